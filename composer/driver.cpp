@@ -1,0 +1,124 @@
+#include "driver.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <new>
+#include <system_error>
+
+#include "geometry.h"
+#include "log.h"
+#include "page.h"
+#include "stage_times.h"
+
+namespace sheetsmith {
+
+unsigned WorkerCount(unsigned hardwareThreads) {
+  if (hardwareThreads == 0) return 1;
+  return hardwareThreads < kMaxWorkers ? hardwareThreads : kMaxWorkers;
+}
+
+bool RunWorkers(unsigned count, const std::function<void()>& work,
+                const std::function<void()>& onStartFailure, const ThreadStarter& start) {
+  std::vector<std::thread> threads;
+  bool allStarted = true;
+  try {
+    threads.reserve(count);
+    for (unsigned i = 0; i < count; ++i) threads.push_back(start(work));
+  } catch (const std::system_error&) {
+    allStarted = false;
+  } catch (const std::bad_alloc&) {
+    allStarted = false;
+  }
+  if (!allStarted) onStartFailure();
+  for (std::thread& thread : threads) {
+    if (thread.joinable()) thread.join();
+  }
+  return allStarted;
+}
+
+namespace {
+
+void LogStageTimes() {
+  const char* wanted = std::getenv("SHEETSMITH_TIMINGS");
+  if (!wanted || !*wanted) return;
+  const StageTimes& t = GlobalStageTimes();
+  auto ms = [](const std::atomic<std::int64_t>& ns) { return std::to_string(ns.load() / 1000000); };
+  LogLine("Sheetsmith: Stage times (all workers): decode=" + ms(t.decodeNs) + "ms resize=" +
+          ms(t.resizeNs) + "ms effects=" + ms(t.effectsNs) + "ms encode=" + ms(t.encodeNs) + "ms");
+}
+
+}  // namespace
+
+bool CreatePages(const GridConfig& config, const CreatePagesOptions& options) {
+  const auto start = std::chrono::steady_clock::now();
+  GridGeometry geometry;
+  std::string problem;
+  if (!ComputeGeometry(config, geometry, problem)) {
+    LogLine("Sheetsmith: Invalid grid: " + problem);
+    return false;
+  }
+  const unsigned threads = WorkerCount(options.hardwareThreads);
+  LogLine("Sheetsmith: " + std::to_string(config.images.size()) + " images, " +
+          std::to_string(config.rows) + "x" + std::to_string(config.cols) + " grid, cell " +
+          std::to_string(geometry.cellWidth) + "x" + std::to_string(geometry.cellHeight) +
+          ", threads=" + std::to_string(threads));
+
+  RunState state(config, geometry);
+  const int pageCount = static_cast<int>(config.outputs.size());
+  auto work = [&state, pageCount] {
+    while (!state.abandon.load()) {
+      const int page = state.nextPage.fetch_add(1);
+      if (page >= pageCount) return;
+      RenderPage(page, state);
+    }
+  };
+  const bool started = RunWorkers(
+      threads, work, [&state] { state.abandon.store(true); }, options.startThread);
+  if (!started) {
+    LogLine("Sheetsmith: Failed to start the worker threads");
+    return false;
+  }
+
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  const long long ms =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count() / 1000000;
+  LogLine("Sheetsmith: Total time: " + std::to_string(ms) + "ms");
+  LogStageTimes();
+  return true;
+}
+
+int RunSheetsmith(const std::vector<std::string>& args) {
+  if (args.size() < 2) {
+    LogLine("Usage: sheetsmith.exe <config_file>");
+    return 1;
+  }
+  try {
+    LogLine("Sheetsmith: Starting (stb version)...");
+    LogLine("Sheetsmith: Config file: " + args[1]);
+    GridConfig config;
+    std::vector<std::string> problems;
+    if (!ParseConfig(args[1], config, &problems)) {
+      LogLine("Sheetsmith: Failed to parse config");
+      return 1;
+    }
+    if (!problems.empty()) {
+      LogLine("Sheetsmith: Invalid " + problems.front());
+      return 1;
+    }
+    LogLine("Sheetsmith: Config parsed - " + std::to_string(config.images.size()) + " images, " +
+            std::to_string(config.outputs.size()) + " outputs");
+    if (!CreatePages(config)) return 1;
+    std::fputs("OK\n", stdout);
+    std::fflush(stdout);
+    return 0;
+  } catch (const std::bad_alloc&) {
+    LogLine("Sheetsmith: Out of memory");
+  } catch (const std::exception& error) {
+    LogLine(std::string("Sheetsmith: ") + error.what());
+  }
+  return 1;
+}
+
+}  // namespace sheetsmith

@@ -1,0 +1,41 @@
+// The composer program: reads the job file named on the command line, renders
+// its pages on a pool of worker threads, and reports on the console.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "grid_config.h"
+
+namespace sheetsmith {
+
+inline constexpr unsigned kMaxWorkers = 8;
+
+// Worker count for a machine reporting `hardwareThreads` (0: unknown).
+unsigned WorkerCount(unsigned hardwareThreads);
+
+using ThreadStarter = std::function<std::thread(std::function<void()>)>;
+
+// Starts `count` threads running `work` and joins them in the order started.
+// When a thread cannot be started, `onStartFailure` runs first (so running
+// workers can be told to stop), the threads already started are joined, and
+// the result is false.
+bool RunWorkers(unsigned count, const std::function<void()>& work,
+                const std::function<void()>& onStartFailure, const ThreadStarter& start);
+
+struct CreatePagesOptions {
+  unsigned hardwareThreads = std::thread::hardware_concurrency();
+  ThreadStarter startThread = [](std::function<void()> work) { return std::thread(std::move(work)); };
+};
+
+// Renders every page of the job. False when the settings make no grid or the
+// workers could not all be started; the reason has been logged.
+bool CreatePages(const GridConfig& config, const CreatePagesOptions& options = {});
+
+// The whole program; `args` are the command line in UTF-8, program name first.
+// Returns the exit code.
+int RunSheetsmith(const std::vector<std::string>& args);
+
+}  // namespace sheetsmith

@@ -1,0 +1,19 @@
+// The EXIF orientation of a JPEG, read from the first 64 KiB of the file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace sheetsmith {
+
+inline constexpr std::size_t kExifProbeBytes = 65536;
+
+// The orientation tag (0x0112) of the first IFD of the file's EXIF segment;
+// 1 when the file cannot be read, is not a JPEG, or has no such tag.
+int ReadExifOrientation(const std::string& path);
+
+// The same rule over bytes already in memory (the file's first bytes).
+int ExifOrientationFromBytes(const std::uint8_t* data, std::size_t size);
+
+}  // namespace sheetsmith

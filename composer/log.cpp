@@ -1,0 +1,25 @@
+#include "log.h"
+
+#include <cstdio>
+
+namespace sheetsmith {
+
+void LogLine(std::string_view line) {
+  std::string whole(line);
+  whole.push_back('\n');
+  std::fwrite(whole.data(), 1, whole.size(), stderr);
+  std::fflush(stderr);
+}
+
+void LogLineLocked(std::mutex& mutex, std::string_view line) {
+  std::lock_guard<std::mutex> lock(mutex);
+  LogLine(line);
+}
+
+std::string FormatG(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+}  // namespace sheetsmith

@@ -1,0 +1,267 @@
+#include "placement.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "effects.h"
+#include "exif.h"
+#include "image_io.h"
+#include "log.h"
+#include "stage_times.h"
+
+namespace sheetsmith {
+namespace {
+
+// A w x h image turned a quarter: `source(x, y)` of the h x w result.
+template <typename SourceOf>
+void Turn(RgbaImage& image, SourceOf sourceOf) {
+  if (image.empty()) return;
+  std::optional<RgbaImage> turned = MakeImage(image.height, image.width, 0);
+  if (!turned) return;
+  for (int y = 0; y < turned->height; ++y) {
+    for (int x = 0; x < turned->width; ++x) {
+      const Point from = sourceOf(x, y);
+      std::memcpy(turned->At(x, y), image.At(from.x, from.y), 4);
+    }
+  }
+  image = std::move(*turned);
+}
+
+std::optional<RgbaImage> LoadUpright(const std::string& path) {
+  std::optional<RgbaImage> image;
+  {
+    StageTimer timer(GlobalStageTimes().decodeNs);
+    image = LoadRgba(path);
+  }
+  if (image) ApplyOrientation(*image, ReadExifOrientation(path));
+  return image;
+}
+
+bool HasZoomOrPan(const GridImageEffects& e) {
+  return (e.scale != 1.0f || e.offsetX != 0.0f || e.offsetY != 0.0f) && e.viewportWidth > 0.0f &&
+         e.viewportHeight > 0.0f;
+}
+
+// Cuts the w x h rectangle at (x0, y0) out of the image.
+void Crop(RgbaImage& image, int x0, int y0, int w, int h) {
+  if (x0 == 0 && y0 == 0 && w == image.width && h == image.height) return;
+  std::optional<RgbaImage> cut = MakeImage(w, h, 0);
+  if (!cut) return;
+  for (int y = 0; y < h; ++y) {
+    std::memcpy(cut->At(0, y), image.At(x0, y0 + y), static_cast<std::size_t>(w) * 4);
+  }
+  image = std::move(*cut);
+}
+
+// Truncates a positive scaled size, never below one pixel nor past the int range.
+int ScaledSize(double s, int size) {
+  const double scaled = s * size;
+  if (!(scaled >= 1.0)) return 1;
+  if (scaled >= 2147483647.0) return 2147483647;
+  return static_cast<int>(scaled);
+}
+
+}  // namespace
+
+void Rotate90Clockwise(RgbaImage& image) {
+  const int h = image.height;
+  // Result pixel (x, y) comes from column y, row h - 1 - x of the source.
+  Turn(image, [h](int x, int y) { return Point{y, h - 1 - x}; });
+}
+
+void Rotate90CounterClockwise(RgbaImage& image) {
+  const int w = image.width;
+  // Source (x, y) goes to (y, w - 1 - x), so result (x, y) comes from (w - 1 - y, x).
+  Turn(image, [w](int x, int y) { return Point{w - 1 - y, x}; });
+}
+
+void Rotate180(RgbaImage& image) {
+  if (image.empty()) return;
+  auto* pixels = reinterpret_cast<std::uint32_t*>(image.data());
+  std::reverse(pixels, pixels + static_cast<std::size_t>(image.width) * image.height);
+}
+
+void ApplyOrientation(RgbaImage& image, int orientation) {
+  switch (orientation) {
+    case 3:
+      Rotate180(image);
+      break;
+    case 6:
+      Rotate90Clockwise(image);
+      break;
+    case 8:
+      Rotate90CounterClockwise(image);
+      break;
+    default:
+      break;
+  }
+}
+
+namespace {
+
+struct TransformFrame {
+  float vpW, vpH, ratio, scaledOffX, scaledOffY, centreX, centreY;
+};
+
+TransformFrame ComputeTransformFrame(int w, int h, const GridImageEffects& e, bool wasRotated) {
+  TransformFrame f{};
+  f.vpW = wasRotated ? e.viewportHeight : e.viewportWidth;
+  f.vpH = wasRotated ? e.viewportWidth : e.viewportHeight;
+  f.ratio = std::min(static_cast<float>(w) / f.vpW, static_cast<float>(h) / f.vpH);
+  f.scaledOffX = e.offsetX * f.ratio;
+  f.scaledOffY = e.offsetY * f.ratio;
+  f.centreX = static_cast<float>(w) * 0.5f + f.scaledOffX;
+  f.centreY = static_cast<float>(h) * 0.5f + f.scaledOffY;
+  return f;
+}
+
+}  // namespace
+
+std::string TransformDebugLine(int w, int h, const GridImageEffects& e, int magnetWidth,
+                               int magnetHeight, bool wasRotated) {
+  const TransformFrame f = ComputeTransformFrame(w, h, e, wasRotated);
+  const std::string offsets = "(" + FormatG(e.offsetX) + "," + FormatG(e.offsetY) + ")";
+  return "Sheetsmith TRANSFORM DEBUG: imgSize=" + std::to_string(w) + "x" + std::to_string(h) +
+         " cellSize=" + std::to_string(magnetWidth) + "x" + std::to_string(magnetHeight) +
+         " vpSize=" + FormatG(f.vpW) + "x" + FormatG(f.vpH) + " eff.offset=" + offsets +
+         " offXY=" + offsets + " scaleRatio=" + FormatG(f.ratio) + " scaledOff=(" +
+         FormatG(f.scaledOffX) + "," + FormatG(f.scaledOffY) + ")" + " srcCenter=(" +
+         FormatG(f.centreX) + "," + FormatG(f.centreY) + ")" + " totalScale=" + FormatG(e.scale) +
+         " wasRotated=" + (wasRotated ? "1" : "0");
+}
+
+void ApplyTransform(RgbaImage& image, const GridImageEffects& e, int magnetWidth,
+                    int magnetHeight, bool wasRotated) {
+  const int w = image.width;
+  const int h = image.height;
+  // Deliberately without the log mutex: this line may interleave.
+  LogLine(TransformDebugLine(w, h, e, magnetWidth, magnetHeight, wasRotated));
+  const TransformFrame f = ComputeTransformFrame(w, h, e, wasRotated);
+
+  std::optional<RgbaImage> out = MakeImage(magnetWidth, magnetHeight, 255);
+  if (!out) return;
+  const float inverse = 1.0f / e.scale;
+  const float halfW = static_cast<float>(magnetWidth) * 0.5f;
+  const float halfH = static_cast<float>(magnetHeight) * 0.5f;
+  const float maxX = static_cast<float>(w - 1);
+  const float maxY = static_cast<float>(h - 1);
+  for (int y = 0; y < magnetHeight; ++y) {
+    const float sy = (static_cast<float>(y) - halfH) * inverse + f.centreY;
+    if (!(sy >= 0.0f && sy < maxY)) continue;
+    const int y0 = static_cast<int>(sy);
+    const float fy = sy - static_cast<float>(y0);
+    for (int x = 0; x < magnetWidth; ++x) {
+      const float sx = (static_cast<float>(x) - halfW) * inverse + f.centreX;
+      if (!(sx >= 0.0f && sx < maxX)) continue;
+      const int x0 = static_cast<int>(sx);
+      const float fx = sx - static_cast<float>(x0);
+      const std::uint8_t* p00 = image.At(x0, y0);
+      const std::uint8_t* p10 = image.At(x0 + 1, y0);
+      const std::uint8_t* p01 = image.At(x0, y0 + 1);
+      const std::uint8_t* p11 = image.At(x0 + 1, y0 + 1);
+      std::uint8_t* q = out->At(x, y);
+      for (int ch = 0; ch < 4; ++ch) {
+        const float value = (p10[ch] * fx + p00[ch] * (1.0f - fx)) * (1.0f - fy) +
+                            (p11[ch] * fx + p01[ch] * (1.0f - fx)) * fy;
+        q[ch] = ClampToByte(value);
+      }
+    }
+  }
+  image = std::move(*out);
+}
+
+void PastePhoto(RgbaImage& canvas, const RgbaImage& photo, int x, int y) {
+  if (photo.empty() || canvas.empty() || x < 0 || y < 0) return;
+  if (static_cast<long long>(x) + photo.width > canvas.width) return;
+  const std::size_t rowBytes = static_cast<std::size_t>(photo.width) * 4;
+  for (int row = 0; row < photo.height; ++row) {
+    if (static_cast<long long>(y) + row >= canvas.height) break;
+    std::memcpy(canvas.At(x, y + row), photo.At(0, row), rowBytes);
+  }
+}
+
+void BlendFrame(RgbaImage& canvas, const RgbaImage& frame, int x, int y) {
+  if (frame.empty() || canvas.empty()) return;
+  for (int fy = 0; fy < frame.height; ++fy) {
+    const long long cy = static_cast<long long>(y) + fy;
+    if (cy < 0) continue;
+    if (cy >= canvas.height) break;
+    for (int fx = 0; fx < frame.width; ++fx) {
+      const long long cx = static_cast<long long>(x) + fx;
+      if (cx < 0) continue;
+      if (cx >= canvas.width) break;
+      const std::uint8_t* f = frame.At(fx, fy);
+      std::uint8_t* c = canvas.At(static_cast<int>(cx), static_cast<int>(cy));
+      const int a = f[3];
+      if (a == 255) {
+        std::memcpy(c, f, 4);
+      } else if (a != 0) {
+        for (int ch = 0; ch < 3; ++ch) c[ch] = static_cast<std::uint8_t>((f[ch] * a + c[ch] * (255 - a)) / 255);
+        c[3] = 255;
+      }
+    }
+  }
+}
+
+bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const GridConfig& config,
+                const GridGeometry& geometry) {
+  const int mw = geometry.magnetWidth;
+  const int mh = geometry.magnetHeight;
+  const Point origin = MagnetOrigin(config, geometry, row, col);
+
+  std::optional<RgbaImage> photo = LoadUpright(config.images[index]);
+  if (!photo) return false;
+
+  bool wasRotated = false;
+  if ((geometry.landscape && photo->height > photo->width) ||
+      (geometry.portrait && photo->width > photo->height)) {
+    Rotate90Clockwise(*photo);
+    wasRotated = true;
+  }
+
+  {
+    StageTimer timer(GlobalStageTimes().resizeNs);
+    const double s = std::max(static_cast<double>(mw) / photo->width,
+                              static_cast<double>(mh) / photo->height);
+    if (std::optional<RgbaImage> covered =
+            Resize(*photo, ScaledSize(s, photo->width), ScaledSize(s, photo->height))) {
+      photo = std::move(covered);
+    }
+  }
+
+  const GridImageEffects* effects = index < config.effects.size() ? &config.effects[index] : nullptr;
+  if (effects && HasZoomOrPan(*effects)) {
+    ApplyTransform(*photo, *effects, mw, mh, wasRotated);
+  } else {
+    const int w = photo->width;
+    const int h = photo->height;
+    Crop(*photo, std::max(0, (w - mw) / 2), std::max(0, (h - mh) / 2), std::min(w, mw),
+         std::min(h, mh));
+  }
+
+  if (effects) {
+    StageTimer timer(GlobalStageTimes().effectsNs);
+    ApplyEffects(*photo, *effects);
+    ApplyStroke(*photo, *effects);
+  }
+
+  const long long pasteX = static_cast<long long>(origin.x) + (mw - photo->width) / 2;
+  const long long pasteY = static_cast<long long>(origin.y) + (mh - photo->height) / 2;
+  PastePhoto(canvas, *photo, static_cast<int>(std::clamp<long long>(pasteX, 0, canvas.width)),
+             static_cast<int>(std::clamp<long long>(pasteY, 0, canvas.height)));
+  photo.reset();
+
+  if (index < config.frames.size() && !config.frames[index].empty()) {
+    if (std::optional<RgbaImage> frame = LoadUpright(config.frames[index])) {
+      if (wasRotated) Rotate90Clockwise(*frame);
+      StageTimer timer(GlobalStageTimes().resizeNs);
+      if (std::optional<RgbaImage> fitted = Resize(*frame, mw, mh)) {
+        frame.reset();
+        BlendFrame(canvas, *fitted, origin.x, origin.y);
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace sheetsmith

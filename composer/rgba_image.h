@@ -1,0 +1,51 @@
+// An image in memory: 8-bit red, green, blue, alpha per pixel, rows from top
+// to bottom without padding. Every photo, frame and page of the composer has
+// this form. The buffer comes from malloc so that the decoder's own buffer is
+// adopted as it is, without a copy; an image moves, and is copied only by
+// CloneImage.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+namespace sheetsmith {
+
+struct FreeDeleter {
+  void operator()(std::uint8_t* p) const { std::free(p); }
+};
+using PixelBuffer = std::unique_ptr<std::uint8_t[], FreeDeleter>;
+
+struct RgbaImage {
+  int width = 0;
+  int height = 0;
+  PixelBuffer pixels;
+
+  bool empty() const { return width <= 0 || height <= 0 || !pixels; }
+  std::size_t ByteCount() const { return static_cast<std::size_t>(width) * height * 4; }
+  std::uint8_t* data() { return pixels.get(); }
+  const std::uint8_t* data() const { return pixels.get(); }
+  std::uint8_t* At(int x, int y) {
+    return pixels.get() + (static_cast<std::size_t>(y) * width + x) * 4;
+  }
+  const std::uint8_t* At(int x, int y) const {
+    return pixels.get() + (static_cast<std::size_t>(y) * width + x) * 4;
+  }
+};
+
+// Byte count of a width x height RGBA buffer, or nullopt when the size is
+// not positive or does not fit in memory addresses.
+std::optional<std::size_t> RgbaByteCount(long long width, long long height);
+
+// A width x height image with every byte set to `fill`, or nullopt when the
+// memory cannot be had.
+std::optional<RgbaImage> MakeImage(int width, int height, std::uint8_t fill);
+
+// Takes ownership of a malloc'ed width x height RGBA buffer.
+RgbaImage AdoptPixels(std::uint8_t* pixels, int width, int height);
+
+std::optional<RgbaImage> CloneImage(const RgbaImage& image);
+
+}  // namespace sheetsmith

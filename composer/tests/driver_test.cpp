@@ -1,0 +1,229 @@
+#include "driver.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "image_io.h"
+#include "test_photos.h"
+
+namespace sheetsmith {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+struct RunResult {
+  int exitCode;
+  std::string err;
+  std::string out;
+};
+
+RunResult RunWith(const std::vector<std::string>& args) {
+  ::testing::internal::CaptureStderr();
+  ::testing::internal::CaptureStdout();
+  const int code = RunSheetsmith(args);
+  RunResult run{code, ::testing::internal::GetCapturedStderr(), ::testing::internal::GetCapturedStdout()};
+  return run;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find('\n', start);
+    lines.push_back(text.substr(start, end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return lines;
+}
+
+// A small job: a 2 x 2 grid of 100 x 120 cells on a 200 x 240 page.
+class JobTest : public ::testing::Test {
+ protected:
+  void AddPhotos(int count) {
+    for (int i = 0; i < count; ++i) {
+      const std::string path = dir.File("photo " + std::to_string(i) + ".jpg");
+      ASSERT_TRUE(testsupport::WriteJpeg(path, testsupport::Solid(80 + i, 60, {20, 40, 200}), 95));
+      images.push_back(path);
+    }
+  }
+  void AddOutputs(int count) {
+    for (int i = 0; i < count; ++i) outputs.push_back(dir.File("page" + std::to_string(i) + ".jpg"));
+  }
+  std::string WriteJob(const std::string& extraSettings = "") {
+    std::string text = "\xEF\xBB\xBF[settings]\nrows=2\ncols=2\npageWidth=200\npageHeight=240\n"
+                       "marginLeft=0\nmarginRight=0\nmarginTop=0\nmarginBottom=0\n" +
+                       extraSettings + "[images]\n";
+    for (const auto& image : images) text += image + "\n";
+    text += "[outputs]\n";
+    for (const auto& output : outputs) text += output + "\n";
+    const std::string path = dir.File("grid_config_1.txt");
+    EXPECT_TRUE(testsupport::WriteBytes(path, text));
+    return path;
+  }
+  static bool Exists(const std::string& path) {
+    return std::filesystem::exists(testsupport::PathFromUtf8(path));
+  }
+
+  testsupport::TempDir dir{"sheetsmith job"};
+  std::vector<std::string> images;
+  std::vector<std::string> outputs;
+};
+
+TEST(DriverTest, WithoutAnArgumentOnlyTheUsageLine) {
+  const RunResult run = RunWith({"sheetsmith.exe"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "Usage: sheetsmith.exe <config_file>\n");
+  EXPECT_EQ(run.out, "");
+}
+
+TEST(DriverTest, UnreadableJobFileFailsToParse) {
+  const RunResult run = RunWith({"sheetsmith.exe", "/nonexistent/job.txt", "ignored"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(Lines(run.err), (std::vector<std::string>{"Sheetsmith: Starting (stb version)...",
+                                                      "Sheetsmith: Config file: /nonexistent/job.txt",
+                                                      "Sheetsmith: Failed to parse config"}));
+  EXPECT_EQ(run.out, "");
+}
+
+TEST(DriverTest, WorkerCountIsTheHardwareThreadsUpToEight) {
+  EXPECT_EQ(WorkerCount(16), 8u);
+  EXPECT_EQ(WorkerCount(4), 4u);
+  EXPECT_EQ(WorkerCount(0), 1u);
+}
+
+TEST_F(JobTest, ThreePhotosOnOnePageLeaveTheFourthCellWhite) {
+  AddPhotos(3);
+  AddOutputs(1);
+  const RunResult run = RunWith({"sheetsmith.exe", WriteJob()});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "OK\n");
+  const std::vector<std::string> lines = Lines(run.err);
+  ASSERT_EQ(lines.size(), 7u) << run.err;
+  EXPECT_EQ(lines[0], "Sheetsmith: Starting (stb version)...");
+  EXPECT_EQ(lines[1], "Sheetsmith: Config file: " + dir.File("grid_config_1.txt"));
+  EXPECT_EQ(lines[2], "Sheetsmith: Config parsed - 3 images, 1 outputs");
+  EXPECT_THAT(lines[3], ::testing::StartsWith("Sheetsmith: 3 images, 2x2 grid, cell 100x120, threads="));
+  EXPECT_EQ(lines[4], "Sheetsmith: [3/3]");
+  EXPECT_EQ(lines[5], "Sheetsmith: Saved page 1/1");
+  EXPECT_THAT(lines[6], ::testing::MatchesRegex("Sheetsmith: Total time: [0-9]+ms"));
+  const std::optional<RgbaImage> page = LoadRgba(outputs[0]);
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->width, 200);
+  EXPECT_EQ(page->height, 240);
+  EXPECT_LT(page->At(50, 60)[0], 40);    // photo 0
+  EXPECT_GT(page->At(50, 60)[2], 180);
+  EXPECT_LT(page->At(50, 180)[0], 40);   // photo 2, row 1
+  EXPECT_GT(page->At(150, 180)[0], 245);  // cell (1, 1) is white
+}
+
+TEST_F(JobTest, PagesBeyondThePhotosAreRenderedEmptyWithTheirCutGrid) {
+  AddPhotos(1);
+  AddOutputs(3);
+  const RunResult run = RunWith({"sheetsmith.exe", WriteJob("showCutGrid=1\ncutGridColor=black\n")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  for (const std::string& output : outputs) ASSERT_TRUE(Exists(output)) << output;
+  const std::optional<RgbaImage> last = LoadRgba(outputs[2]);
+  ASSERT_TRUE(last);
+  EXPECT_GT(last->At(50, 60)[0], 245);
+  EXPECT_LT(last->At(100, 60)[0], 100);  // the cut line between the columns
+  EXPECT_THAT(run.err, HasSubstr("Saved page 3/3"));
+}
+
+TEST_F(JobTest, PhotosThatDoNotFitArePlacedNowhere) {
+  AddPhotos(5);
+  AddOutputs(1);
+  const RunResult run = RunWith({"sheetsmith.exe", WriteJob()});
+  ASSERT_EQ(run.exitCode, 0);
+  EXPECT_THAT(run.err, Not(HasSubstr("Sheetsmith: [")));  // the count never reaches 5
+}
+
+TEST_F(JobTest, NinePhotosOnThreePagesReportProgressOnce) {
+  AddPhotos(9);
+  AddOutputs(3);
+  const RunResult run = RunWith({"sheetsmith.exe", WriteJob()});
+  ASSERT_EQ(run.exitCode, 0);
+  EXPECT_THAT(run.err, HasSubstr("Sheetsmith: [9/9]\n"));
+  EXPECT_EQ(run.err.find("Sheetsmith: ["), run.err.rfind("Sheetsmith: ["));
+  const std::optional<RgbaImage> last = LoadRgba(outputs[2]);
+  ASSERT_TRUE(last);
+  EXPECT_LT(last->At(50, 60)[0], 40);
+  EXPECT_GT(last->At(150, 60)[0], 245);
+}
+
+TEST_F(JobTest, UnloadablePhotosAndUnwritablePagesDoNotStopTheRun) {
+  images = {dir.File("missing.jpg"), dir.File("grid_config_1.txt")};
+  AddOutputs(1);
+  outputs.push_back(dir.File("no such folder/page.jpg"));
+  const RunResult run = RunWith({"sheetsmith.exe", WriteJob()});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "OK\n");
+  EXPECT_TRUE(Exists(outputs[0]));
+  EXPECT_THAT(run.err, HasSubstr("Saved page 1/2"));
+  EXPECT_THAT(run.err, Not(HasSubstr("Saved page 2/2")));
+  EXPECT_THAT(run.err, Not(HasSubstr("Sheetsmith: [")));
+}
+
+TEST_F(JobTest, TransformWritesItsDiagnosticLine) {
+  AddPhotos(1);
+  AddOutputs(1);
+  std::string job = WriteJob();
+  std::ofstream(job, std::ios::app) << "[effects]\n0,0.5,0,0.5,0.5,0,0,0,1.5,4,0,50,60,0,1,0,1\n";
+  const RunResult run = RunWith({"sheetsmith.exe", job});
+  ASSERT_EQ(run.exitCode, 0);
+  EXPECT_THAT(run.err, HasSubstr("Sheetsmith TRANSFORM DEBUG: imgSize="));
+  EXPECT_THAT(run.err, HasSubstr(" totalScale=1.5 wasRotated=1\n"));
+}
+
+TEST_F(JobTest, SettingsThatCannotBeReadEndTheRunWithoutPages) {
+  AddPhotos(1);
+  AddOutputs(1);
+  for (const char* bad : {"rows=abc\n", "pageWidth=3000000000\n", "rows=0\n", "cols=-2\n",
+                          "marginLeft=150\nmarginRight=150\n", "magnetAspectRatio=inf\n"}) {
+    const RunResult run = RunWith({"sheetsmith.exe", WriteJob(bad)});
+    EXPECT_EQ(run.exitCode, 1) << bad;
+    EXPECT_EQ(run.out, "") << bad;
+    EXPECT_THAT(run.err, ::testing::ContainsRegex("Sheetsmith: Invalid (setting|grid)")) << bad;
+    EXPECT_FALSE(Exists(outputs[0])) << bad;
+  }
+}
+
+TEST_F(JobTest, StartLineReportsAtMostEightThreads) {
+  AddPhotos(1);
+  AddOutputs(1);
+  GridConfig config;
+  ASSERT_TRUE(ParseConfig(WriteJob(), config));
+  for (auto [hardware, reported] : {std::pair{16u, "threads=8"}, std::pair{4u, "threads=4"}}) {
+    CreatePagesOptions options;
+    options.hardwareThreads = hardware;
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(CreatePages(config, options));
+    EXPECT_THAT(::testing::internal::GetCapturedStderr(), HasSubstr(reported));
+  }
+}
+
+TEST_F(JobTest, AWorkerThatCannotStartFailsTheRunAfterJoiningTheOthers) {
+  AddPhotos(4);
+  AddOutputs(4);
+  GridConfig config;
+  ASSERT_TRUE(ParseConfig(WriteJob(), config));
+  CreatePagesOptions options;
+  options.hardwareThreads = 4;
+  int started = 0;
+  options.startThread = [&started](std::function<void()> work) {
+    if (++started == 3) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    return std::thread(std::move(work));
+  };
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(CreatePages(config, options));
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_THAT(err, HasSubstr("Sheetsmith: Failed to start the worker threads"));
+  EXPECT_THAT(err, Not(HasSubstr("Total time")));
+}
+
+}  // namespace
+}  // namespace sheetsmith

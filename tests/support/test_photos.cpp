@@ -1,0 +1,187 @@
+#include "test_photos.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include <stb_image_write.h>
+
+#include "file_io.h"
+
+namespace testsupport {
+
+RgbaImage Solid(int width, int height, Rgb color, std::uint8_t alpha) {
+  RgbaImage image = *sheetsmith::MakeImage(width, height, 0);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      std::uint8_t* p = image.At(x, y);
+      p[0] = color.r;
+      p[1] = color.g;
+      p[2] = color.b;
+      p[3] = alpha;
+    }
+  }
+  return image;
+}
+
+RgbaImage Quadrants(int width, int height) {
+  RgbaImage image = *sheetsmith::MakeImage(width, height, 255);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const bool right = x >= width / 2;
+      const bool bottom = y >= height / 2;
+      Rgb c = !bottom ? (!right ? Rgb{255, 0, 0} : Rgb{0, 255, 0})
+                      : (!right ? Rgb{0, 0, 255} : Rgb{255, 255, 0});
+      std::uint8_t* p = image.At(x, y);
+      p[0] = c.r;
+      p[1] = c.g;
+      p[2] = c.b;
+    }
+  }
+  return image;
+}
+
+RgbaImage Gradient(int width, int height, int seed) {
+  RgbaImage image = *sheetsmith::MakeImage(width, height, 255);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      std::uint8_t* p = image.At(x, y);
+      p[0] = static_cast<std::uint8_t>((x * 255 / std::max(1, width - 1) + seed * 37) & 0xFF);
+      p[1] = static_cast<std::uint8_t>((y * 255 / std::max(1, height - 1) + seed * 61) & 0xFF);
+      p[2] = static_cast<std::uint8_t>(((x / 16 + y / 16) % 2) * 64 + 96 + seed * 13);
+    }
+  }
+  return image;
+}
+
+namespace {
+
+void AppendToString(void* context, void* data, int size) {
+  static_cast<std::string*>(context)->append(static_cast<const char*>(data),
+                                             static_cast<std::size_t>(size));
+}
+
+void Put16(std::string& out, unsigned value, bool bigEndian) {
+  if (bigEndian) {
+    out += static_cast<char>((value >> 8) & 0xFF);
+    out += static_cast<char>(value & 0xFF);
+  } else {
+    out += static_cast<char>(value & 0xFF);
+    out += static_cast<char>((value >> 8) & 0xFF);
+  }
+}
+
+void Put32(std::string& out, unsigned value, bool bigEndian) {
+  if (bigEndian) {
+    Put16(out, value >> 16, true);
+    Put16(out, value & 0xFFFF, true);
+  } else {
+    Put16(out, value & 0xFFFF, false);
+    Put16(out, value >> 16, false);
+  }
+}
+
+std::vector<unsigned char> RgbBytes(const RgbaImage& image) {
+  std::vector<unsigned char> rgb(static_cast<std::size_t>(image.width) * image.height * 3);
+  for (std::size_t i = 0; i < rgb.size() / 3; ++i) std::memcpy(&rgb[i * 3], image.data() + i * 4, 3);
+  return rgb;
+}
+
+}  // namespace
+
+std::string EncodeJpeg(const RgbaImage& image, int quality) {
+  std::string bytes;
+  const std::vector<unsigned char> rgb = RgbBytes(image);
+  stbi_write_jpg_to_func(AppendToString, &bytes, image.width, image.height, 3, rgb.data(), quality);
+  return bytes;
+}
+
+std::string ExifSegment(int orientation, bool bigEndian) {
+  std::string tiff = bigEndian ? std::string("MM\0*", 4) : std::string("II*\0", 4);
+  Put32(tiff, 8, bigEndian);            // first IFD right after the header
+  Put16(tiff, 2, bigEndian);            // two entries: one other tag, then orientation
+  Put16(tiff, 0x010F, bigEndian);       // Make, ASCII, 4 bytes inline
+  Put16(tiff, 2, bigEndian);
+  Put32(tiff, 4, bigEndian);
+  tiff += std::string("kor\0", 4);
+  Put16(tiff, 0x0112, bigEndian);       // Orientation, SHORT, count 1
+  Put16(tiff, 3, bigEndian);
+  Put32(tiff, 1, bigEndian);
+  Put16(tiff, static_cast<unsigned>(orientation), bigEndian);
+  Put16(tiff, 0, bigEndian);
+  Put32(tiff, 0, bigEndian);            // no next IFD
+  const std::string payload = std::string("Exif\0\0", 6) + tiff;
+  std::string segment("\xFF\xE1", 2);
+  Put16(segment, static_cast<unsigned>(payload.size() + 2), true);
+  return segment + payload;
+}
+
+std::string InsertAfterSoi(const std::string& jpeg, const std::string& segment) {
+  return jpeg.substr(0, 2) + segment + jpeg.substr(2);
+}
+
+bool WriteBytes(const std::string& utf8Path, const std::string& bytes) {
+  sheetsmith::UniqueFile file = sheetsmith::OpenFile(utf8Path, "wb");
+  if (!file) return false;
+  return std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+}
+
+bool WriteJpeg(const std::string& utf8Path, const RgbaImage& image, int quality,
+               int exifOrientation, bool bigEndian) {
+  std::string bytes = EncodeJpeg(image, quality);
+  if (exifOrientation != 0) bytes = InsertAfterSoi(bytes, ExifSegment(exifOrientation, bigEndian));
+  return WriteBytes(utf8Path, bytes);
+}
+
+bool WritePng(const std::string& utf8Path, const RgbaImage& image) {
+  std::string bytes;
+  stbi_write_png_to_func(AppendToString, &bytes, image.width, image.height, 4, image.data(),
+                         image.width * 4);
+  return !bytes.empty() && WriteBytes(utf8Path, bytes);
+}
+
+std::filesystem::path PathFromUtf8(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8FromPath(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+TempDir::TempDir(const std::string& nameUtf8) {
+  static std::atomic<int> counter{0};
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (int attempt = 0;; ++attempt) {
+    const std::string unique = nameUtf8 + "-" + std::to_string(std::rand()) + "-" +
+                               std::to_string(counter.fetch_add(1));
+    const std::filesystem::path candidate = base / PathFromUtf8(unique);
+    if (std::filesystem::create_directory(candidate)) {
+      path_ = Utf8FromPath(candidate);
+      return;
+    }
+    if (attempt > 100) std::abort();
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(PathFromUtf8(path_), ignored);
+}
+
+std::string TempDir::File(const std::string& nameUtf8) const {
+  return Utf8FromPath(PathFromUtf8(path_) / PathFromUtf8(nameUtf8));
+}
+
+double MeanAbsDiff(const RgbaImage& a, const RgbaImage& b) {
+  if (a.width != b.width || a.height != b.height || a.empty()) return 1e9;
+  double sum = 0;
+  const std::size_t count = static_cast<std::size_t>(a.width) * a.height;
+  for (std::size_t i = 0; i < count; ++i) {
+    for (int ch = 0; ch < 3; ++ch) sum += std::abs(int{a.data()[i * 4 + ch]} - int{b.data()[i * 4 + ch]});
+  }
+  return sum / (count * 3.0);
+}
+
+}  // namespace testsupport

@@ -1,0 +1,63 @@
+// Test photos made on the spot: patterns whose corners tell their
+// orientation, JPEG and PNG files, and EXIF orientation segments in both byte
+// orders. Nothing is downloaded or copied.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "effects.h"
+#include "rgba_image.h"
+
+namespace testsupport {
+
+using sheetsmith::Rgb;
+using sheetsmith::RgbaImage;
+
+RgbaImage Solid(int width, int height, Rgb color, std::uint8_t alpha = 255);
+
+// Four quadrants in distinct colours (top-left red, top-right green,
+// bottom-left blue, bottom-right yellow), so a turn shows where a corner went.
+RgbaImage Quadrants(int width, int height);
+
+// A smooth gradient with some texture, like a photo for the encoder.
+RgbaImage Gradient(int width, int height, int seed);
+
+// JPEG file bytes of the image (red, green, blue).
+std::string EncodeJpeg(const RgbaImage& image, int quality);
+
+// An APP1 segment holding an EXIF block with one orientation entry.
+std::string ExifSegment(int orientation, bool bigEndian);
+
+// The JPEG with `segment` inserted right after its start-of-image marker.
+std::string InsertAfterSoi(const std::string& jpeg, const std::string& segment);
+
+bool WriteBytes(const std::string& utf8Path, const std::string& bytes);
+bool WriteJpeg(const std::string& utf8Path, const RgbaImage& image, int quality = 95,
+               int exifOrientation = 0, bool bigEndian = false);
+bool WritePng(const std::string& utf8Path, const RgbaImage& image);
+
+std::filesystem::path PathFromUtf8(const std::string& utf8);
+std::string Utf8FromPath(const std::filesystem::path& path);
+
+// A fresh folder, removed with everything in it when the object goes.
+class TempDir {
+ public:
+  explicit TempDir(const std::string& nameUtf8 = "korvela-test");
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  // UTF-8 path of `name` inside the folder.
+  std::string File(const std::string& nameUtf8) const;
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Mean absolute difference per channel between two images of one size
+// (red, green, blue only); a large number when the sizes differ.
+double MeanAbsDiff(const RgbaImage& a, const RgbaImage& b);
+
+}  // namespace testsupport
