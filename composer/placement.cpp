@@ -120,14 +120,27 @@ TransformFrame ComputeTransformFrame(int w, int h, const GridImageEffects& e, bo
 std::string TransformDebugLine(int w, int h, const GridImageEffects& e, int magnetWidth,
                                int magnetHeight, bool wasRotated) {
   const TransformFrame f = ComputeTransformFrame(w, h, e, wasRotated);
-  const std::string offsets = "(" + FormatG(e.offsetX) + "," + FormatG(e.offsetY) + ")";
-  return "Sheetsmith TRANSFORM DEBUG: imgSize=" + std::to_string(w) + "x" + std::to_string(h) +
-         " cellSize=" + std::to_string(magnetWidth) + "x" + std::to_string(magnetHeight) +
-         " vpSize=" + FormatG(f.vpW) + "x" + FormatG(f.vpH) + " eff.offset=" + offsets +
-         " offXY=" + offsets + " scaleRatio=" + FormatG(f.ratio) + " scaledOff=(" +
-         FormatG(f.scaledOffX) + "," + FormatG(f.scaledOffY) + ")" + " srcCenter=(" +
-         FormatG(f.centreX) + "," + FormatG(f.centreY) + ")" + " totalScale=" + FormatG(e.scale) +
-         " wasRotated=" + (wasRotated ? "1" : "0");
+  // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on long
+  // chains of string operator+ at -O3.
+  std::string offsets = "(";
+  offsets += FormatG(e.offsetX);
+  offsets += ",";
+  offsets += FormatG(e.offsetY);
+  offsets += ")";
+  std::string line = "Sheetsmith TRANSFORM DEBUG: imgSize=";
+  for (const std::string& piece :
+       {std::to_string(w), std::string("x"), std::to_string(h), std::string(" cellSize="),
+        std::to_string(magnetWidth), std::string("x"), std::to_string(magnetHeight),
+        std::string(" vpSize="), FormatG(f.vpW), std::string("x"), FormatG(f.vpH),
+        std::string(" eff.offset="), offsets, std::string(" offXY="), offsets,
+        std::string(" scaleRatio="), FormatG(f.ratio), std::string(" scaledOff=("),
+        FormatG(f.scaledOffX), std::string(","), FormatG(f.scaledOffY), std::string(")"),
+        std::string(" srcCenter=("), FormatG(f.centreX), std::string(","), FormatG(f.centreY),
+        std::string(")"), std::string(" totalScale="), FormatG(e.scale),
+        std::string(" wasRotated="), std::string(wasRotated ? "1" : "0")}) {
+    line += piece;
+  }
+  return line;
 }
 
 void ApplyTransform(RgbaImage& image, const GridImageEffects& e, int magnetWidth,
