@@ -45,8 +45,9 @@ void LogStageTimes() {
   if (!wanted || !*wanted) return;
   const StageTimes& t = GlobalStageTimes();
   auto ms = [](const std::atomic<std::int64_t>& ns) { return std::to_string(ns.load() / 1000000); };
-  LogLine("Sheetsmith: Stage times (all workers): decode=" + ms(t.decodeNs) + "ms resize=" +
-          ms(t.resizeNs) + "ms effects=" + ms(t.effectsNs) + "ms encode=" + ms(t.encodeNs) + "ms");
+  LogLine("Sheetsmith: Stage times (all workers): decode=" + ms(t.decodeNs) +
+          "ms turn=" + ms(t.turnNs) + "ms resize=" + ms(t.resizeNs) +
+          "ms effects=" + ms(t.effectsNs) + "ms encode=" + ms(t.encodeNs) + "ms");
 }
 
 }  // namespace

@@ -27,7 +27,9 @@ bool RunWorkers(unsigned count, const std::function<void()>& work,
 
 struct CreatePagesOptions {
   unsigned hardwareThreads = std::thread::hardware_concurrency();
-  ThreadStarter startThread = [](std::function<void()> work) { return std::thread(std::move(work)); };
+  ThreadStarter startThread = [](std::function<void()> work) {
+    return std::thread(std::move(work));
+  };
 };
 
 // Renders every page of the job. False when the settings make no grid or the

@@ -24,7 +24,8 @@ std::string Utf8FromWide(const std::wstring& wide) {
   if (wide.empty()) return {};
   if (wide.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) return {};
   const int size = static_cast<int>(wide.size());
-  const int count = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  const int count =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
   if (count <= 0) return {};
   std::string utf8(static_cast<std::size_t>(count), '\0');
   WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), count, nullptr, nullptr);

@@ -12,15 +12,15 @@ bool ComputeGeometry(const GridConfig& config, GridGeometry& geometry, std::stri
     return false;
   }
   if (config.rows <= 0 || config.cols <= 0) {
-    problem = "grid " + std::to_string(config.rows) + "x" + std::to_string(config.cols) +
-              " has no cells";
+    problem =
+        "grid " + std::to_string(config.rows) + "x" + std::to_string(config.cols) + " has no cells";
     return false;
   }
   // Margins may be negative; 64-bit sums keep the subtraction from overflowing.
-  const std::int64_t usableWidth = std::int64_t{config.pageWidth} - config.marginLeft -
-                                   config.marginRight;
-  const std::int64_t usableHeight = std::int64_t{config.pageHeight} - config.marginTop -
-                                    config.marginBottom;
+  const std::int64_t usableWidth =
+      std::int64_t{config.pageWidth} - config.marginLeft - config.marginRight;
+  const std::int64_t usableHeight =
+      std::int64_t{config.pageHeight} - config.marginTop - config.marginBottom;
   constexpr std::int64_t kIntMax = std::numeric_limits<int>::max();
   if (usableWidth <= 0 || usableHeight <= 0 || usableWidth > kIntMax || usableHeight > kIntMax) {
     problem = "margins leave a usable area of " + std::to_string(usableWidth) + "x" +
@@ -67,8 +67,9 @@ Point MagnetOrigin(const GridConfig& config, const GridGeometry& geometry, int r
   // Within a valid geometry both stay inside the int range; clamp anyway so a
   // caller can never be handed a wrapped coordinate.
   auto clamp = [](std::int64_t v) {
-    return static_cast<int>(std::max<std::int64_t>(std::numeric_limits<int>::min(),
-                                                   std::min<std::int64_t>(v, std::numeric_limits<int>::max())));
+    return static_cast<int>(
+        std::max<std::int64_t>(std::numeric_limits<int>::min(),
+                               std::min<std::int64_t>(v, std::numeric_limits<int>::max())));
   };
   return {clamp(x), clamp(y)};
 }

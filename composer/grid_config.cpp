@@ -94,11 +94,11 @@ void ReadEffects(std::string_view line, GridConfig& config) {
   GridImageEffects e;
   int index = 0;
   int flag = 1;
-  const int items = std::sscanf(
-      text.c_str(), "%d,%f,%f,%f,%f,%f,%f,%f,%f,%f,%f,%f,%f,%f,%f,%u,%d", &index, &e.brightness,
-      &e.contrast, &e.saturation, &e.exposure, &e.grayscale, &e.temperature, &e.sharpness,
-      &e.scale, &e.offsetX, &e.offsetY, &e.viewportWidth, &e.viewportHeight, &e.stroke,
-      &e.strokeScale, &e.strokeColor, &flag);
+  const int items =
+      std::sscanf(text.c_str(), "%d,%f,%f,%f,%f,%f,%f,%f,%f,%f,%f,%f,%f,%f,%f,%u,%d", &index,
+                  &e.brightness, &e.contrast, &e.saturation, &e.exposure, &e.grayscale,
+                  &e.temperature, &e.sharpness, &e.scale, &e.offsetX, &e.offsetY, &e.viewportWidth,
+                  &e.viewportHeight, &e.stroke, &e.strokeScale, &e.strokeColor, &flag);
   if (items < 8) return;
   if (index < 0 || index >= kMaxEffectsIndex) return;
   if (items == 17) e.strokeExternal = flag != 0;

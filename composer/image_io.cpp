@@ -45,9 +45,9 @@ std::optional<RgbaImage> Resize(const RgbaImage& image, int width, int height) {
   if (image.empty()) return std::nullopt;
   std::optional<RgbaImage> out = MakeImage(width, height, 0);
   if (!out) return std::nullopt;
-  const int ok = stbir_resize_uint8_generic(
-      image.data(), image.width, image.height, 0, out->data(), width, height, 0, 4,
-      3, 0, STBIR_EDGE_CLAMP, STBIR_FILTER_DEFAULT, STBIR_COLORSPACE_LINEAR, nullptr);
+  const int ok = stbir_resize_uint8_generic(image.data(), image.width, image.height, 0, out->data(),
+                                            width, height, 0, 4, 3, 0, STBIR_EDGE_CLAMP,
+                                            STBIR_FILTER_DEFAULT, STBIR_COLORSPACE_LINEAR, nullptr);
   if (!ok) return std::nullopt;
   return out;
 }

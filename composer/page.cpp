@@ -85,12 +85,12 @@ void RenderPage(int page, RunState& state) {
         done = true;
         break;
       }
-      const bool loaded = PlacePhoto(*canvas, static_cast<std::size_t>(i), r, c, config,
-                                     state.geometry);
+      const bool loaded =
+          PlacePhoto(*canvas, static_cast<std::size_t>(i), r, c, config, state.geometry);
       const int k = state.photosProcessed.fetch_add(1) + 1;
       if (loaded && (k % 10 == 0 || static_cast<std::size_t>(k) == imageCount)) {
-        LogLineLocked(state.logMutex, "Sheetsmith: [" + std::to_string(k) + "/" +
-                                          std::to_string(imageCount) + "]");
+        LogLineLocked(state.logMutex,
+                      "Sheetsmith: [" + std::to_string(k) + "/" + std::to_string(imageCount) + "]");
       }
     }
   }

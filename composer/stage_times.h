@@ -10,6 +10,7 @@ namespace sheetsmith {
 
 struct StageTimes {
   std::atomic<std::int64_t> decodeNs{0};
+  std::atomic<std::int64_t> turnNs{0};
   std::atomic<std::int64_t> resizeNs{0};
   std::atomic<std::int64_t> effectsNs{0};
   std::atomic<std::int64_t> encodeNs{0};

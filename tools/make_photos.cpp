@@ -43,9 +43,12 @@ bool Demo(const std::string& dir) {
     int width, height, exif;
   };
   const Photo photos[] = {
-      {"01 landscape.jpg", 1600, 1200, 0}, {"02 portrait.jpg", 1200, 1600, 0},
-      {"03 square.jpg", 1000, 1000, 0},    {"04 turned by exif.jpg", 2000, 1000, 6},
-      {"05 zoomed and framed.jpg", 1600, 1200, 0}, {"06 small.jpg", 640, 480, 0},
+      {"01 landscape.jpg", 1600, 1200, 0},
+      {"02 portrait.jpg", 1200, 1600, 0},
+      {"03 square.jpg", 1000, 1000, 0},
+      {"04 turned by exif.jpg", 2000, 1000, 6},
+      {"05 zoomed and framed.jpg", 1600, 1200, 0},
+      {"06 small.jpg", 640, 480, 0},
   };
   int seed = 0;
   for (const Photo& photo : photos) {
@@ -61,8 +64,10 @@ bool Demo(const std::string& dir) {
     for (int x = 0; x < frame.width; ++x) {
       const int edge = std::min({x, y, frame.width - 1 - x, frame.height - 1 - y});
       std::uint8_t* p = frame.At(x, y);
-      if (edge >= 60) p[3] = 0;
-      else if (edge >= 50) p[3] = static_cast<std::uint8_t>(255 - (edge - 50) * 25);
+      if (edge >= 60)
+        p[3] = 0;
+      else if (edge >= 50)
+        p[3] = static_cast<std::uint8_t>(255 - (edge - 50) * 25);
     }
   }
   return testsupport::WritePng(dir + "/frame.png", frame);

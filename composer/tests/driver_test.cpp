@@ -25,7 +25,8 @@ RunResult RunWith(const std::vector<std::string>& args) {
   ::testing::internal::CaptureStderr();
   ::testing::internal::CaptureStdout();
   const int code = RunSheetsmith(args);
-  RunResult run{code, ::testing::internal::GetCapturedStderr(), ::testing::internal::GetCapturedStdout()};
+  RunResult run{code, ::testing::internal::GetCapturedStderr(),
+                ::testing::internal::GetCapturedStdout()};
   return run;
 }
 
@@ -52,12 +53,14 @@ class JobTest : public ::testing::Test {
     }
   }
   void AddOutputs(int count) {
-    for (int i = 0; i < count; ++i) outputs.push_back(dir.File("page" + std::to_string(i) + ".jpg"));
+    for (int i = 0; i < count; ++i)
+      outputs.push_back(dir.File("page" + std::to_string(i) + ".jpg"));
   }
   std::string WriteJob(const std::string& extraSettings = "") {
-    std::string text = "\xEF\xBB\xBF[settings]\nrows=2\ncols=2\npageWidth=200\npageHeight=240\n"
-                       "marginLeft=0\nmarginRight=0\nmarginTop=0\nmarginBottom=0\n" +
-                       extraSettings + "[images]\n";
+    std::string text =
+        "\xEF\xBB\xBF[settings]\nrows=2\ncols=2\npageWidth=200\npageHeight=240\n"
+        "marginLeft=0\nmarginRight=0\nmarginTop=0\nmarginBottom=0\n" +
+        extraSettings + "[images]\n";
     for (const auto& image : images) text += image + "\n";
     text += "[outputs]\n";
     for (const auto& output : outputs) text += output + "\n";
@@ -84,9 +87,10 @@ TEST(DriverTest, WithoutAnArgumentOnlyTheUsageLine) {
 TEST(DriverTest, UnreadableJobFileFailsToParse) {
   const RunResult run = RunWith({"sheetsmith.exe", "/nonexistent/job.txt", "ignored"});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(Lines(run.err), (std::vector<std::string>{"Sheetsmith: Starting (stb version)...",
-                                                      "Sheetsmith: Config file: /nonexistent/job.txt",
-                                                      "Sheetsmith: Failed to parse config"}));
+  EXPECT_EQ(Lines(run.err),
+            (std::vector<std::string>{"Sheetsmith: Starting (stb version)...",
+                                      "Sheetsmith: Config file: /nonexistent/job.txt",
+                                      "Sheetsmith: Failed to parse config"}));
   EXPECT_EQ(run.out, "");
 }
 
@@ -107,24 +111,27 @@ TEST_F(JobTest, ThreePhotosOnOnePageLeaveTheFourthCellWhite) {
   EXPECT_EQ(lines[0], "Sheetsmith: Starting (stb version)...");
   EXPECT_EQ(lines[1], "Sheetsmith: Config file: " + dir.File("grid_config_1.txt"));
   EXPECT_EQ(lines[2], "Sheetsmith: Config parsed - 3 images, 1 outputs");
-  EXPECT_THAT(lines[3], ::testing::StartsWith("Sheetsmith: 3 images, 2x2 grid, cell 100x120, threads="));
+  EXPECT_THAT(lines[3],
+              ::testing::StartsWith("Sheetsmith: 3 images, 2x2 grid, cell 100x120, threads="));
   EXPECT_EQ(lines[4], "Sheetsmith: [3/3]");
   EXPECT_EQ(lines[5], "Sheetsmith: Saved page 1/1");
-  EXPECT_THAT(lines[6], ::testing::AllOf(::testing::StartsWith("Sheetsmith: Total time: "), ::testing::EndsWith("ms")));
+  EXPECT_THAT(lines[6], ::testing::AllOf(::testing::StartsWith("Sheetsmith: Total time: "),
+                                         ::testing::EndsWith("ms")));
   const std::optional<RgbaImage> page = LoadRgba(outputs[0]);
   ASSERT_TRUE(page);
   EXPECT_EQ(page->width, 200);
   EXPECT_EQ(page->height, 240);
-  EXPECT_LT(page->At(50, 60)[0], 40);    // photo 0
+  EXPECT_LT(page->At(50, 60)[0], 40);  // photo 0
   EXPECT_GT(page->At(50, 60)[2], 180);
-  EXPECT_LT(page->At(50, 180)[0], 40);   // photo 2, row 1
+  EXPECT_LT(page->At(50, 180)[0], 40);    // photo 2, row 1
   EXPECT_GT(page->At(150, 180)[0], 245);  // cell (1, 1) is white
 }
 
 TEST_F(JobTest, PagesBeyondThePhotosAreRenderedEmptyWithTheirCutGrid) {
   AddPhotos(1);
   AddOutputs(3);
-  const RunResult run = RunWith({"sheetsmith.exe", WriteJob("showCutGrid=1\ncutGridColor=black\n")});
+  const RunResult run =
+      RunWith({"sheetsmith.exe", WriteJob("showCutGrid=1\ncutGridColor=black\n")});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   for (const std::string& output : outputs) ASSERT_TRUE(Exists(output)) << output;
   const std::optional<RgbaImage> last = LoadRgba(outputs[2]);
@@ -215,7 +222,8 @@ TEST_F(JobTest, AWorkerThatCannotStartFailsTheRunAfterJoiningTheOthers) {
   options.hardwareThreads = 4;
   int started = 0;
   options.startThread = [&started](std::function<void()> work) {
-    if (++started == 3) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    if (++started == 3)
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     return std::thread(std::move(work));
   };
   ::testing::internal::CaptureStderr();

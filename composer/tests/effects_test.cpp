@@ -33,7 +33,8 @@ TEST(ApplyEffectsTest, ExposureBrightnessAndContrast) {
   // exposure 0: gain 2^-1.5; 200 * 0.3536 = 70.7
   EXPECT_EQ(PixelAfter({200, 200, 200}, [](GridImageEffects& e) { e.exposure = 0; }).r, 70);
   // brightness 0: gain 0, so black at contrast 0
-  EXPECT_EQ(PixelAfter({200, 90, 10}, [](GridImageEffects& e) { e.brightness = 0; }), (Rgb{0, 0, 0}));
+  EXPECT_EQ(PixelAfter({200, 90, 10}, [](GridImageEffects& e) { e.brightness = 0; }),
+            (Rgb{0, 0, 0}));
   // contrast -1: k = 0.45, a black pixel becomes 128 * 0.55 = 70.4
   EXPECT_EQ(PixelAfter({0, 0, 0}, [](GridImageEffects& e) { e.contrast = -1; }).r, 70);
   // contrast 1: k = 1.55, 200 -> 72 * 1.55 + 128 = 239.6; black stays black
@@ -48,7 +49,11 @@ TEST(ApplyEffectsTest, SaturationGrayscaleAndTemperature) {
             (Rgb{255, 75, 0}));
   EXPECT_EQ(PixelAfter({200, 100, 50}, [](GridImageEffects& e) { e.grayscale = 1; }),
             (Rgb{124, 124, 124}));
-  EXPECT_EQ(PixelAfter({200, 100, 50}, [](GridImageEffects& e) { e.grayscale = -1; e.contrast = 1e-7f; }),
+  EXPECT_EQ(PixelAfter({200, 100, 50},
+                       [](GridImageEffects& e) {
+                         e.grayscale = -1;
+                         e.contrast = 1e-7f;
+                       }),
             (Rgb{200, 100, 50}));
   EXPECT_EQ(PixelAfter({101, 101, 101}, [](GridImageEffects& e) { e.temperature = 1; }),
             (Rgb{131, 101, 70}));

@@ -20,27 +20,29 @@ const std::string& SmallJpeg() {
 TEST(ExifTest, ReadsTheOrientationInBothByteOrders) {
   for (bool bigEndian : {false, true}) {
     for (int orientation : {1, 3, 6, 8, 2}) {
-      const std::string jpeg =
-          testsupport::InsertAfterSoi(SmallJpeg(), testsupport::ExifSegment(orientation, bigEndian));
+      const std::string jpeg = testsupport::InsertAfterSoi(
+          SmallJpeg(), testsupport::ExifSegment(orientation, bigEndian));
       EXPECT_EQ(Probe(jpeg), orientation) << "big endian " << bigEndian;
     }
   }
 }
 
 TEST(ExifTest, AnythingElseReadsAsUpright) {
-  EXPECT_EQ(Probe(SmallJpeg()), 1);                      // no EXIF segment
+  EXPECT_EQ(Probe(SmallJpeg()), 1);  // no EXIF segment
   EXPECT_EQ(Probe(""), 1);
-  EXPECT_EQ(Probe("\xFF\xD8\xFF\xE1\x00"), 1);            // shorter than 7 bytes
-  EXPECT_EQ(Probe("\x89PNG\r\n\x1A\n0000000000"), 1);    // not a JPEG
+  EXPECT_EQ(Probe("\xFF\xD8\xFF\xE1\x00"), 1);         // shorter than 7 bytes
+  EXPECT_EQ(Probe("\x89PNG\r\n\x1A\n0000000000"), 1);  // not a JPEG
   // A segment that does not start with FF stops the walk.
   EXPECT_EQ(Probe(std::string("\xFF\xD8\x00\xE1\x00\x10", 6) + std::string(20, '\0')), 1);
   // Start of scan before the EXIF segment: the EXIF block after it is never read.
   const std::string sos("\xFF\xDA\x00\x04\x00\x00", 6);
-  EXPECT_EQ(Probe(testsupport::InsertAfterSoi(SmallJpeg(), sos + testsupport::ExifSegment(6, false))), 1);
+  EXPECT_EQ(
+      Probe(testsupport::InsertAfterSoi(SmallJpeg(), sos + testsupport::ExifSegment(6, false))), 1);
 }
 
 TEST(ExifTest, TruncatedOrLyingSegmentsNeverReadPastTheEnd) {
-  const std::string full = testsupport::InsertAfterSoi(SmallJpeg(), testsupport::ExifSegment(6, false));
+  const std::string full =
+      testsupport::InsertAfterSoi(SmallJpeg(), testsupport::ExifSegment(6, false));
   for (std::size_t n = 0; n < 60; ++n) {
     const std::string cut = full.substr(0, n);
     const int orientation = Probe(cut);

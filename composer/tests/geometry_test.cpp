@@ -63,9 +63,17 @@ TEST(GeometryTest, SettingsThatMakeNoGridAreRejectedWithAReason) {
       {"no rows", [](GridConfig& c) { c.rows = 0; }},
       {"negative cols", [](GridConfig& c) { c.cols = -3; }},
       {"no page", [](GridConfig& c) { c.pageWidth = 0; }},
-      {"margins eat the page", [](GridConfig& c) { c.marginLeft = 1000; c.marginRight = 1000; }},
+      {"margins eat the page",
+       [](GridConfig& c) {
+         c.marginLeft = 1000;
+         c.marginRight = 1000;
+       }},
       {"more columns than pixels", [](GridConfig& c) { c.cols = 5000; }},
-      {"huge margins overflow", [](GridConfig& c) { c.marginTop = -2147483647; c.marginBottom = -2147483647; }},
+      {"huge margins overflow",
+       [](GridConfig& c) {
+         c.marginTop = -2147483647;
+         c.marginBottom = -2147483647;
+       }},
       {"vanishing magnet", [](GridConfig& c) { c.magnetAspectRatio = 1e-9; }},
   };
   for (const Case& test : cases) {

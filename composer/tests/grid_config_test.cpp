@@ -89,8 +89,9 @@ TEST(ParseConfigTest, SettingsAreReadLikeTheCLibrary) {
 
 TEST(ParseConfigTest, ShowCutGridOnlyForOneOrTrue) {
   for (const char* on : {"1", "true"}) {
-    EXPECT_TRUE(Parse(std::string("[settings]\nshowCutGrid=") + on + "\n[images]\na\n[outputs]\nb\n")
-                    .showCutGrid);
+    EXPECT_TRUE(
+        Parse(std::string("[settings]\nshowCutGrid=") + on + "\n[images]\na\n[outputs]\nb\n")
+            .showCutGrid);
   }
   for (const char* off : {"True", "yes", "1 ", "0", "", "11"}) {
     EXPECT_FALSE(
@@ -124,20 +125,19 @@ TEST(ParseConfigTest, PathsKeepTrailingBlanksAndLoseLeadingOnes) {
 }
 
 TEST(ParseConfigTest, FramesKeepEmptyEntriesAligned) {
-  const GridConfig c =
-      Parse("[images]\na\nb\nc\n[frames]\nf0.png\n\nf2.png\n[outputs]\nout\n");
+  const GridConfig c = Parse("[images]\na\nb\nc\n[frames]\nf0.png\n\nf2.png\n[outputs]\nout\n");
   EXPECT_EQ(c.frames, (std::vector<std::string>{"f0.png", "", "f2.png"}));
 }
 
 TEST(ParseConfigTest, EffectsLinesFillMissingItemsWithDefaults) {
   const GridConfig c = Parse(
       "[images]\na\n[outputs]\nb\n[effects]\n"
-      "0,0.1,0.2,0.3,0.4,0.5,0.6,0.7\n"                               // exactly 8 items
-      "1,0.5,0,0.5,0.5,0,0,0,2,3,4,5,6,7,8,16711680\n"               // 16 items
-      "2,0.5,0,0.5,0.5,0,0,0,1,0,0,0,0,0.5,1,4294967295,0\n"         // 17, inner border
-      "3,0.5,0,0.5,0.5,0,0\n"                                        // 7 items: skipped
-      "-1,0.9,0,0.5,0.5,0,0,0\n"                                     // negative index
-      "100000,0.9,0,0.5,0.5,0,0,0\n");                               // past the cap
+      "0,0.1,0.2,0.3,0.4,0.5,0.6,0.7\n"                       // exactly 8 items
+      "1,0.5,0,0.5,0.5,0,0,0,2,3,4,5,6,7,8,16711680\n"        // 16 items
+      "2,0.5,0,0.5,0.5,0,0,0,1,0,0,0,0,0.5,1,4294967295,0\n"  // 17, inner border
+      "3,0.5,0,0.5,0.5,0,0\n"                                 // 7 items: skipped
+      "-1,0.9,0,0.5,0.5,0,0,0\n"                              // negative index
+      "100000,0.9,0,0.5,0.5,0,0,0\n");                        // past the cap
   ASSERT_EQ(c.effects.size(), 3u);
   const GridImageEffects& eight = c.effects[0];
   EXPECT_FLOAT_EQ(eight.brightness, 0.1f);
@@ -154,8 +154,8 @@ TEST(ParseConfigTest, EffectsLinesFillMissingItemsWithDefaults) {
 }
 
 TEST(ParseConfigTest, EffectsIndexGrowsTheListAndLaterLinesWin) {
-  const GridConfig c = Parse(
-      "[images]\na\n[outputs]\nb\n[effects]\n5,0.6,0,0.5,0.5,0,0,0\n5,0.7,0,0.5,0.5,0,0,0\n");
+  const GridConfig c =
+      Parse("[images]\na\n[outputs]\nb\n[effects]\n5,0.6,0,0.5,0.5,0,0,0\n5,0.7,0,0.5,0.5,0,0,0\n");
   ASSERT_EQ(c.effects.size(), 6u);
   for (int i = 0; i < 5; ++i) EXPECT_EQ(c.effects[i], GridImageEffects{});
   EXPECT_FLOAT_EQ(c.effects[5].brightness, 0.7f);

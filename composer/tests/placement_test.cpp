@@ -24,7 +24,8 @@ char Corner(const std::uint8_t* p) {
 // Top-left, top-right, bottom-left, bottom-right of an image region.
 std::string Corners(const RgbaImage& image, int x0, int y0, int w, int h) {
   const int inset = 4;
-  return {Corner(image.At(x0 + inset, y0 + inset)), Corner(image.At(x0 + w - 1 - inset, y0 + inset)),
+  return {Corner(image.At(x0 + inset, y0 + inset)),
+          Corner(image.At(x0 + w - 1 - inset, y0 + inset)),
           Corner(image.At(x0 + inset, y0 + h - 1 - inset)),
           Corner(image.At(x0 + w - 1 - inset, y0 + h - 1 - inset))};
 }

@@ -1,11 +1,11 @@
 #include "test_photos.h"
 
+#include <stb_image_write.h>
+
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-
-#include <stb_image_write.h>
 
 #include "file_io.h"
 
@@ -43,13 +43,15 @@ RgbaImage Quadrants(int width, int height) {
 }
 
 RgbaImage Gradient(int width, int height, int seed) {
+  // Triangle waves, so that the colours run smoothly without wrapping edges.
+  auto wave = [](int value) { return static_cast<std::uint8_t>(std::abs(value % 510 - 255)); };
   RgbaImage image = *sheetsmith::MakeImage(width, height, 255);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       std::uint8_t* p = image.At(x, y);
-      p[0] = static_cast<std::uint8_t>((x * 255 / std::max(1, width - 1) + seed * 37) & 0xFF);
-      p[1] = static_cast<std::uint8_t>((y * 255 / std::max(1, height - 1) + seed * 61) & 0xFF);
-      p[2] = static_cast<std::uint8_t>(((x / 16 + y / 16) % 2) * 64 + 96 + seed * 13);
+      p[0] = wave(x * 255 / std::max(1, width - 1) + seed * 37 + 255);
+      p[1] = wave(y * 255 / std::max(1, height - 1) + seed * 61);
+      p[2] = static_cast<std::uint8_t>(((x / 16 + y / 16) % 2) * 24 + 120 + (seed * 13) % 80);
     }
   }
   return image;
@@ -84,7 +86,8 @@ void Put32(std::string& out, unsigned value, bool bigEndian) {
 
 std::vector<unsigned char> RgbBytes(const RgbaImage& image) {
   std::vector<unsigned char> rgb(static_cast<std::size_t>(image.width) * image.height * 3);
-  for (std::size_t i = 0; i < rgb.size() / 3; ++i) std::memcpy(&rgb[i * 3], image.data() + i * 4, 3);
+  for (std::size_t i = 0; i < rgb.size() / 3; ++i)
+    std::memcpy(&rgb[i * 3], image.data() + i * 4, 3);
   return rgb;
 }
 
@@ -99,18 +102,18 @@ std::string EncodeJpeg(const RgbaImage& image, int quality) {
 
 std::string ExifSegment(int orientation, bool bigEndian) {
   std::string tiff = bigEndian ? std::string("MM\0*", 4) : std::string("II*\0", 4);
-  Put32(tiff, 8, bigEndian);            // first IFD right after the header
-  Put16(tiff, 2, bigEndian);            // two entries: one other tag, then orientation
-  Put16(tiff, 0x010F, bigEndian);       // Make, ASCII, 4 bytes inline
+  Put32(tiff, 8, bigEndian);       // first IFD right after the header
+  Put16(tiff, 2, bigEndian);       // two entries: one other tag, then orientation
+  Put16(tiff, 0x010F, bigEndian);  // Make, ASCII, 4 bytes inline
   Put16(tiff, 2, bigEndian);
   Put32(tiff, 4, bigEndian);
   tiff += std::string("kor\0", 4);
-  Put16(tiff, 0x0112, bigEndian);       // Orientation, SHORT, count 1
+  Put16(tiff, 0x0112, bigEndian);  // Orientation, SHORT, count 1
   Put16(tiff, 3, bigEndian);
   Put32(tiff, 1, bigEndian);
   Put16(tiff, static_cast<unsigned>(orientation), bigEndian);
   Put16(tiff, 0, bigEndian);
-  Put32(tiff, 0, bigEndian);            // no next IFD
+  Put32(tiff, 0, bigEndian);  // no next IFD
   const std::string payload = std::string("Exif\0\0", 6) + tiff;
   std::string segment("\xFF\xE1", 2);
   Put16(segment, static_cast<unsigned>(payload.size() + 2), true);
@@ -154,8 +157,8 @@ TempDir::TempDir(const std::string& nameUtf8) {
   static std::atomic<int> counter{0};
   const std::filesystem::path base = std::filesystem::temp_directory_path();
   for (int attempt = 0;; ++attempt) {
-    const std::string unique = nameUtf8 + "-" + std::to_string(std::rand()) + "-" +
-                               std::to_string(counter.fetch_add(1));
+    const std::string unique =
+        nameUtf8 + "-" + std::to_string(std::rand()) + "-" + std::to_string(counter.fetch_add(1));
     const std::filesystem::path candidate = base / PathFromUtf8(unique);
     if (std::filesystem::create_directory(candidate)) {
       path_ = Utf8FromPath(candidate);
@@ -179,7 +182,8 @@ double MeanAbsDiff(const RgbaImage& a, const RgbaImage& b) {
   double sum = 0;
   const std::size_t count = static_cast<std::size_t>(a.width) * a.height;
   for (std::size_t i = 0; i < count; ++i) {
-    for (int ch = 0; ch < 3; ++ch) sum += std::abs(int{a.data()[i * 4 + ch]} - int{b.data()[i * 4 + ch]});
+    for (int ch = 0; ch < 3; ++ch)
+      sum += std::abs(int{a.data()[i * 4 + ch]} - int{b.data()[i * 4 + ch]});
   }
   return sum / (count * 3.0);
 }

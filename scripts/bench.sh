@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Times sheetsmith on the standard job: 16 photos of 4000 x 3000 (baseline
+# JPEG, quality 90) on the default page and margins, once as a 2 x 2 grid on
+# 4 pages and once as a 4 x 4 grid on 1 page. Prints figures; asserts nothing.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash scripts/setup.sh native
+cmake --preset native > /dev/null
+cmake --build --preset native --target sheetsmith make_photos run_measured > /dev/null
+
+work=build/bench
+mkdir -p "$work/photos" "$work/pages"
+if [[ ! -f "$work/photos/bench_16.jpg" ]]; then
+  echo "Making 16 photos of 4000 x 3000..."
+  build/native/tools/make_photos bench "$work/photos"
+fi
+
+job() {  # job ROWS COLS PAGES FILE
+  {
+    printf '\xEF\xBB\xBF[settings]\nrows=%d\ncols=%d\n[images]\n' "$1" "$2"
+    for i in $(seq -w 1 16); do printf '%s\n' "$root/$work/photos/bench_$i.jpg"; done
+    printf '[outputs]\n'
+    for ((p = 1; p <= $3; p++)); do printf '%s\n' "$root/$work/pages/${1}x${2}_page$p.jpg"; done
+  } > "$4"
+}
+job 2 2 4 "$work/job_2x2.txt"
+job 4 4 1 "$work/job_4x4.txt"
+
+echo "Machine: $(nproc) hardware threads"
+for grid in 2x2 4x4; do
+  SHEETSMITH_TIMINGS=1 build/native/tools/run_measured "sheetsmith $grid" \
+    build/native/composer/sheetsmith "$work/job_$grid.txt" > "$work/$grid.out" 2> "$work/$grid.err"
+  cat "$work/$grid.out" | grep -v '^OK$'
+  grep -E "threads=|Stage times|Total time" "$work/$grid.err" | sed 's/^/  /'
+done

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need and is not on the machine yet.
+#   scripts/setup.sh          everything (native, sanitizers, fuzzing, Windows under Wine)
+#   scripts/setup.sh native   only what the native build and the demo need
+set -euo pipefail
+
+native_packages=(cmake ninja-build g++ libstb-dev googletest)
+all_packages=("${native_packages[@]}" clang-14 libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
+  wine wine64 xvfb xauth)
+
+wanted=("${all_packages[@]}")
+[[ "${1:-}" == native ]] && wanted=("${native_packages[@]}")
+
+missing=()
+for package in "${wanted[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+if (( ${#missing[@]} > 0 )); then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  [[ $(id -u) -eq 0 ]] || sudo=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -q
+  $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

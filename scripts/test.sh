@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Builds every configuration and runs every test:
+#   native unit tests, the same under address and undefined-behaviour
+#   sanitizers, bounded libFuzzer runs, and the Windows build under Wine.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+bash scripts/setup.sh || exit 1
+
+passed=0
+failed=0
+failed_names=()
+stage() {  # stage NAME COMMAND...
+  local name=$1
+  shift
+  echo
+  echo "=== $name"
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    failed_names+=("$name")
+  fi
+}
+
+mkdir -p build
+stage "native build" bash -c 'cmake --preset native >/dev/null && cmake --build --preset native'
+stage "native unit tests" ctest --preset native
+stage "sanitizer build" bash -c 'cmake --preset native-asan >/dev/null && cmake --build --preset native-asan'
+stage "sanitizer unit tests" ctest --preset native-asan
+stage "fuzz build" bash -c 'cmake --preset fuzz >/dev/null && cmake --build --preset fuzz'
+
+fuzz() {  # fuzz TARGET SEEDS RUNS
+  local corpus
+  corpus=$(mktemp -d)
+  "build/fuzz/composer/fuzz/$1" -seed=1 -runs="$3" -max_len=4096 "$corpus" "$2" > "build/$1.log" 2>&1
+  local code=$?
+  grep -E "DONE|ERROR|SUMMARY" "build/$1.log" | tail -n 3
+  rm -rf "$corpus"
+  return $code
+}
+stage "fuzz job file reader" fuzz fuzz_job_file composer/fuzz/seeds/job 300000
+stage "fuzz EXIF probe" fuzz fuzz_exif composer/fuzz/seeds/exif 300000
+
+stage "windows build" bash -c 'cmake --preset windows >/dev/null && cmake --build --preset windows'
+
+# One private Wine prefix for the whole run, with a persistent server.
+export WINEPREFIX
+WINEPREFIX=$(mktemp -d)/wine
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine_up() { wineboot -i > "build/wineboot.log" 2>&1 && wineserver -p; }
+cleanup() { wineserver -k 2>/dev/null || true; rm -rf "$(dirname "$WINEPREFIX")"; }
+trap cleanup EXIT
+stage "wine prefix" wine_up
+stage "windows unit tests under Wine" \
+  xvfb-run -a -s "-screen 0 3840x2160x24" ctest --preset windows
+stage "windows composer under Wine" \
+  xvfb-run -a -s "-screen 0 3840x2160x24" bash tests/wine/composer_under_wine.sh build/native build/windows
+
+echo
+if (( failed > 0 )); then
+  echo "Failed stages: ${failed_names[*]}"
+fi
+echo "stages: $passed passed, $failed failed"
+(( failed == 0 ))
