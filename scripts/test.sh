@@ -49,7 +49,7 @@ stage "windows build" bash -c 'cmake --preset windows >/dev/null && cmake --buil
 export WINEPREFIX
 WINEPREFIX=$(mktemp -d)/wine
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine_up() { wineboot -i > "build/wineboot.log" 2>&1 && wineserver -p; }
+wine_up() { mkdir -p "$WINEPREFIX" && wineserver -p && wineboot -i > "build/wineboot.log" 2>&1; }
 cleanup() { wineserver -k 2>/dev/null || true; rm -rf "$(dirname "$WINEPREFIX")"; }
 trap cleanup EXIT
 stage "wine prefix" wine_up
