@@ -31,10 +31,10 @@ stage "sanitizer build" bash -c 'cmake --preset native-asan >/dev/null && cmake 
 stage "sanitizer unit tests" ctest --preset native-asan
 stage "fuzz build" bash -c 'cmake --preset fuzz >/dev/null && cmake --build --preset fuzz'
 
-fuzz() {  # fuzz TARGET SEEDS RUNS
+fuzz() {  # fuzz TARGET SEEDS RUNS (the targets' own stderr lines are dropped)
   local corpus
   corpus=$(mktemp -d)
-  "build/fuzz/composer/fuzz/$1" -seed=1 -runs="$3" -max_len=4096 "$corpus" "$2" > "build/$1.log" 2>&1
+  "$(find build/fuzz -type f -name "$1" | head -n 1)" -seed=1 -runs="$3" -max_len=4096 -close_fd_mask=2 "$corpus" "$2" > "build/$1.log" 2>&1
   local code=$?
   grep -E "DONE|ERROR|SUMMARY" "build/$1.log" | tail -n 3
   rm -rf "$corpus"
@@ -42,6 +42,7 @@ fuzz() {  # fuzz TARGET SEEDS RUNS
 }
 stage "fuzz job file reader" fuzz fuzz_job_file composer/fuzz/seeds/job 300000
 stage "fuzz EXIF probe" fuzz fuzz_exif composer/fuzz/seeds/exif 300000
+stage "fuzz channel codec" fuzz fuzz_codec host/channels/fuzz/seeds 300000
 
 stage "windows build" bash -c 'cmake --preset windows >/dev/null && cmake --build --preset windows'
 
