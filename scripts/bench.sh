@@ -30,7 +30,7 @@ job 4 4 1 "$work/job_4x4.txt"
 echo "Machine: $(nproc) hardware threads"
 for grid in 2x2 4x4; do
   SHEETSMITH_TIMINGS=1 build/native/tools/run_measured "sheetsmith $grid" \
-    build/native/composer/sheetsmith "$work/job_$grid.txt" > "$work/$grid.out" 2> "$work/$grid.err"
+    build/native/bin/sheetsmith "$work/job_$grid.txt" > "$work/$grid.out" 2> "$work/$grid.err"
   cat "$work/$grid.out" | grep -v '^OK$'
   grep -E "threads=|Stage times|Total time" "$work/$grid.err" | sed 's/^/  /'
 done

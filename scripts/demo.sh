@@ -44,6 +44,6 @@ else
   echo "Photos: ${#files[@]} from $photos"
 fi
 
-build/native/composer/sheetsmith "$job"
+build/native/bin/sheetsmith "$job"
 echo "Pages written to: $pages"
 ls -1 "$pages"

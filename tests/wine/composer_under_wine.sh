@@ -30,11 +30,11 @@ win_out=$(to_windows "$folder/windows pages")
     "$here/../../samples/job_template.txt"
 } > "$folder/grid_config_1.txt"
 
-"$native/composer/sheetsmith" "$folder/native job.txt" > "$work/native.out" 2> "$work/native.err" ||
+"$native/bin/sheetsmith" "$folder/native job.txt" > "$work/native.out" 2> "$work/native.err" ||
   fail "native sheetsmith exited with $?"
 
 set +e
-"$here/../../cmake/wine-run.sh" "$windows/composer/sheetsmith.exe" "$(to_windows "$folder/grid_config_1.txt")" \
+"$here/../../cmake/wine-run.sh" "$windows/bin/sheetsmith.exe" "$(to_windows "$folder/grid_config_1.txt")" \
   > "$work/windows.out" 2> "$work/windows.err"
 code=$?
 set -e
@@ -74,7 +74,7 @@ for page in "עמוד 1.jpg" "עמוד 2.jpg"; do
 done
 
 # No MinGW runtime DLLs: the program imports system libraries only.
-imports=$(x86_64-w64-mingw32-objdump -p "$windows/composer/sheetsmith.exe" | awk '/DLL Name:/ {print $3}')
+imports=$(x86_64-w64-mingw32-objdump -p "$windows/bin/sheetsmith.exe" | awk '/DLL Name:/ {print $3}')
 unexpected=$(grep -v -i -E '^(kernel32|msvcrt|ucrtbase|user32|advapi32|api-ms-win-.*)\.dll$' <<< "$imports" || true)
 if [[ -z "$unexpected" ]]; then
   pass "sheetsmith.exe imports only system DLLs ($(echo $imports))"

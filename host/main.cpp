@@ -1,0 +1,56 @@
+// Korvela.exe: starts the engine with the interface in the main window and
+// runs the message loop until the window is closed.
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <iostream>
+
+#include "command_line.h"
+#include "dart_project.h"
+#include "flutter_window.h"
+#include "flutter_windows.h"
+
+namespace {
+
+// A console for diagnostics: the parent's when there is one, a new one only
+// under a debugger. Without either, standard output and error go nowhere.
+void CreateAndAttachConsole() {
+  if (AttachConsole(ATTACH_PARENT_PROCESS) || !IsDebuggerPresent()) return;
+  if (!AllocConsole()) return;
+  FILE* unused = nullptr;
+  if (freopen_s(&unused, "CONOUT$", "w", stdout) != 0) _dup2(_fileno(stdout), 1);
+  if (freopen_s(&unused, "CONOUT$", "w", stderr) != 0) _dup2(_fileno(stdout), 2);
+  std::ios::sync_with_stdio();
+  FlutterDesktopResyncOutputStreams();
+}
+
+}  // namespace
+
+int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, wchar_t* /*commandLine*/,
+                      int /*showCommand*/) {
+  CreateAndAttachConsole();
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
+  flutter::DartProject project(L"data");
+  project.set_dart_entrypoint_arguments(runner::GetCommandLineArguments());
+
+  auto window = std::make_unique<runner::FlutterWindow>(project);
+  if (!window->Create(L"Korvela", {10, 10}, {1280, 720})) {
+    // COM stays initialised on this path; the process ends right away.
+    window.reset();
+    return EXIT_FAILURE;
+  }
+  window->SetQuitOnClose(true);
+
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+
+  CoUninitialize();
+  window.reset();
+  return EXIT_SUCCESS;
+}

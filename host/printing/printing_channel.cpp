@@ -1,0 +1,58 @@
+#include "printing_channel.h"
+
+namespace runner::printing {
+
+const std::array<PrintingMethod, 19>& PrintingMethods() {
+  static const std::array<PrintingMethod, 19> methods = {{
+      {"printImagesWindows", nullptr},
+      {"getPrintersWindows", nullptr},
+      {"getDefaultPrinterWindows", nullptr},
+      {"printToPrinterWindows", nullptr},
+      {"pickPaperSizeWindows", nullptr},
+      {"pickPrinterAndPaperWindows", nullptr},
+      {"getPrinterCapabilitiesWindows", nullptr},
+      {"getAvailablePrinters", nullptr},  // the handler of "getPrintersWindows"
+      {"printImagesToPrinter", nullptr},
+      {"bakeImagesForPrinting", nullptr},
+      {"getColorProfiles", nullptr},
+      {"getSelectedColorProfile", nullptr},
+      {"setSelectedColorProfile", nullptr},
+      {"createGridImages", nullptr},
+      {"createGridImagesFast", nullptr},  // the handler of "createGridImages"
+      {"createGridImagesFastAsync", nullptr},
+      {"checkGridJobStatus", nullptr},
+      {"printWithLayoutWindows", nullptr},
+      {"setDefaultPrinterAndPaper", nullptr},
+  }};
+  return methods;
+}
+
+void DispatchPrintingCall(std::span<const PrintingMethod> table, const MethodCall& call,
+                          std::unique_ptr<MethodResult> result) {
+  const std::string& name = call.method_name();
+  for (const PrintingMethod& method : table) {
+    if (method.name == name) {
+      if (method.handler) {
+        method.handler(call, std::move(result));
+      } else {
+        result->NotImplemented();
+      }
+      return;
+    }
+  }
+  result->NotImplemented();
+}
+
+void HandlePrintingCall(const MethodCall& call, std::unique_ptr<MethodResult> result) {
+  DispatchPrintingCall(PrintingMethods(), call, std::move(result));
+}
+
+std::vector<std::string> WaitingPrintingMethods() {
+  std::vector<std::string> waiting;
+  for (const PrintingMethod& method : PrintingMethods()) {
+    if (!method.handler) waiting.emplace_back(method.name);
+  }
+  return waiting;
+}
+
+}  // namespace runner::printing

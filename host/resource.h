@@ -1,0 +1,4 @@
+// Resource identifiers of Korvela.exe.
+#pragma once
+
+#define IDI_APP_ICON 101

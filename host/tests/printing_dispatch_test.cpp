@@ -1,0 +1,88 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "printing_channel.h"
+
+namespace runner::printing {
+namespace {
+
+class RecordingResult : public MethodResult {
+ public:
+  explicit RecordingResult(std::string* answer) : answer_(answer) {}
+
+ protected:
+  void SuccessInternal(const EncodableValue*) override { *answer_ = "success"; }
+  void ErrorInternal(const std::string& code, const std::string&, const EncodableValue*) override {
+    *answer_ = "error " + code;
+  }
+  void NotImplementedInternal() override { *answer_ = "not implemented"; }
+
+ private:
+  std::string* answer_;
+};
+
+std::string Dispatch(std::span<const PrintingMethod> table, const std::string& name) {
+  std::string answer;
+  DispatchPrintingCall(table, MethodCall(name, nullptr),
+                       std::make_unique<RecordingResult>(&answer));
+  return answer;
+}
+
+TEST(PrintingDispatchTest, TableHasTheNineteenNamesInOrder) {
+  std::vector<std::string> names;
+  for (const PrintingMethod& method : PrintingMethods()) names.emplace_back(method.name);
+  EXPECT_EQ(names,
+            (std::vector<std::string>{
+                "printImagesWindows", "getPrintersWindows", "getDefaultPrinterWindows",
+                "printToPrinterWindows", "pickPaperSizeWindows", "pickPrinterAndPaperWindows",
+                "getPrinterCapabilitiesWindows", "getAvailablePrinters", "printImagesToPrinter",
+                "bakeImagesForPrinting", "getColorProfiles", "getSelectedColorProfile",
+                "setSelectedColorProfile", "createGridImages", "createGridImagesFast",
+                "createGridImagesFastAsync", "checkGridJobStatus", "printWithLayoutWindows",
+                "setDefaultPrinterAndPaper"}));
+}
+
+// Each row's handler records its own row; the first exact match wins.
+std::string lastRow;
+template <int Row>
+void RowHandler(const MethodCall&, std::unique_ptr<MethodResult> result) {
+  lastRow = std::to_string(Row);
+  result->Success();
+}
+
+TEST(PrintingDispatchTest, EveryNameReachesItsOwnRowByExactComparison) {
+  const std::array<PrintingMethod, 4> table = {{
+      {"getPrinters", &RowHandler<0>},
+      {"getPrintersWindows", &RowHandler<1>},
+      {"getPrintersWindows", &RowHandler<2>},  // never reached: the first match wins
+      {"waiting", nullptr},
+  }};
+  lastRow.clear();
+  EXPECT_EQ(Dispatch(table, "getPrintersWindows"), "success");
+  EXPECT_EQ(lastRow, "1");
+  EXPECT_EQ(Dispatch(table, "getPrinters"), "success");
+  EXPECT_EQ(lastRow, "0");
+  lastRow.clear();
+  for (const char* other :
+       {"GetPrintersWindows", "getPrintersWindow", "getPrintersWindowsX", "", "getprinters"}) {
+    EXPECT_EQ(Dispatch(table, other), "not implemented") << other;
+  }
+  EXPECT_EQ(lastRow, "");
+  EXPECT_EQ(Dispatch(table, "waiting"), "not implemented");
+}
+
+TEST(PrintingDispatchTest, NamesStillWaitingForTheirHandlers) {
+  // Every name is answered not-implemented until its handler is built; this
+  // list shrinks as they land.
+  std::vector<std::string> all;
+  for (const PrintingMethod& method : PrintingMethods()) all.emplace_back(method.name);
+  EXPECT_EQ(WaitingPrintingMethods(), all);
+  for (const std::string& name : WaitingPrintingMethods()) {
+    std::string answer;
+    HandlePrintingCall(MethodCall(name, nullptr), std::make_unique<RecordingResult>(&answer));
+    EXPECT_EQ(answer, "not implemented") << name;
+  }
+}
+
+}  // namespace
+}  // namespace runner::printing
