@@ -58,6 +58,9 @@ stage "windows unit tests under Wine" \
   xvfb-run -a -s "-screen 0 3840x2160x24" ctest --preset windows
 stage "windows composer under Wine" \
   xvfb-run -a -s "-screen 0 3840x2160x24" bash tests/wine/composer_under_wine.sh build/native build/windows
+stage "host end to end under Wine" \
+  env KORVELA_WINDOWS_BIN="$root/build/windows/bin" KORVELA_WINE_RUN="$root/cmake/wine-run.sh" \
+  xvfb-run -a -s "-screen 0 3840x2160x24" build/native/tests/e2e/host_e2e_tests
 
 echo
 if (( failed > 0 )); then

@@ -1,0 +1,244 @@
+#include "host_driver.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "standard_codec.h"
+#include "test_photos.h"
+
+extern char** environ;
+
+namespace e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+const runner::StandardMethodCodec& Codec() { return runner::StandardMethodCodec::GetInstance(); }
+
+std::vector<std::uint8_t> EncodeCall(const std::string& method, const EncodableValue& arguments) {
+  return Codec().EncodeMethodCall(
+      runner::MethodCall(method, std::make_unique<EncodableValue>(arguments)));
+}
+
+std::vector<std::uint8_t> FromHex(const std::string& hex) {
+  std::vector<std::uint8_t> bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::stringstream stream(text);
+  std::string line;
+  while (std::getline(stream, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string StripCarriageReturns(std::string text) {
+  std::erase(text, '\r');
+  return text;
+}
+
+class MethodResultRecorder : public runner::MethodResult {
+ public:
+  std::optional<EncodableValue> success;
+  std::string error;
+
+ protected:
+  void SuccessInternal(const EncodableValue* result) override {
+    success = result ? *result : EncodableValue();
+  }
+  void ErrorInternal(const std::string& code, const std::string& message,
+                     const EncodableValue*) override {
+    error = code + ": " + message;
+  }
+  void NotImplementedInternal() override {}
+};
+
+}  // namespace
+
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string hex;
+  for (std::uint8_t byte : bytes) {
+    hex += digits[byte >> 4];
+    hex += digits[byte & 15];
+  }
+  return hex;
+}
+
+HostScript& HostScript::Dpi(int dpi) {
+  lines_.push_back("dpi " + std::to_string(dpi));
+  return *this;
+}
+HostScript& HostScript::RefuseViewController() {
+  lines_.push_back("refuse-view-controller");
+  return *this;
+}
+HostScript& HostScript::Call(const std::string& channel, const std::string& method,
+                             const EncodableValue& arguments) {
+  return CallBytes(channel, EncodeCall(method, arguments));
+}
+HostScript& HostScript::CallBytes(const std::string& channel,
+                                  const std::vector<std::uint8_t>& message) {
+  lines_.push_back("call " + channel + " " + Hex(message));
+  return *this;
+}
+HostScript& HostScript::Send(const std::string& channel, const std::string& method,
+                             const EncodableValue& arguments) {
+  lines_.push_back("send " + channel + " " + Hex(EncodeCall(method, arguments)));
+  return *this;
+}
+HostScript& HostScript::WaitAnswers() {
+  lines_.push_back("wait-answers");
+  return *this;
+}
+HostScript& HostScript::Sleep(int milliseconds) {
+  lines_.push_back("sleep " + std::to_string(milliseconds));
+  return *this;
+}
+HostScript& HostScript::FaceResultsNull() {
+  lines_.push_back("face-results-null");
+  return *this;
+}
+HostScript& HostScript::RecordWindow() {
+  lines_.push_back("record-window");
+  return *this;
+}
+std::string HostScript::Text() const {
+  std::string text;
+  for (const std::string& line : lines_) text += line + "\n";
+  return text;
+}
+
+std::optional<EncodableValue> Answer::SuccessValue() const {
+  if (noHandler || bytes.empty()) return std::nullopt;
+  MethodResultRecorder recorder;
+  if (!Codec().DecodeAndProcessResponseEnvelope(bytes.data(), bytes.size(), &recorder)) {
+    return std::nullopt;
+  }
+  return recorder.success;
+}
+
+std::string Answer::Error() const {
+  if (noHandler || bytes.empty()) return {};
+  MethodResultRecorder recorder;
+  Codec().DecodeAndProcessResponseEnvelope(bytes.data(), bytes.size(), &recorder);
+  return recorder.error;
+}
+
+int HostRun::Find(const std::string& prefix) const {
+  for (std::size_t i = 0; i < record.size(); ++i) {
+    if (record[i].rfind(prefix, 0) == 0) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+const Answer* HostRun::AnswerTo(int step) const {
+  for (const Answer& answer : answers) {
+    if (answer.step == step) return &answer;
+  }
+  return nullptr;
+}
+
+bool HostAvailable() {
+  return std::getenv("KORVELA_WINDOWS_BIN") && std::getenv("KORVELA_WINE_RUN");
+}
+
+HostRun RunHost(const HostScript& script, const HostOptions& options) {
+  HostRun run;
+  // One folder for the whole test program, removed when it ends.
+  static testsupport::TempDir root("korvela-e2e");
+  static int counter = 0;
+  const fs::path runFolder =
+      testsupport::PathFromUtf8(root.Path()) / ("run" + std::to_string(++counter));
+  const fs::path programFolder = runFolder / testsupport::PathFromUtf8(options.folderName);
+  fs::create_directories(programFolder);
+  for (const fs::directory_entry& entry :
+       fs::directory_iterator(std::getenv("KORVELA_WINDOWS_BIN"))) {
+    const std::string name = entry.path().filename().string();
+    if (std::find(options.leaveOut.begin(), options.leaveOut.end(), name) !=
+        options.leaveOut.end()) {
+      continue;
+    }
+    if (entry.is_regular_file()) fs::copy_file(entry.path(), programFolder / name);
+  }
+  std::ofstream(programFolder / "engine_script.txt", std::ios::binary) << script.Text();
+
+  const std::string exe = testsupport::Utf8FromPath(programFolder / "Korvela.exe");
+  const std::string outPath = testsupport::Utf8FromPath(runFolder / "stdout.txt");
+  const std::string errPath = testsupport::Utf8FromPath(runFolder / "stderr.txt");
+  std::vector<std::string> argv = {std::getenv("KORVELA_WINE_RUN"), exe};
+  for (const std::string& argument : options.arguments) argv.push_back(argument);
+  std::vector<char*> pointers;
+  for (std::string& argument : argv) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  pid_t child = 0;
+  const int spawned = posix_spawn(&child, pointers[0], &actions, nullptr, pointers.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return run;
+
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
+  int status = 0;
+  while (waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      run.err = "(timed out)\n";
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+
+  run.out = StripCarriageReturns(ReadText(outPath));
+  run.err += StripCarriageReturns(ReadText(errPath));
+  run.record = Lines(ReadText(programFolder / "engine_record.txt"));
+  for (const std::string& line : run.record) {
+    if (line.rfind("answer ", 0) != 0) continue;
+    std::stringstream fields(line.substr(7));
+    Answer answer;
+    std::string payload;
+    fields >> answer.step >> answer.channel >> payload;
+    if (payload == "no-handler") {
+      answer.noHandler = true;
+    } else if (payload != "-") {
+      answer.bytes = FromHex(payload);
+    }
+    run.answers.push_back(answer);
+  }
+  return run;
+}
+
+}  // namespace e2e

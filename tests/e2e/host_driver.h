@@ -1,0 +1,89 @@
+// Drives Korvela.exe under Wine from its interface's side.
+//
+// A HostScript lists what the stand-in engine does once the host has shown
+// its first frame: method calls to send (encoded here with the standard
+// codec), waits, window checks. RunHost copies the Windows build's program
+// folder into a fresh folder, writes the script beside Korvela.exe, runs it
+// under Wine with the given arguments, and returns the exit code, the
+// engine's record and the answers, decoded.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "encodable_value.h"
+
+namespace e2e {
+
+using runner::EncodableValue;
+
+class HostScript {
+ public:
+  HostScript& Dpi(int dpi);
+  HostScript& RefuseViewController();
+  // Sends a method call and waits for its answer.
+  HostScript& Call(const std::string& channel, const std::string& method,
+                   const EncodableValue& arguments = EncodableValue());
+  // Sends raw message bytes and waits for the answer.
+  HostScript& CallBytes(const std::string& channel, const std::vector<std::uint8_t>& message);
+  // Sends a method call without waiting.
+  HostScript& Send(const std::string& channel, const std::string& method,
+                   const EncodableValue& arguments = EncodableValue());
+  HostScript& WaitAnswers();
+  HostScript& Sleep(int milliseconds);
+  HostScript& FaceResultsNull();
+  HostScript& RecordWindow();
+
+  std::string Text() const;
+
+ private:
+  std::vector<std::string> lines_;
+};
+
+struct Answer {
+  int step = 0;
+  std::string channel;
+  bool noHandler = false;
+  std::vector<std::uint8_t> bytes;  // empty: not implemented
+
+  bool NotImplemented() const { return !noHandler && bytes.empty(); }
+  // The success value; nullopt for an error, not-implemented or bytes that
+  // are no envelope.
+  std::optional<EncodableValue> SuccessValue() const;
+  // "CODE: message" of an error answer; empty otherwise.
+  std::string Error() const;
+};
+
+struct HostRun {
+  int exitCode = -1;
+  std::vector<std::string> record;  // the engine's record, line by line
+  std::vector<Answer> answers;      // in the order they came
+  std::string out;                  // the host's standard output
+  std::string err;                  // and standard error
+
+  // Index of the first record line that starts with `prefix`, or -1.
+  int Find(const std::string& prefix) const;
+  // The answer to step `step` (1 for the first call of the script).
+  const Answer* AnswerTo(int step) const;
+};
+
+struct HostOptions {
+  std::vector<std::string> arguments;
+  // Name of the program folder (made inside a temporary folder).
+  std::string folderName = "Korvela";
+  // Files of the Windows build not to copy into the program folder.
+  std::vector<std::string> leaveOut;
+  int timeoutSeconds = 300;
+};
+
+// Whether the Windows build and Wine are there (KORVELA_WINDOWS_BIN and
+// KORVELA_WINE_RUN set); tests skip otherwise.
+bool HostAvailable();
+
+HostRun RunHost(const HostScript& script, const HostOptions& options = {});
+
+// Lower-case hexadecimal, as in the record.
+std::string Hex(const std::vector<std::uint8_t>& bytes);
+
+}  // namespace e2e
