@@ -8,6 +8,14 @@ cd "$root"
 
 bash scripts/setup.sh || exit 1
 
+# Everything runs on one virtual display, large enough for any window the
+# tests make. Wine's desktop process starts with the prefix and must see it,
+# or windows fall back to a small headless screen.
+if [[ -z "${KORVELA_UNDER_XVFB:-}" ]]; then
+  export KORVELA_UNDER_XVFB=1
+  exec xvfb-run -a -s "-screen 0 3840x2160x24" bash "$0" "$@"
+fi
+
 passed=0
 failed=0
 failed_names=()
@@ -54,13 +62,12 @@ wine_up() { mkdir -p "$WINEPREFIX" && wineserver -p && wineboot -i > "build/wine
 cleanup() { wineserver -k 2>/dev/null || true; rm -rf "$(dirname "$WINEPREFIX")"; }
 trap cleanup EXIT
 stage "wine prefix" wine_up
-stage "windows unit tests under Wine" \
-  xvfb-run -a -s "-screen 0 3840x2160x24" ctest --preset windows
-stage "windows composer under Wine" \
-  xvfb-run -a -s "-screen 0 3840x2160x24" bash tests/wine/composer_under_wine.sh build/native build/windows
+stage "windows unit tests under Wine" ctest --preset windows
+stage "windows composer under Wine" bash tests/wine/composer_under_wine.sh build/native build/windows
 stage "host end to end under Wine" \
-  env KORVELA_WINDOWS_BIN="$root/build/windows/bin" KORVELA_WINE_RUN="$root/cmake/wine-run.sh" \
-  xvfb-run -a -s "-screen 0 3840x2160x24" build/native/tests/e2e/host_e2e_tests
+  env KORVELA_WINDOWS_BIN="$root/build/windows/bin" KORVELA_NATIVE_BIN="$root/build/native/bin" \
+    KORVELA_WINE_RUN="$root/cmake/wine-run.sh" \
+  build/native/tests/e2e/host_e2e_tests
 
 echo
 if (( failed > 0 )); then

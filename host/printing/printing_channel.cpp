@@ -1,5 +1,7 @@
 #include "printing_channel.h"
 
+#include "grid_jobs.h"
+
 namespace runner::printing {
 
 const std::array<PrintingMethod, 19>& PrintingMethods() {
@@ -17,10 +19,10 @@ const std::array<PrintingMethod, 19>& PrintingMethods() {
       {"getColorProfiles", nullptr},
       {"getSelectedColorProfile", nullptr},
       {"setSelectedColorProfile", nullptr},
-      {"createGridImages", nullptr},
-      {"createGridImagesFast", nullptr},  // the handler of "createGridImages"
-      {"createGridImagesFastAsync", nullptr},
-      {"checkGridJobStatus", nullptr},
+      {"createGridImages", &HandleCreateGridImages},
+      {"createGridImagesFast", &HandleCreateGridImages},
+      {"createGridImagesFastAsync", &HandleCreateGridImagesFastAsync},
+      {"checkGridJobStatus", &HandleCheckGridJobStatus},
       {"printWithLayoutWindows", nullptr},
       {"setDefaultPrinterAndPaper", nullptr},
   }};

@@ -9,6 +9,8 @@
 //   refuse-view-controller     FlutterDesktopViewControllerCreate fails
 //   call CHANNEL HEX           send the message bytes, wait for the answer
 //   send CHANNEL HEX           send without waiting (answers are still recorded)
+//   poll CHANNEL HEX PENDING   call again every 100 ms while the answer is
+//                              PENDING (hex), at most 1200 times
 //   wait-answers               wait until every sent message is answered
 //   sleep MS                   let the host's message loop run for MS ms
 //   face-results-null          send the face-results message with lParam 0
@@ -150,6 +152,17 @@ class Player {
     if (!sleeping_) KillTimer(view, kAnswerTimer);
   }
 
+  // A poll whose answer was still pending goes out again after a pause.
+  bool Repoll() {
+    std::lock_guard<std::mutex> guard(stateMutex_);
+    if (!repoll_) return false;
+    repoll_ = false;
+    sleeping_ = true;
+    resendPoll_ = true;
+    SetTimer(view, kAnswerTimer, 100, nullptr);
+    return true;
+  }
+
   // The next step of the script, on the platform thread.
   void Step() {
     while (next_ < script_.size()) {
@@ -160,6 +173,12 @@ class Player {
       if (command == "call" || command == "send") {
         const bool wait = command == "call";
         if (Send(rest, wait) && wait) return;  // resumed by the answer
+      } else if (command == "poll") {
+        const std::size_t last = rest.rfind(' ');
+        pollMessage_ = rest.substr(0, last);
+        pollPending_ = rest.substr(last + 1);
+        pollsLeft_ = 1200;
+        if (Send(pollMessage_, true)) return;
       } else if (command == "wait-answers") {
         std::lock_guard<std::mutex> guard(stateMutex_);
         if (pending_ > 0) {
@@ -189,7 +208,11 @@ class Player {
 
   void OnTimer() {
     KillTimer(view, kAnswerTimer);
-    if (sleeping_) {
+    if (resendPoll_) {
+      resendPoll_ = false;
+      sleeping_ = false;
+      if (Send(pollMessage_, true)) return;
+    } else if (sleeping_) {
       sleeping_ = false;
     } else {
       std::lock_guard<std::mutex> guard(stateMutex_);
@@ -211,8 +234,15 @@ class Player {
     }
     response->answered = true;
     --pending_;
-    Record("answer " + std::to_string(response->step) + " " + response->channel + " " +
-           ToHex(data, size));
+    const std::string hex = ToHex(data, size);
+    Record("answer " + std::to_string(response->step) + " " + response->channel + " " + hex);
+    if (awaitedStep_ == response->step && !pollMessage_.empty()) {
+      if (hex == pollPending_ && --pollsLeft_ > 0) {
+        repoll_ = true;
+      } else {
+        pollMessage_.clear();
+      }
+    }
     const bool resume = (awaitedStep_ == response->step) || (waitingForAll_ && pending_ == 0);
     if (resume) {
       awaitedStep_ = -1;
@@ -308,6 +338,11 @@ class Player {
   int awaitedStep_ = -1;
   int pending_ = 0;
   int steps_ = 0;
+  std::string pollMessage_;  // "CHANNEL HEX" of the poll under way
+  std::string pollPending_;
+  int pollsLeft_ = 0;
+  bool repoll_ = false;
+  bool resendPoll_ = false;
   std::vector<std::string> script_;
   std::size_t next_ = 0;
 };
@@ -329,7 +364,7 @@ LRESULT CALLBACK ViewProc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
     }
     case kStepMessage:
       player.StopAnswerTimer();
-      player.Step();
+      if (!player.Repoll()) player.Step();
       return 0;
     case WM_TIMER:
       if (wparam == kAnswerTimer) player.OnTimer();

@@ -111,6 +111,12 @@ HostScript& HostScript::Send(const std::string& channel, const std::string& meth
   lines_.push_back("send " + channel + " " + Hex(EncodeCall(method, arguments)));
   return *this;
 }
+HostScript& HostScript::Poll(const std::string& channel, const std::string& method,
+                             const EncodableValue& arguments, const EncodableValue& pending) {
+  lines_.push_back("poll " + channel + " " + Hex(EncodeCall(method, arguments)) + " " +
+                   Hex(Codec().EncodeSuccessEnvelope(&pending)));
+  return *this;
+}
 HostScript& HostScript::WaitAnswers() {
   lines_.push_back("wait-answers");
   return *this;
@@ -163,6 +169,16 @@ const Answer* HostRun::AnswerTo(int step) const {
   return nullptr;
 }
 
+std::vector<std::string> HostRun::ErrLines() const { return Lines(err); }
+
+std::string WindowsPath(const std::string& unixPath) {
+  std::string path = "Z:" + unixPath;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
 bool HostAvailable() {
   return std::getenv("KORVELA_WINDOWS_BIN") && std::getenv("KORVELA_WINE_RUN");
 }
@@ -184,6 +200,9 @@ HostRun RunHost(const HostScript& script, const HostOptions& options) {
       continue;
     }
     if (entry.is_regular_file()) fs::copy_file(entry.path(), programFolder / name);
+  }
+  for (const std::string& folder : options.makeFolders) {
+    fs::create_directories(programFolder / testsupport::PathFromUtf8(folder));
   }
   std::ofstream(programFolder / "engine_script.txt", std::ios::binary) << script.Text();
 

@@ -30,6 +30,9 @@ class HostScript {
   // Sends a method call without waiting.
   HostScript& Send(const std::string& channel, const std::string& method,
                    const EncodableValue& arguments = EncodableValue());
+  // Calls again every 100 ms while the answer is `pending`.
+  HostScript& Poll(const std::string& channel, const std::string& method,
+                   const EncodableValue& arguments, const EncodableValue& pending);
   HostScript& WaitAnswers();
   HostScript& Sleep(int milliseconds);
   HostScript& FaceResultsNull();
@@ -66,6 +69,8 @@ struct HostRun {
   int Find(const std::string& prefix) const;
   // The answer to step `step` (1 for the first call of the script).
   const Answer* AnswerTo(int step) const;
+  // The host's standard error, line by line.
+  std::vector<std::string> ErrLines() const;
 };
 
 struct HostOptions {
@@ -74,6 +79,8 @@ struct HostOptions {
   std::string folderName = "Korvela";
   // Files of the Windows build not to copy into the program folder.
   std::vector<std::string> leaveOut;
+  // Folders to make inside the program folder.
+  std::vector<std::string> makeFolders;
   int timeoutSeconds = 300;
 };
 
@@ -82,6 +89,9 @@ struct HostOptions {
 bool HostAvailable();
 
 HostRun RunHost(const HostScript& script, const HostOptions& options = {});
+
+// The path under which Wine's programs see a file of this machine.
+std::string WindowsPath(const std::string& unixPath);
 
 // Lower-case hexadecimal, as in the record.
 std::string Hex(const std::vector<std::uint8_t>& bytes);

@@ -1,0 +1,65 @@
+// GDI+ through its flat interface, with an owner for every object.
+#pragma once
+
+#include <windows.h>
+// After windows.h:
+#include <gdiplus.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "win32_owners.h"
+
+namespace runner {
+
+namespace gdip = Gdiplus::DllExports;
+using Gdiplus::GpBitmap;
+using Gdiplus::GpGraphics;
+using Gdiplus::GpImage;
+
+inline void DisposeImage(GpImage* image) { gdip::GdipDisposeImage(image); }
+inline void DisposeBitmap(GpBitmap* bitmap) { gdip::GdipDisposeImage(bitmap); }
+inline void DeleteGraphics(GpGraphics* graphics) { gdip::GdipDeleteGraphics(graphics); }
+
+using GdiplusImage = Unique<GpImage, &DisposeImage>;
+using GdiplusBitmap = Unique<GpBitmap, &DisposeBitmap>;
+using GdiplusGraphics = Unique<GpGraphics, &DeleteGraphics>;
+
+// GDI+ started for as long as the object lives.
+class GdiplusSession {
+ public:
+  GdiplusSession();
+  ~GdiplusSession();
+  GdiplusSession(const GdiplusSession&) = delete;
+  GdiplusSession& operator=(const GdiplusSession&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  ULONG_PTR token_ = 0;
+  bool ok_ = false;
+};
+
+// The installed encoder for a MIME type such as L"image/jpeg".
+std::optional<CLSID> FindImageEncoder(const wchar_t* mimeType);
+
+// EncoderQuality with one long value, for GdipSaveImageToFile.
+class JpegQualityParameter {
+ public:
+  explicit JpegQualityParameter(std::int32_t quality);
+  const Gdiplus::EncoderParameters* get() const { return &parameters_; }
+
+ private:
+  ULONG quality_;
+  Gdiplus::EncoderParameters parameters_;
+};
+
+// A bitmap decoded from a file, or null.
+GdiplusBitmap LoadBitmapFromFile(const std::wstring& path);
+
+// A new bitmap of the size and pixel format, or null.
+GdiplusBitmap CreateBitmap(int width, int height, Gdiplus::PixelFormat format);
+
+GdiplusGraphics GraphicsFor(GpImage* image);
+
+}  // namespace runner

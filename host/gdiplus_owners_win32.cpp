@@ -1,0 +1,74 @@
+#include <cwchar>
+#include <vector>
+
+#include "gdiplus_owners.h"
+
+namespace runner {
+namespace {
+
+// EncoderQuality, {1d5be4b5-fa4a-452d-9cdd-5db35105e7eb}.
+constexpr GUID kEncoderQuality = {
+    0x1d5be4b5, 0xfa4a, 0x452d, {0x9c, 0xdd, 0x5d, 0xb3, 0x51, 0x05, 0xe7, 0xeb}};
+
+}  // namespace
+
+GdiplusSession::GdiplusSession() {
+  Gdiplus::GdiplusStartupInput input;
+  ok_ = Gdiplus::GdiplusStartup(&token_, &input, nullptr) == Gdiplus::Ok;
+}
+
+GdiplusSession::~GdiplusSession() {
+  if (ok_) Gdiplus::GdiplusShutdown(token_);
+}
+
+std::optional<CLSID> FindImageEncoder(const wchar_t* mimeType) {
+  UINT count = 0;
+  UINT size = 0;
+  if (gdip::GdipGetImageEncodersSize(&count, &size) != Gdiplus::Ok || count == 0 || size == 0) {
+    return std::nullopt;
+  }
+  std::vector<std::uint8_t> buffer(size);
+  auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+  if (gdip::GdipGetImageEncoders(count, size, codecs) != Gdiplus::Ok) return std::nullopt;
+  for (UINT i = 0; i < count; ++i) {
+    if (codecs[i].MimeType && std::wcscmp(codecs[i].MimeType, mimeType) == 0) {
+      return codecs[i].Clsid;
+    }
+  }
+  return std::nullopt;
+}
+
+JpegQualityParameter::JpegQualityParameter(std::int32_t quality)
+    : quality_(static_cast<ULONG>(quality)) {
+  parameters_.Count = 1;
+  parameters_.Parameter[0].Guid = kEncoderQuality;
+  parameters_.Parameter[0].Type = Gdiplus::EncoderParameterValueTypeLong;
+  parameters_.Parameter[0].NumberOfValues = 1;
+  parameters_.Parameter[0].Value = &quality_;
+}
+
+GdiplusBitmap LoadBitmapFromFile(const std::wstring& path) {
+  GpBitmap* bitmap = nullptr;
+  if (path.empty() || gdip::GdipCreateBitmapFromFile(path.c_str(), &bitmap) != Gdiplus::Ok) {
+    if (bitmap) gdip::GdipDisposeImage(bitmap);
+    return nullptr;
+  }
+  return GdiplusBitmap(bitmap);
+}
+
+GdiplusBitmap CreateBitmap(int width, int height, Gdiplus::PixelFormat format) {
+  if (width <= 0 || height <= 0) return nullptr;
+  GpBitmap* bitmap = nullptr;
+  if (gdip::GdipCreateBitmapFromScan0(width, height, 0, format, nullptr, &bitmap) != Gdiplus::Ok) {
+    return nullptr;
+  }
+  return GdiplusBitmap(bitmap);
+}
+
+GdiplusGraphics GraphicsFor(GpImage* image) {
+  GpGraphics* graphics = nullptr;
+  if (!image || gdip::GdipGetImageGraphicsContext(image, &graphics) != Gdiplus::Ok) return nullptr;
+  return GdiplusGraphics(graphics);
+}
+
+}  // namespace runner

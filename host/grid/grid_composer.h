@@ -1,0 +1,28 @@
+// The host's own page composer, used when the page composer program is
+// missing or fails. Photos are fitted whole into equal cells, centred,
+// turned a quarter to the cell's orientation, with an optional frame
+// stretched over the cell. It has no cut grid, no effects, no zoom or pan and
+// no magnet aspect ratio: those fields of the request are not read.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "gdiplus_owners.h"
+#include "grid_layout.h"
+#include "grid_request.h"
+
+namespace runner::printing {
+
+struct CellImage {
+  GdiplusBitmap bitmap;  // 24-bit, already turned
+  bool turned = false;
+};
+
+std::optional<CellImage> LoadCellImage(const std::string& path, int cellWidth, int cellHeight,
+                                       bool cellLandscape, bool cellPortrait);
+GdiplusBitmap LoadCellFrame(const std::string& path, int cellWidth, int cellHeight, bool turned);
+
+GridResult GridComposer(const GridRequest& request);
+
+}  // namespace runner::printing

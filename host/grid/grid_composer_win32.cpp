@@ -1,0 +1,180 @@
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+#include "command_line.h"
+#include "grid_composer.h"
+#include "logging.h"
+
+namespace runner::printing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::int32_t ElapsedMs(Clock::time_point start) {
+  return static_cast<std::int32_t>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count() / 1000000);
+}
+
+GridResult Failed(std::string message) {
+  GridResult result;
+  result.errorMessage = std::move(message);
+  return result;
+}
+
+}  // namespace
+
+std::optional<CellImage> LoadCellImage(const std::string& path, int cellWidth, int cellHeight,
+                                       bool cellLandscape, bool cellPortrait) {
+  GdiplusBitmap photo = LoadBitmapFromFile(Utf16FromUtf8(path));
+  if (!photo) return std::nullopt;
+  UINT iw = 0;
+  UINT ih = 0;
+  gdip::GdipGetImageWidth(photo.get(), &iw);
+  gdip::GdipGetImageHeight(photo.get(), &ih);
+  if (iw == 0 || ih == 0) return std::nullopt;
+  const CellFit fit = FitPhotoToCell(static_cast<int>(iw), static_cast<int>(ih), cellWidth,
+                                     cellHeight, cellLandscape, cellPortrait);
+
+  GpImage* source = photo.get();
+  GdiplusImage thumbnail;
+  if (fit.useThumbnail) {
+    GpImage* made = nullptr;
+    if (gdip::GdipGetImageThumbnail(photo.get(), static_cast<UINT>(2 * fit.bitmapWidth),
+                                    static_cast<UINT>(2 * fit.bitmapHeight), &made, nullptr,
+                                    nullptr) == Gdiplus::Ok &&
+        made) {
+      thumbnail.reset(made);
+      source = made;
+    }
+  }
+
+  GdiplusBitmap fitted = CreateBitmap(fit.bitmapWidth, fit.bitmapHeight, PixelFormat24bppRGB);
+  if (!fitted) return std::nullopt;
+  {
+    GdiplusGraphics graphics = GraphicsFor(fitted.get());
+    if (!graphics) return std::nullopt;
+    gdip::GdipSetInterpolationMode(graphics.get(), Gdiplus::InterpolationModeBilinear);
+    gdip::GdipDrawImageRectI(graphics.get(), source, 0, 0, fit.bitmapWidth, fit.bitmapHeight);
+  }
+  if (fit.turned) gdip::GdipImageRotateFlip(fitted.get(), Gdiplus::Rotate90FlipNone);
+  return CellImage{std::move(fitted), fit.turned};
+}
+
+GdiplusBitmap LoadCellFrame(const std::string& path, int cellWidth, int cellHeight, bool turned) {
+  GdiplusBitmap frame = LoadBitmapFromFile(Utf16FromUtf8(path));
+  if (!frame) return nullptr;
+  if (turned) gdip::GdipImageRotateFlip(frame.get(), Gdiplus::Rotate90FlipNone);
+  GdiplusBitmap cell = CreateBitmap(cellWidth, cellHeight, PixelFormat32bppARGB);
+  if (!cell) return nullptr;
+  GdiplusGraphics graphics = GraphicsFor(cell.get());
+  if (!graphics) return nullptr;
+  gdip::GdipSetInterpolationMode(graphics.get(), Gdiplus::InterpolationModeHighQualityBicubic);
+  gdip::GdipSetCompositingMode(graphics.get(), Gdiplus::CompositingModeSourceOver);
+  gdip::GdipDrawImageRectI(graphics.get(), frame.get(), 0, 0, cellWidth, cellHeight);
+  return cell;
+}
+
+GridResult GridComposer(const GridRequest& r) {
+  const Clock::time_point totalStart = Clock::now();
+  const std::size_t n = r.imagePaths.size();
+  if (r.rows <= 0 || r.columns <= 0) {
+    return Failed("Invalid grid: rows and columns must be at least 1");
+  }
+  const int cellWidth = static_cast<int>(
+      (static_cast<long long>(r.pageWidth) - r.marginLeft - r.marginRight) / r.columns);
+  const int cellHeight = static_cast<int>(
+      (static_cast<long long>(r.pageHeight) - r.marginTop - r.marginBottom) / r.rows);
+  const bool cellPortrait = cellHeight > cellWidth;
+  const bool cellLandscape = cellHeight < cellWidth;
+  const long long photosPerPage = static_cast<long long>(r.rows) * r.columns;
+  LogError("DEBUG C++: GridComposer - " + std::to_string(n) + " images, " + std::to_string(r.rows) +
+           "x" + std::to_string(r.columns) + " grid, page " + std::to_string(r.pageWidth) + "x" +
+           std::to_string(r.pageHeight) + ", cell " + std::to_string(cellWidth) + "x" +
+           std::to_string(cellHeight) + ", cellPortrait=" + (cellPortrait ? "1" : "0") +
+           ", cellLandscape=" + (cellLandscape ? "1" : "0"));
+  if (r.pageWidth <= 0 || r.pageHeight <= 0 || cellWidth <= 0 || cellHeight <= 0) {
+    return Failed("Invalid grid: the page and margins leave no room for cells");
+  }
+
+  GdiplusSession session;
+  if (!session.ok()) return Failed("Failed to initialize GDI+");
+  const std::optional<CLSID> jpeg = FindImageEncoder(L"image/jpeg");
+  if (!jpeg) return Failed("Failed to get JPEG encoder");
+  const JpegQualityParameter quality(r.jpegQuality);
+
+  const Clock::time_point loadStart = Clock::now();
+  LogError("DEBUG C++: Starting to load " + std::to_string(n) + " images with GDI+...");
+  std::vector<std::optional<CellImage>> photos(n);
+  std::vector<GdiplusBitmap> frames(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    photos[i] = LoadCellImage(r.imagePaths[i], cellWidth, cellHeight, cellLandscape, cellPortrait);
+    if (i < r.framePaths.size() && !r.framePaths[i].empty()) {
+      frames[i] = LoadCellFrame(r.framePaths[i], cellWidth, cellHeight,
+                                photos[i] ? photos[i]->turned : false);
+    }
+    if ((i + 1) % 10 == 0) {
+      LogError("DEBUG C++: Loaded " + std::to_string(i + 1) + "/" + std::to_string(n) +
+               " images...");
+    }
+  }
+  GridResult result;
+  result.loadTimeMs = ElapsedMs(loadStart);
+  LogError("DEBUG C++: Loaded " + std::to_string(n) + " images in " +
+           std::to_string(result.loadTimeMs) + "ms");
+
+  const Clock::time_point pageStart = Clock::now();
+  for (std::size_t p = 0; p < r.outputPaths.size(); ++p) {
+    GdiplusBitmap page = CreateBitmap(r.pageWidth, r.pageHeight, PixelFormat32bppARGB);
+    GdiplusGraphics graphics = GraphicsFor(page.get());
+    if (!page || !graphics) continue;
+    gdip::GdipGraphicsClear(graphics.get(), 0xFFFFFFFF);
+    gdip::GdipSetInterpolationMode(graphics.get(), Gdiplus::InterpolationModeHighQualityBicubic);
+    gdip::GdipSetCompositingMode(graphics.get(), Gdiplus::CompositingModeSourceOver);
+    bool pageFull = false;
+    for (int row = 0; row < r.rows && !pageFull; ++row) {
+      for (int col = 0; col < r.columns; ++col) {
+        const long long k = static_cast<long long>(p) * photosPerPage +
+                            static_cast<long long>(row) * r.columns + col;
+        if (k >= static_cast<long long>(n)) {
+          pageFull = true;
+          break;
+        }
+        const std::optional<CellImage>& photo = photos[static_cast<std::size_t>(k)];
+        if (!photo) continue;
+        const int x0 = col * cellWidth + r.marginLeft;
+        const int y0 = row * cellHeight + r.marginTop;
+        UINT bw = 0;
+        UINT bh = 0;
+        gdip::GdipGetImageWidth(photo->bitmap.get(), &bw);
+        gdip::GdipGetImageHeight(photo->bitmap.get(), &bh);
+        const int w = static_cast<int>(bw);
+        const int h = static_cast<int>(bh);
+        const CellPlacement place = PlaceInCell(w, h, cellWidth, cellHeight);
+        gdip::GdipDrawImageRectRectI(graphics.get(), photo->bitmap.get(), x0 + place.offsetX,
+                                     y0 + place.offsetY, place.width, place.height, place.sourceX,
+                                     place.sourceY, place.width, place.height, Gdiplus::UnitPixel,
+                                     nullptr, nullptr, nullptr);
+        const GdiplusBitmap& frame = frames[static_cast<std::size_t>(k)];
+        if (frame) {
+          gdip::GdipDrawImageRectI(graphics.get(), frame.get(), x0, y0, cellWidth, cellHeight);
+        }
+      }
+    }
+    graphics.reset();
+    gdip::GdipSaveImageToFile(page.get(), Utf16FromUtf8(r.outputPaths[p]).c_str(), &*jpeg,
+                              quality.get());
+  }
+  result.renderTimeMs = ElapsedMs(pageStart);
+  LogError("DEBUG C++: Created " + std::to_string(r.outputPaths.size()) + " grid pages in " +
+           std::to_string(result.renderTimeMs) + "ms");
+
+  photos.clear();
+  frames.clear();
+  result.totalTimeMs = ElapsedMs(totalStart);
+  LogError("DEBUG C++: TOTAL GridComposer: " + std::to_string(result.totalTimeMs) + "ms");
+  result.success = true;
+  return result;
+}
+
+}  // namespace runner::printing

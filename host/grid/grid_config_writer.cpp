@@ -1,0 +1,69 @@
+#include "grid_config_writer.h"
+
+#include "logging.h"
+
+namespace runner::printing {
+
+bool IsNeutralForJobFile(const GridImageEffects& e) {
+  return e.brightness == 0.5f && e.contrast == 0.0f && e.saturation == 0.5f && e.exposure == 0.5f &&
+         e.grayscale == 0.0f && e.temperature == 0.0f && e.sharpness == 0.0f && e.scale == 1.0f &&
+         e.offsetX == 0.0f && e.offsetY == 0.0f && !(e.stroke > 0.0f);
+}
+
+GridConfigText BuildGridConfig(const GridRequest& r) {
+  std::string text = "\xEF\xBB\xBF[settings]\n";
+  auto setting = [&text](const char* key, const std::string& value) {
+    text += key;
+    text += '=';
+    text += value;
+    text += '\n';
+  };
+  setting("rows", std::to_string(r.rows));
+  setting("cols", std::to_string(r.columns));
+  setting("pageWidth", std::to_string(r.pageWidth));
+  setting("pageHeight", std::to_string(r.pageHeight));
+  setting("marginLeft", std::to_string(r.marginLeft));
+  setting("marginRight", std::to_string(r.marginRight));
+  setting("marginTop", std::to_string(r.marginTop));
+  setting("marginBottom", std::to_string(r.marginBottom));
+  setting("jpegQuality", std::to_string(r.jpegQuality));
+  setting("showCutGrid", r.showCutGrid ? "1" : "0");
+  setting("cutGridWidthMm", FormatG(r.cutGridWidthMm));
+  setting("cutGridColor", r.cutGridColor);
+  if (r.magnetAspectRatio > 0) setting("magnetAspectRatio", FormatG(r.magnetAspectRatio));
+
+  auto section = [&text](const char* name, const std::vector<std::string>& paths) {
+    text += name;
+    text += '\n';
+    for (const std::string& path : paths) {
+      text += path;
+      text += '\n';
+    }
+  };
+  section("[images]", r.imagePaths);
+  section("[frames]", r.framePaths);
+  section("[outputs]", r.outputPaths);
+
+  std::size_t written = 0;
+  if (!r.imageEffects.empty()) {
+    text += "[effects]\n";
+    for (std::size_t i = 0; i < r.imageEffects.size(); ++i) {
+      const GridImageEffects& e = r.imageEffects[i];
+      if (IsNeutralForJobFile(e)) continue;
+      text += std::to_string(i);
+      for (float value : {e.brightness, e.contrast, e.saturation, e.exposure, e.grayscale,
+                          e.temperature, e.sharpness, e.scale, e.offsetX, e.offsetY,
+                          e.viewportWidth, e.viewportHeight, e.stroke, e.strokeScale}) {
+        text += ',';
+        text += FormatG(value);
+      }
+      text += ',';
+      text += std::to_string(e.strokeColor);
+      text += e.strokeExternal ? ",1\n" : ",0\n";
+      ++written;
+    }
+  }
+  return {std::move(text), written};
+}
+
+}  // namespace runner::printing

@@ -1,0 +1,122 @@
+// What the host writes, the page composer reads back.
+#include "grid_config_writer.h"
+
+#include <gtest/gtest.h>
+
+#include "grid_config.h"
+
+namespace runner::printing {
+namespace {
+
+GridRequest SampleRequest() {
+  GridRequest r;
+  r.imagePaths = {
+      "C:\\Users\\dana\\\xD7\xAA\xD7\x9E\xD7\x95\xD7\xA0\xD7\x95\xD7\xAA "
+      "\xD7\xA7\xD7\x99\xD7\xA5\\a b.jpg",
+      "C:\\photos\\two.png", "C:\\photos\\three.jpg"};
+  r.outputPaths = {"C:\\Users\\Public\\Korvela_Temp\\page 1.jpg"};
+  r.framePaths = {"C:\\frames\\one.png", "", "C:\\frames\\three.png"};
+  r.rows = 3;
+  r.columns = 4;
+  r.pageWidth = 2480;
+  r.pageHeight = 3508;
+  r.marginLeft = 10;
+  r.marginRight = 11;
+  r.marginTop = 12;
+  r.marginBottom = 13;
+  r.jpegQuality = 88;
+  r.showCutGrid = true;
+  r.cutGridWidthMm = 0.25;
+  r.cutGridColor = "lightGray";
+  r.magnetAspectRatio = 1.3333333;
+  GridImageEffects zoomed;
+  zoomed.scale = 1.5f;
+  zoomed.offsetX = 12.345678f;
+  zoomed.offsetY = -3.0f;
+  zoomed.viewportWidth = 300.0f;
+  zoomed.viewportHeight = 400.0f;
+  zoomed.stroke = 0.5f;
+  zoomed.strokeColor = 4278190335u;
+  zoomed.strokeExternal = false;
+  GridImageEffects neutralButViewport;
+  neutralButViewport.viewportWidth = 10.0f;
+  neutralButViewport.strokeScale = 3.0f;
+  r.imageEffects = {neutralButViewport, zoomed};
+  return r;
+}
+
+TEST(GridConfigWriterTest, WritesSettingsInOrderWithSixDigitNumbers) {
+  const GridConfigText written = BuildGridConfig(SampleRequest());
+  EXPECT_EQ(written.effectLines, 1u);
+  const std::string expectedStart =
+      "\xEF\xBB\xBF[settings]\nrows=3\ncols=4\npageWidth=2480\npageHeight=3508\nmarginLeft=10\n"
+      "marginRight=11\nmarginTop=12\nmarginBottom=13\njpegQuality=88\nshowCutGrid=1\n"
+      "cutGridWidthMm=0.25\ncutGridColor=lightGray\nmagnetAspectRatio=1.33333\n[images]\n";
+  EXPECT_EQ(written.text.substr(0, expectedStart.size()), expectedStart);
+  EXPECT_NE(
+      written.text.find("[frames]\nC:\\frames\\one.png\n\nC:\\frames\\three.png\n[outputs]\n"),
+      std::string::npos);
+  EXPECT_NE(written.text.find("[effects]\n1,0.5,0,0.5,0.5,0,0,0,1.5,12.3457,-3,300,400,0.5,1,"
+                              "4278190335,0\n"),
+            std::string::npos);
+  EXPECT_EQ(written.text.find('\r'), std::string::npos);
+}
+
+TEST(GridConfigWriterTest, NoAspectRatioLineAndNoEffectsSectionWhenThereIsNothingToSay) {
+  GridRequest r = SampleRequest();
+  r.magnetAspectRatio = -1;
+  r.imageEffects.clear();
+  const GridConfigText written = BuildGridConfig(r);
+  EXPECT_EQ(written.text.find("magnetAspectRatio"), std::string::npos);
+  EXPECT_EQ(written.text.find("[effects]"), std::string::npos);
+  EXPECT_EQ(written.effectLines, 0u);
+}
+
+TEST(GridConfigWriterTest, TheComposersReaderReadsBackTheSameJob) {
+  const GridRequest r = SampleRequest();
+  sheetsmith::GridConfig c;
+  ASSERT_TRUE(sheetsmith::ParseConfigText(BuildGridConfig(r).text, c));
+  EXPECT_EQ(c.images, r.imagePaths);
+  EXPECT_EQ(c.frames, r.framePaths);
+  EXPECT_EQ(c.outputs, r.outputPaths);
+  EXPECT_EQ(c.rows, r.rows);
+  EXPECT_EQ(c.cols, r.columns);
+  EXPECT_EQ(c.pageWidth, r.pageWidth);
+  EXPECT_EQ(c.pageHeight, r.pageHeight);
+  EXPECT_EQ(c.marginLeft, r.marginLeft);
+  EXPECT_EQ(c.marginRight, r.marginRight);
+  EXPECT_EQ(c.marginTop, r.marginTop);
+  EXPECT_EQ(c.marginBottom, r.marginBottom);
+  EXPECT_EQ(c.jpegQuality, r.jpegQuality);
+  EXPECT_EQ(c.showCutGrid, r.showCutGrid);
+  EXPECT_DOUBLE_EQ(c.cutGridWidthMm, 0.25);
+  EXPECT_EQ(c.cutGridColor, r.cutGridColor);
+  EXPECT_DOUBLE_EQ(c.magnetAspectRatio, 1.33333);  // six significant digits
+  // The neutral record is left out and comes back as defaults.
+  ASSERT_EQ(c.effects.size(), 2u);
+  EXPECT_EQ(c.effects[0], sheetsmith::GridImageEffects{});
+  const sheetsmith::GridImageEffects& e = c.effects[1];
+  EXPECT_FLOAT_EQ(e.scale, 1.5f);
+  EXPECT_FLOAT_EQ(e.offsetX, 12.3457f);
+  EXPECT_FLOAT_EQ(e.offsetY, -3.0f);
+  EXPECT_FLOAT_EQ(e.viewportWidth, 300.0f);
+  EXPECT_FLOAT_EQ(e.stroke, 0.5f);
+  EXPECT_EQ(e.strokeColor, 4278190335u);
+  EXPECT_FALSE(e.strokeExternal);
+}
+
+TEST(GridConfigWriterTest, NeutralityIgnoresViewportAndStrokeStyle) {
+  GridImageEffects e;
+  e.viewportWidth = 100;
+  e.viewportHeight = 100;
+  e.strokeScale = 2;
+  e.strokeColor = 0;
+  e.strokeExternal = false;
+  e.stroke = -1;
+  EXPECT_TRUE(IsNeutralForJobFile(e));
+  e.stroke = 0.01f;
+  EXPECT_FALSE(IsNeutralForJobFile(e));
+}
+
+}  // namespace
+}  // namespace runner::printing

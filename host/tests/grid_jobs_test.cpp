@@ -1,0 +1,193 @@
+#include "grid_jobs.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+namespace runner::printing {
+namespace {
+
+class Answer : public MethodResult {
+ public:
+  explicit Answer(std::string* text, EncodableValue* value = nullptr)
+      : text_(text), value_(value) {}
+
+ protected:
+  void SuccessInternal(const EncodableValue* result) override {
+    *text_ = "success";
+    if (value_ && result) *value_ = *result;
+  }
+  void ErrorInternal(const std::string& code, const std::string& message,
+                     const EncodableValue*) override {
+    *text_ = code + ": " + message;
+  }
+  void NotImplementedInternal() override { *text_ = "not implemented"; }
+
+ private:
+  std::string* text_;
+  EncodableValue* value_;
+};
+
+EncodableValue S(const char* text) { return EncodableValue(text); }
+
+EncodableValue GridArguments() {
+  EncodableMap map{{S("imagePaths"), EncodableValue(EncodableList{S("a.jpg")})},
+                   {S("outputPaths"), EncodableValue(EncodableList{S("page.jpg")})}};
+  for (const char* key : {"rows", "columns", "pageWidth", "pageHeight", "marginLeft", "marginRight",
+                          "marginTop", "marginBottom"}) {
+    map[S(key)] = EncodableValue(10);
+  }
+  map[S("magnetAspectRatio")] = EncodableValue(0.75);
+  return EncodableValue(map);
+}
+
+// A composition that waits until the test lets it finish.
+class Gate {
+ public:
+  void Open() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+  }
+  void Wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return open_; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool open_ = false;
+};
+
+class GridJobsTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetGridComposition(nullptr); }
+
+  std::string Call(void (*handler)(const MethodCall&, std::unique_ptr<MethodResult>),
+                   const char* method, EncodableValue arguments, EncodableValue* value = nullptr) {
+    std::string text;
+    handler(MethodCall(method, std::make_unique<EncodableValue>(std::move(arguments))),
+            std::make_unique<Answer>(&text, value));
+    return text;
+  }
+  EncodableValue Poll(std::int32_t id, std::string* text) {
+    EncodableValue value;
+    *text = Call(&HandleCheckGridJobStatus, "checkGridJobStatus", EncodableValue(id), &value);
+    return value;
+  }
+  EncodableValue PollUntilCompleted(std::int32_t id) {
+    for (int i = 0; i < 500; ++i) {
+      std::string text;
+      EncodableValue value = Poll(id, &text);
+      const auto& map = value.Get<EncodableMap>();
+      if (map.at(S("completed")) == EncodableValue(true)) return value;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ADD_FAILURE() << "job " << id << " never completed";
+    return {};
+  }
+};
+
+TEST_F(GridJobsTest, WaitingMethodsAnswerTrueOrGridError) {
+  GridRequest seen;
+  SetGridComposition([&seen](const GridRequest& request) {
+    seen = request;
+    GridResult result;
+    result.success = request.imagePaths.size() == 1;
+    if (!result.success) result.errorMessage = "Failed to create config file";
+    return result;
+  });
+  EncodableValue value;
+  EXPECT_EQ(Call(&HandleCreateGridImages, "createGridImages", GridArguments(), &value), "success");
+  EXPECT_EQ(value, EncodableValue(true));
+  EXPECT_DOUBLE_EQ(seen.magnetAspectRatio, 0.0);  // never passed by the waiting methods
+
+  EncodableValue twoPhotos = GridArguments();
+  twoPhotos.Get<EncodableMap>()[S("imagePaths")] = EncodableValue(EncodableList{S("a"), S("b")});
+  EXPECT_EQ(Call(&HandleCreateGridImages, "createGridImagesFast", twoPhotos),
+            "GRID_ERROR: Failed to create config file");
+}
+
+TEST_F(GridJobsTest, AsyncJobsArePolledUntilDoneAndThenForgotten) {
+  auto gate = std::make_shared<Gate>();
+  GridRequest seen;
+  std::mutex seenMutex;
+  SetGridComposition([gate, &seen, &seenMutex](const GridRequest& request) {
+    gate->Wait();
+    std::lock_guard<std::mutex> lock(seenMutex);
+    seen = request;
+    GridResult result;
+    result.success = true;
+    result.totalTimeMs = 42;
+    return result;
+  });
+  EncodableValue first;
+  EncodableValue second;
+  ASSERT_EQ(
+      Call(&HandleCreateGridImagesFastAsync, "createGridImagesFastAsync", GridArguments(), &first),
+      "success");
+  ASSERT_EQ(
+      Call(&HandleCreateGridImagesFastAsync, "createGridImagesFastAsync", GridArguments(), &second),
+      "success");
+  const std::int32_t id = first.Get<std::int32_t>();
+  EXPECT_GE(id, 1);
+  EXPECT_EQ(second.Get<std::int32_t>(), id + 1);
+
+  std::string text;
+  EXPECT_EQ(Poll(id, &text), EncodableValue(EncodableMap{{S("completed"), EncodableValue(false)}}));
+  EXPECT_EQ(Poll(id, &text),
+            EncodableValue(EncodableMap{{S("completed"), EncodableValue(false)}}));  // still there
+  gate->Open();
+  EXPECT_EQ(PollUntilCompleted(id),
+            EncodableValue(EncodableMap{{S("completed"), EncodableValue(true)},
+                                        {S("success"), EncodableValue(true)},
+                                        {S("errorMessage"), EncodableValue("")},
+                                        {S("totalTimeMs"), EncodableValue(42)}}));
+  Poll(id, &text);
+  EXPECT_EQ(text, "JOB_NOT_FOUND: Job ID not found: " + std::to_string(id));
+  PollUntilCompleted(id + 1);
+  std::lock_guard<std::mutex> lock(seenMutex);
+  EXPECT_DOUBLE_EQ(seen.magnetAspectRatio, 0.75);
+}
+
+TEST_F(GridJobsTest, AJobThatThrowsCompletesAsAFailure) {
+  SetGridComposition(
+      [](const GridRequest&) -> GridResult { throw std::runtime_error("disk full"); });
+  EncodableValue id;
+  Call(&HandleCreateGridImagesFastAsync, "createGridImagesFastAsync", GridArguments(), &id);
+  const EncodableValue status = PollUntilCompleted(id.Get<std::int32_t>());
+  EXPECT_EQ(status.Get<EncodableMap>().at(S("success")), EncodableValue(false));
+  EXPECT_EQ(status.Get<EncodableMap>().at(S("errorMessage")), EncodableValue("disk full"));
+  std::string text;
+  Poll(id.Get<std::int32_t>(), &text);
+  EXPECT_EQ(text, "JOB_NOT_FOUND: Job ID not found: " + std::to_string(id.Get<std::int32_t>()));
+}
+
+TEST_F(GridJobsTest, PollArgumentsMustBeAnInt32AndBadRequestsStartNoJob) {
+  int compositions = 0;
+  SetGridComposition([&compositions](const GridRequest&) {
+    ++compositions;
+    return GridResult{};
+  });
+  for (EncodableValue wrong :
+       {EncodableValue(EncodableMap{}), S("1"), EncodableValue(std::int64_t{1})}) {
+    EXPECT_EQ(Call(&HandleCheckGridJobStatus, "checkGridJobStatus", wrong),
+              "INVALID_ARGUMENTS: Expected job ID as integer");
+  }
+  EXPECT_EQ(Call(&HandleCheckGridJobStatus, "checkGridJobStatus", EncodableValue(-7)),
+            "JOB_NOT_FOUND: Job ID not found: -7");
+  EncodableValue bad = GridArguments();
+  bad.Get<EncodableMap>()[S("imageEffects")] = S("none");
+  EXPECT_EQ(Call(&HandleCreateGridImagesFastAsync, "createGridImagesFastAsync", bad),
+            "INVALID_ARGUMENTS: imageEffects must be a list");
+  EXPECT_EQ(Call(&HandleCreateGridImagesFastAsync, "createGridImagesFastAsync", S("x")),
+            "INVALID_ARGUMENTS: Expected map of arguments");
+  EXPECT_EQ(compositions, 0);
+}
+
+}  // namespace
+}  // namespace runner::printing

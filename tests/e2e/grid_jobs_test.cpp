@@ -1,0 +1,326 @@
+// Grid requests from the interface's side, through Korvela.exe under Wine:
+// the page composer beside the host, and the host's own composer when it is
+// missing or fails.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "grid_config_writer.h"
+#include "host_driver.h"
+#include "image_io.h"
+#include "test_photos.h"
+
+namespace e2e {
+namespace {
+
+using runner::EncodableList;
+using runner::EncodableMap;
+using ::testing::HasSubstr;
+
+namespace fs = std::filesystem;
+
+EncodableValue S(const std::string& text) { return EncodableValue(text); }
+
+EncodableValue Completed(bool done) {
+  return EncodableValue(EncodableMap{{S("completed"), EncodableValue(done)}});
+}
+
+bool Exists(const std::string& path) { return fs::exists(testsupport::PathFromUtf8(path)); }
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream file(testsupport::PathFromUtf8(path), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+class GridJobsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HostAvailable()) GTEST_SKIP() << "KORVELA_WINDOWS_BIN and KORVELA_WINE_RUN are not set";
+  }
+
+  // Photos of several shapes in a folder named with Hebrew letters and spaces.
+  std::vector<std::string> MakePhotos(const std::string& prefix, int count) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < count; ++i) {
+      const std::string path = dir.File(prefix + " " + std::to_string(i) + ".jpg");
+      const int w = i % 2 ? 600 : 800;
+      const int h = i % 2 ? 800 : 600;
+      EXPECT_TRUE(
+          testsupport::WriteJpeg(path, testsupport::Gradient(w, h, i + 1), 92, i == 2 ? 6 : 0));
+      paths.push_back(path);
+    }
+    return paths;
+  }
+
+  // The request map the interface sends; paths as Wine's programs see them.
+  static EncodableMap Arguments(const runner::printing::GridRequest& r) {
+    auto list = [](const std::vector<std::string>& paths) {
+      EncodableList values;
+      for (const std::string& path : paths)
+        values.push_back(S(path.empty() ? path : WindowsPath(path)));
+      return EncodableValue(values);
+    };
+    EncodableList effects;
+    for (const auto& e : r.imageEffects) {
+      effects.push_back(EncodableValue(EncodableMap{
+          {S("brightness"), EncodableValue(static_cast<double>(e.brightness))},
+          {S("contrast"), EncodableValue(static_cast<double>(e.contrast))},
+          {S("scale"), EncodableValue(static_cast<double>(e.scale))},
+          {S("offsetX"), EncodableValue(static_cast<double>(e.offsetX))},
+          {S("viewportWidth"), EncodableValue(static_cast<double>(e.viewportWidth))},
+          {S("viewportHeight"), EncodableValue(static_cast<double>(e.viewportHeight))},
+          {S("stroke"), EncodableValue(static_cast<double>(e.stroke))},
+          {S("strokeColor"), EncodableValue(static_cast<double>(e.strokeColor))},
+          {S("strokeExternal"), EncodableValue(e.strokeExternal ? 1.0 : 0.0)},
+      }));
+    }
+    return EncodableMap{
+        {S("imagePaths"), list(r.imagePaths)},
+        {S("outputPaths"), list(r.outputPaths)},
+        {S("framePaths"), list(r.framePaths)},
+        {S("rows"), EncodableValue(r.rows)},
+        {S("columns"), EncodableValue(r.columns)},
+        {S("pageWidth"), EncodableValue(r.pageWidth)},
+        {S("pageHeight"), EncodableValue(r.pageHeight)},
+        {S("marginLeft"), EncodableValue(r.marginLeft)},
+        {S("marginRight"), EncodableValue(r.marginRight)},
+        {S("marginTop"), EncodableValue(r.marginTop)},
+        {S("marginBottom"), EncodableValue(r.marginBottom)},
+        {S("jpegQuality"), EncodableValue(r.jpegQuality)},
+        {S("showCutGrid"), EncodableValue(r.showCutGrid)},
+        {S("cutGridWidthMm"), EncodableValue(r.cutGridWidthMm)},
+        {S("cutGridColor"), S(r.cutGridColor)},
+        {S("imageEffects"), EncodableValue(effects)},
+        {S("magnetAspectRatio"), EncodableValue(r.magnetAspectRatio)},
+    };
+  }
+
+  runner::printing::GridRequest Request(const std::string& prefix, int photos, int pages) {
+    runner::printing::GridRequest r;
+    r.imagePaths = MakePhotos(prefix, photos);
+    for (int p = 0; p < pages; ++p) {
+      r.outputPaths.push_back(
+          dir.File(prefix + " \xD7\xA2\xD7\x9E\xD7\x95\xD7\x93 " + std::to_string(p + 1) + ".jpg"));
+    }
+    r.rows = 2;
+    r.columns = 2;
+    r.pageWidth = 600;
+    r.pageHeight = 800;
+    r.marginLeft = r.marginRight = 10;
+    r.marginTop = r.marginBottom = 12;
+    r.jpegQuality = 90;
+    r.showCutGrid = true;
+    r.cutGridColor = "black";
+    return r;
+  }
+
+  // The same job composed by the native page composer alone, into `suffix`
+  // copies of the outputs.
+  std::vector<std::string> ComposeNatively(runner::printing::GridRequest r,
+                                           const std::string& suffix) {
+    for (std::string& output : r.outputPaths) output += suffix;
+    const std::string job = dir.File("native job " + suffix + ".txt");
+    EXPECT_TRUE(testsupport::WriteBytes(job, runner::printing::BuildGridConfig(r).text));
+    const char* bin = std::getenv("KORVELA_NATIVE_BIN");
+    EXPECT_NE(bin, nullptr);
+    const std::string command =
+        "\"" + std::string(bin ? bin : "") + "/sheetsmith\" \"" + job + "\" > /dev/null 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    return r.outputPaths;
+  }
+
+  testsupport::TempDir dir{
+      "\xD7\xAA\xD7\x9E\xD7\x95\xD7\xA0\xD7\x95\xD7\xAA \xD7\xA7\xD7\x99\xD7\xA5"};
+};
+
+TEST_F(GridJobsTest, TwoBackgroundJobsComposeWithTheComposerAndArePolledToTheEnd) {
+  runner::printing::GridRequest first = Request("first", 5, 2);
+  first.framePaths = {"", dir.File("frame.png")};
+  ASSERT_TRUE(testsupport::WritePng(first.framePaths[1],
+                                    testsupport::Solid(300, 400, {250, 250, 240}, 255)));
+  runner::printing::GridImageEffects zoomed;
+  zoomed.scale = 1.4f;
+  zoomed.offsetX = 10;
+  zoomed.viewportWidth = 300;
+  zoomed.viewportHeight = 400;
+  zoomed.stroke = 0.2f;
+  zoomed.strokeColor = 0xFF2040A0u;
+  first.imageEffects = {runner::printing::GridImageEffects{}, zoomed};
+  first.magnetAspectRatio = 0.75;
+  runner::printing::GridRequest second = Request("second", 3, 1);
+
+  const EncodableValue firstId(std::int32_t{1});
+  const EncodableValue secondId(std::int32_t{2});
+  HostOptions options;
+  options.folderName = "Korvela \xD7\xAA\xD7\x95\xD7\x9B\xD7\xA0\xD7\x94";
+  const HostRun run = RunHost(
+      HostScript()
+          .Call("printing_channel", "createGridImagesFastAsync", EncodableValue(Arguments(first)))
+          .Call("printing_channel", "createGridImagesFastAsync", EncodableValue(Arguments(second)))
+          .Poll("printing_channel", "checkGridJobStatus", firstId, Completed(false))
+          .Poll("printing_channel", "checkGridJobStatus", secondId, Completed(false))
+          .Call("printing_channel", "checkGridJobStatus", firstId),
+      options);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  ASSERT_GE(run.answers.size(), 5u) << run.err;
+  EXPECT_EQ(run.answers[0].SuccessValue(), firstId);
+  EXPECT_EQ(run.answers[1].SuccessValue(), secondId);
+
+  // The last answer of each poll is the finished job; the one after it is gone.
+  std::vector<EncodableMap> finished;
+  for (std::size_t i = 2; i + 1 < run.answers.size(); ++i) {
+    const auto value = run.answers[i].SuccessValue();
+    ASSERT_TRUE(value) << i;
+    if (*value != Completed(false)) finished.push_back(value->Get<EncodableMap>());
+  }
+  ASSERT_EQ(finished.size(), 2u);
+  for (const EncodableMap& status : finished) {
+    EXPECT_EQ(status.at(S("completed")), EncodableValue(true));
+    EXPECT_EQ(status.at(S("success")), EncodableValue(true));
+    EXPECT_EQ(status.at(S("errorMessage")), S(""));
+    EXPECT_GT(status.at(S("totalTimeMs")).Get<std::int32_t>(), 0);
+  }
+  EXPECT_EQ(run.answers.back().Error(), "JOB_NOT_FOUND: Job ID not found: 1");
+
+  // The pages are those the page composer writes for the same jobs.
+  EXPECT_EQ(run.Find("timeout"), -1);
+  EXPECT_THAT(run.err, HasSubstr("DEBUG C++: sheetsmith completed in "));
+  EXPECT_THAT(run.err, ::testing::Not(HasSubstr("GridComposer")));
+  for (const auto* request : {&first, &second}) {
+    const std::vector<std::string> native = ComposeNatively(*request, ".native");
+    for (std::size_t p = 0; p < request->outputPaths.size(); ++p) {
+      ASSERT_TRUE(Exists(request->outputPaths[p])) << request->outputPaths[p];
+      EXPECT_TRUE(ReadBytes(request->outputPaths[p]) == ReadBytes(native[p]))
+          << request->outputPaths[p] << " differs from the native page";
+    }
+  }
+  // Every job file was deleted when its composer ended.
+  const fs::path temp = testsupport::PathFromUtf8(std::string(std::getenv("WINEPREFIX")) +
+                                                  "/drive_c/users/Public/Korvela_Temp");
+  if (fs::exists(temp)) {
+    for (const auto& entry : fs::directory_iterator(temp)) {
+      EXPECT_THAT(entry.path().filename().string(),
+                  ::testing::Not(::testing::StartsWith("grid_config_")));
+    }
+  }
+}
+
+// The fallback's page of the 600 x 700 cell example: a 4000 x 3000 photo,
+// turned, lands 37 pixels from the cell's left edge.
+runner::printing::GridRequest FallbackExample(testsupport::TempDir& dir) {
+  runner::printing::GridRequest r;
+  const std::string photo = dir.File("wide red.jpg");
+  EXPECT_TRUE(testsupport::WriteJpeg(photo, testsupport::Solid(4000, 3000, {220, 20, 20}), 95));
+  r.imagePaths = {photo};
+  r.outputPaths = {dir.File("fallback page.jpg")};
+  r.rows = 4;
+  r.columns = 3;
+  r.pageWidth = 2000;
+  r.pageHeight = 3000;
+  r.marginLeft = r.marginRight = r.marginTop = r.marginBottom = 100;
+  return r;
+}
+
+void ExpectFallbackPage(const std::string& path) {
+  const auto page = sheetsmith::LoadRgba(path);
+  ASSERT_TRUE(page) << path;
+  ASSERT_EQ(page->width, 2000);
+  ASSERT_EQ(page->height, 3000);
+  auto red = [&](int x, int y) { return page->At(x, y)[0] > 150 && page->At(x, y)[1] < 100; };
+  auto white = [&](int x, int y) { return page->At(x, y)[0] > 230 && page->At(x, y)[1] > 230; };
+  const int y = 100 + 350;
+  EXPECT_TRUE(white(100 + 34, y));
+  EXPECT_TRUE(red(100 + 40, y));
+  EXPECT_TRUE(red(100 + 37 + 525 - 4, y));
+  EXPECT_TRUE(white(100 + 37 + 525 + 3, y));
+  EXPECT_TRUE(white(100 + 600 + 300, y));  // the second cell is empty
+}
+
+TEST_F(GridJobsTest, WithoutTheComposerTheHostComposesThePagesItself) {
+  const runner::printing::GridRequest r = FallbackExample(dir);
+  HostOptions options;
+  options.leaveOut = {"sheetsmith.exe"};
+  const HostRun run = RunHost(
+      HostScript().Call("printing_channel", "createGridImages", EncodableValue(Arguments(r))),
+      options);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  ASSERT_EQ(run.answers.size(), 1u);
+  EXPECT_EQ(run.answers[0].SuccessValue(), EncodableValue(true)) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("DEBUG C++: sheetsmith.exe not found, using fallback\n"
+                                 "DEBUG C++: GridComposer - 1 images, 4x3 grid, page 2000x3000, "
+                                 "cell 600x700, cellPortrait=1, cellLandscape=0\n"));
+  EXPECT_THAT(run.err, ::testing::Not(HasSubstr("Config file created")));
+  ExpectFallbackPage(r.outputPaths[0]);
+}
+
+TEST_F(GridJobsTest, AFolderNamedLikeTheComposerFailsToStartAndFallsBack) {
+  const runner::printing::GridRequest r = FallbackExample(dir);
+  HostOptions options;
+  options.leaveOut = {"sheetsmith.exe"};
+  options.makeFolders = {"sheetsmith.exe"};
+  const HostRun run = RunHost(
+      HostScript().Call("printing_channel", "createGridImagesFast", EncodableValue(Arguments(r))),
+      options);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.answers[0].SuccessValue(), EncodableValue(true)) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("DEBUG C++: Running sheetsmith.exe...\n"
+                                 "DEBUG C++: Failed to start sheetsmith.exe, using fallback\n"
+                                 "DEBUG C++: GridComposer - "));
+  ExpectFallbackPage(r.outputPaths[0]);
+}
+
+TEST_F(GridJobsTest, AJobTheComposerRejectsIsComposedByTheFallback) {
+  runner::printing::GridRequest r = FallbackExample(dir);
+  r.magnetAspectRatio = 1e-9;  // magnets of no width: the composer refuses the job
+  const HostRun run = RunHost(
+      HostScript()
+          .Call("printing_channel", "createGridImagesFastAsync", EncodableValue(Arguments(r)))
+          .Poll("printing_channel", "checkGridJobStatus", EncodableValue(1), Completed(false)));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto status = run.answers.back().SuccessValue();
+  ASSERT_TRUE(status);
+  EXPECT_EQ(status->Get<EncodableMap>().at(S("success")), EncodableValue(true));
+  const std::vector<std::string> lines = run.ErrLines();
+  auto at = [&lines](const std::string& prefix) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (lines[i].rfind(prefix, 0) == 0) return static_cast<int>(i);
+    }
+    return -1;
+  };
+  const int running = at("DEBUG C++: Running sheetsmith.exe...");
+  const int started = at("Sheetsmith: Starting (stb version)...");
+  const int rejected = at("Sheetsmith: Invalid grid: ");
+  const int failed = at("DEBUG C++: sheetsmith failed (exit=1), using fallback");
+  const int fallback = at("DEBUG C++: GridComposer - ");
+  ASSERT_GE(running, 0) << run.err;
+  EXPECT_LT(running, started);
+  EXPECT_LT(started, rejected);
+  EXPECT_LT(rejected, failed);
+  EXPECT_LT(failed, fallback);
+  ExpectFallbackPage(r.outputPaths[0]);
+}
+
+TEST_F(GridJobsTest, FailuresAndArgumentErrorsAreAnswered) {
+  runner::printing::GridRequest r = FallbackExample(dir);
+  r.rows = 0;
+  EncodableMap missingColumns = Arguments(r);
+  missingColumns.erase(S("columns"));
+  const HostRun run =
+      RunHost(HostScript()
+                  .Call("printing_channel", "createGridImages", EncodableValue(Arguments(r)))
+                  .Call("printing_channel", "createGridImagesFast", EncodableValue(missingColumns))
+                  .Call("printing_channel", "checkGridJobStatus", S("1")));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  ASSERT_EQ(run.answers.size(), 3u);
+  EXPECT_EQ(run.answers[0].Error(),
+            "GRID_ERROR: Invalid grid: rows and columns must be at least 1");
+  EXPECT_EQ(run.answers[1].Error(),
+            "INVALID_ARGUMENTS: Missing or invalid integer parameter: columns");
+  EXPECT_EQ(run.answers[2].Error(), "INVALID_ARGUMENTS: Expected job ID as integer");
+}
+
+}  // namespace
+}  // namespace e2e
