@@ -1,0 +1,108 @@
+// Times a 16-photo background grid job through Korvela.exe under Wine
+// against sheetsmith.exe alone on the same job. Prints figures; asserts
+// nothing. Needs KORVELA_WINDOWS_BIN and KORVELA_WINE_RUN like the
+// end-to-end tests, and the photos folder as its argument.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "grid_config_writer.h"
+#include "host_driver.h"
+
+namespace {
+
+using e2e::EncodableValue;
+using runner::EncodableList;
+using runner::EncodableMap;
+
+EncodableValue S(const std::string& text) { return EncodableValue(text); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || !e2e::HostAvailable()) {
+    std::fprintf(
+        stderr,
+        "usage: host_bench PHOTO_FOLDER (with KORVELA_WINDOWS_BIN and KORVELA_WINE_RUN set)\n");
+    return 2;
+  }
+  const std::string photos = argv[1];
+  runner::printing::GridRequest request;
+  for (int i = 1; i <= 16; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/bench_%02d.jpg", i);
+    request.imagePaths.push_back(photos + name);
+  }
+  for (int p = 1; p <= 4; ++p)
+    request.outputPaths.push_back(photos + "/host_page" + std::to_string(p) + ".jpg");
+  request.rows = request.columns = 2;
+  request.pageWidth = 1854;
+  request.pageHeight = 2445;
+  request.marginLeft = request.marginRight = 18;
+  request.marginTop = request.marginBottom = 16;
+
+  EncodableList images, outputs;
+  for (const auto& path : request.imagePaths) images.push_back(S(e2e::WindowsPath(path)));
+  for (const auto& path : request.outputPaths) outputs.push_back(S(e2e::WindowsPath(path)));
+  EncodableMap arguments{{S("imagePaths"), EncodableValue(images)},
+                         {S("outputPaths"), EncodableValue(outputs)}};
+  for (const char* key : {"rows", "columns"}) arguments[S(key)] = EncodableValue(2);
+  arguments[S("pageWidth")] = EncodableValue(1854);
+  arguments[S("pageHeight")] = EncodableValue(2445);
+  arguments[S("marginLeft")] = EncodableValue(18);
+  arguments[S("marginRight")] = EncodableValue(18);
+  arguments[S("marginTop")] = EncodableValue(16);
+  arguments[S("marginBottom")] = EncodableValue(16);
+
+  const auto hostStart = std::chrono::steady_clock::now();
+  const e2e::HostRun run = e2e::RunHost(
+      e2e::HostScript()
+          .Call("printing_channel", "createGridImagesFastAsync", EncodableValue(arguments))
+          .Poll("printing_channel", "checkGridJobStatus", EncodableValue(1),
+                EncodableValue(EncodableMap{{S("completed"), EncodableValue(false)}})));
+  const double hostWall =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - hostStart)
+          .count();
+  int totalTimeMs = -1;
+  if (!run.answers.empty()) {
+    if (const auto status = run.answers.back().SuccessValue()) {
+      if (const auto* map = status->GetIf<EncodableMap>()) {
+        if (const auto found = map->find(S("totalTimeMs")); found != map->end()) {
+          totalTimeMs = found->second.Get<std::int32_t>();
+        }
+      }
+    }
+  }
+  std::printf(
+      "host background job (2x2, 4 pages): totalTimeMs=%d, whole host run %.0f ms "
+      "(start-up, polls and shut-down included), polls=%zu\n",
+      totalTimeMs, hostWall, run.answers.size() - 1);
+
+  // sheetsmith.exe alone, under Wine, on the same job.
+  runner::printing::GridRequest alone = request;
+  alone.imagePaths.clear();
+  alone.outputPaths.clear();
+  for (const auto& path : request.imagePaths) alone.imagePaths.push_back(e2e::WindowsPath(path));
+  for (int p = 1; p <= 4; ++p) {
+    alone.outputPaths.push_back(
+        e2e::WindowsPath(photos + "/alone_page" + std::to_string(p) + ".jpg"));
+  }
+  const std::string job = photos + "/alone_job.txt";
+  FILE* file = std::fopen(job.c_str(), "wb");
+  const std::string text = runner::printing::BuildGridConfig(alone).text;
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::fclose(file);
+  const std::string command = std::string("\"") + std::getenv("KORVELA_WINE_RUN") + "\" \"" +
+                              std::getenv("KORVELA_WINDOWS_BIN") + "/sheetsmith.exe\" \"" +
+                              e2e::WindowsPath(job) + "\" > /dev/null 2>&1";
+  const auto aloneStart = std::chrono::steady_clock::now();
+  const int code = std::system(command.c_str());
+  const double aloneWall =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - aloneStart)
+          .count();
+  std::printf("sheetsmith.exe alone under Wine (same job): %.0f ms, exit status %d\n", aloneWall,
+              code);
+  return 0;
+}
