@@ -1,5 +1,7 @@
 #include "printing_channel.h"
 
+#include "baking_handler.h"
+#include "color_profiles.h"
 #include "grid_jobs.h"
 
 namespace runner::printing {
@@ -15,10 +17,10 @@ const std::array<PrintingMethod, 19>& PrintingMethods() {
       {"getPrinterCapabilitiesWindows", nullptr},
       {"getAvailablePrinters", nullptr},  // the handler of "getPrintersWindows"
       {"printImagesToPrinter", nullptr},
-      {"bakeImagesForPrinting", nullptr},
-      {"getColorProfiles", nullptr},
-      {"getSelectedColorProfile", nullptr},
-      {"setSelectedColorProfile", nullptr},
+      {"bakeImagesForPrinting", &HandleBakeImagesForPrinting},
+      {"getColorProfiles", &HandleGetColorProfiles},
+      {"getSelectedColorProfile", &HandleGetSelectedColorProfile},
+      {"setSelectedColorProfile", &HandleSetSelectedColorProfile},
       {"createGridImages", &HandleCreateGridImages},
       {"createGridImagesFast", &HandleCreateGridImages},
       {"createGridImagesFastAsync", &HandleCreateGridImagesFastAsync},

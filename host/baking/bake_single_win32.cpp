@@ -1,0 +1,148 @@
+#include <windows.h>
+
+#include <atomic>
+#include <exception>
+#include <mutex>
+
+#include "baking_handler.h"
+#include "color_profiles.h"
+#include "command_line.h"
+#include "effects_renderer.h"
+#include "logging.h"
+
+namespace runner {
+namespace {
+
+// GDI+ started by the first photo that needs it and shut down when no photo
+// is being baked.
+class GdiplusRefCount {
+ public:
+  static GdiplusRefCount& Get() {
+    static GdiplusRefCount instance;
+    return instance;
+  }
+  Gdiplus::Status Acquire() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (users_ == 0) {
+      Gdiplus::GdiplusStartupInput input;
+      const Gdiplus::Status status = Gdiplus::GdiplusStartup(&token_, &input, nullptr);
+      if (status != Gdiplus::Ok) return status;
+    }
+    ++users_;
+    return Gdiplus::Ok;
+  }
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (users_ > 0 && --users_ == 0) Gdiplus::GdiplusShutdown(token_);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::int32_t users_ = 0;
+  ULONG_PTR token_ = 0;
+};
+
+// Holds one GDI+ reference until released or destroyed.
+class GdiplusUser {
+ public:
+  GdiplusUser() : status_(GdiplusRefCount::Get().Acquire()) {}
+  ~GdiplusUser() { Release(); }
+  GdiplusUser(const GdiplusUser&) = delete;
+  GdiplusUser& operator=(const GdiplusUser&) = delete;
+  Gdiplus::Status status() const { return status_; }
+  void Release() {
+    if (status_ == Gdiplus::Ok && !released_) {
+      released_ = true;
+      GdiplusRefCount::Get().Release();
+    }
+  }
+
+ private:
+  Gdiplus::Status status_;
+  bool released_ = false;
+};
+
+std::atomic<std::int32_t> bakedFileCounter{0};
+
+LocalTime Now() {
+  SYSTEMTIME time = {};
+  GetLocalTime(&time);
+  return {time.wYear,   time.wMonth,  time.wDay,         time.wHour,
+          time.wMinute, time.wSecond, time.wMilliseconds};
+}
+
+BakeResult Failure(int index, std::string error) {
+  return BakeResult{"", false, std::move(error), index};
+}
+
+BakeResult BakeSingleImage(const BakeRequest& request, int index, const std::string& folder,
+                           const std::string& profileId, int jpegQuality) {
+  const std::string tag = "DEBUG: BakeSingleImage [" + std::to_string(index) + "]";
+  LogError(tag + " starting with color profile: " + profileId);
+  GdiplusUser gdiplus;
+  if (gdiplus.status() != Gdiplus::Ok) {
+    LogError("ERROR: GDI+ startup failed with status: " +
+             std::to_string(static_cast<int>(gdiplus.status())));
+    return Failure(index, "Failed to initialize GDI+");
+  }
+  try {
+    LogError(tag + " GDI+ initialized");
+    LogError(tag + " calling RenderImageWithEffects");
+    GdiplusBitmap canvas = RenderImageWithEffects(request);
+    LogError(tag + " RenderImageWithEffects returned");
+    if (!canvas) return Failure(index, "Failed to render image with effects");
+
+    LogError(tag + " keeping ARGB format");
+    LogError(tag + " applying color profile: " + profileId);
+    ApplyColorProfile(true, profileId);
+
+    LogError(tag + " generating filename");
+    const std::int32_t counter = bakedFileCounter.fetch_add(1);
+    const std::string path = folder + "\\" + BakedFileName(index, Now(), counter);
+
+    LogError(tag + " saving bitmap");
+    const std::optional<CLSID> jpeg = FindImageEncoder(L"image/jpeg");
+    if (!jpeg) return Failure(index, "Failed to get JPEG encoder");
+    const JpegQualityParameter quality(jpegQuality);
+    const Gdiplus::GpStatus saved =
+        gdip::GdipSaveImageToFile(canvas.get(), Utf16FromUtf8(path).c_str(), &*jpeg, quality.get());
+    if (saved != Gdiplus::Ok) {
+      return Failure(index, "Failed to save baked image, GDI+ status=" +
+                                std::to_string(static_cast<int>(saved)));
+    }
+    LogError(tag + " releasing bitmap");
+    canvas.reset();
+    LogError(tag + " bitmap released");
+    LogError(tag + " shutting down GDI+");
+    gdiplus.Release();
+    LogError(tag + " GDI+ shutdown complete");
+    LogError(tag + " creating result object");
+    LogError(tag + " returning result");
+    return BakeResult{path, true, "", index};
+  } catch (const std::exception& error) {
+    LogError("ERROR: BakeSingleImage [" + std::to_string(index) + "] exception: " + error.what());
+    return Failure(index, std::string("Exception during baking: ") + error.what());
+  } catch (...) {
+    LogError("ERROR: BakeSingleImage [" + std::to_string(index) + "] unknown exception");
+    return Failure(index, "Unknown exception during baking");
+  }
+}
+
+}  // namespace
+
+BakingPlatform ProductBakingPlatform() {
+  BakingPlatform platform;
+  platform.createFolder = [](const std::string& path, unsigned long* error) {
+    if (CreateDirectoryW(Utf16FromUtf8(path).c_str(), nullptr)) return true;
+    const DWORD code = GetLastError();
+    if (code == ERROR_ALREADY_EXISTS) return true;
+    *error = code;
+    return false;
+  };
+  platform.localTime = &Now;
+  platform.currentThreadId = [] { return static_cast<unsigned long>(GetCurrentThreadId()); };
+  platform.bakeSingleImage = &BakeSingleImage;
+  return platform;
+}
+
+}  // namespace runner

@@ -1,0 +1,158 @@
+#include "parallel_baking.h"
+
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <system_error>
+
+#include "logging.h"
+
+namespace runner {
+namespace {
+
+struct BatchContext {
+  std::atomic<std::uint64_t> nextIndex{0};
+  const std::vector<BakeRequest>& requests;
+  std::vector<BakeResult>& results;
+  std::string folder;
+  std::string profileId;
+  int jpegQuality;
+  const BakingPlatform& platform;
+  // Each worker's system thread id, for the join lines.
+  std::vector<std::atomic<unsigned long>> threadIds;
+};
+
+void Sleep(int milliseconds) {
+  if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void BakeWorker(BatchContext& batch, std::size_t slot) {
+  const unsigned long systemId = batch.platform.currentThreadId();
+  batch.threadIds[slot].store(systemId);
+  const std::string tid = std::to_string(systemId);
+  const std::uint64_t m = batch.requests.size();
+  try {
+    while (true) {
+      const std::uint64_t i = batch.nextIndex.fetch_add(1);
+      if (i >= m) {
+        LogError("INFO: Thread " + tid + " exiting normally");
+        return;
+      }
+      const std::string index = std::to_string(i);
+      LogError("INFO: Thread " + tid + " baking image " + index + "/" + std::to_string(m));
+      BakeResult& result = batch.results[i];
+      try {
+        result = batch.platform.bakeSingleImage(batch.requests[i], static_cast<int>(i),
+                                                batch.folder, batch.profileId, batch.jpegQuality);
+        LogError("DEBUG: Worker thread " + tid + " returned from BakeSingleImage for image " +
+                 index);
+        if (result.success) {
+          LogError("INFO: Thread " + tid + " completed image " + index + " successfully");
+        } else {
+          LogError("ERROR: Thread " + tid + " failed image " + index + ": " + result.error);
+        }
+      } catch (const std::exception& error) {
+        LogError("ERROR: Thread " + tid + " exception in BakeSingleImage for image " + index +
+                 ": " + error.what());
+        result = BakeResult{"", false, std::string("Thread exception: ") + error.what(),
+                            static_cast<std::int32_t>(i)};
+      } catch (...) {
+        LogError("ERROR: Thread " + tid + " unknown exception in BakeSingleImage for image " +
+                 index);
+        result = BakeResult{"", false, "Thread unknown exception", static_cast<std::int32_t>(i)};
+      }
+      LogError("DEBUG: Worker thread " + tid + " finished processing image " + index);
+    }
+  } catch (const std::exception& error) {
+    LogError("FATAL: Thread " + tid + " worker function exception: " + error.what());
+  } catch (...) {
+    LogError("FATAL: Thread " + tid + " worker function unknown exception");
+  }
+}
+
+}  // namespace
+
+std::vector<BakeResult> BakeImagesInParallel(const std::vector<BakeRequest>& requests,
+                                             int maxThreads, const std::string& profileId,
+                                             int jpegQuality, const BakingPlatform& platform) {
+  const std::size_t m = requests.size();
+  if (m == 0) return {};
+  LogError("INFO: Using color profile: " + profileId);
+  const int n = BakeThreadCount(maxThreads, platform.hardwareThreads);
+  LogError("INFO: Starting parallel baking with " + std::to_string(n) + " threads for " +
+           std::to_string(m) + " images");
+
+  unsigned long ignored = 0;
+  platform.createFolder(kHostTempFolderUtf8, &ignored);
+  const std::string folder =
+      std::string(kHostTempFolderUtf8) + BakingFolderName(platform.localTime());
+  unsigned long error = 0;
+  if (!platform.createFolder(folder, &error)) {
+    LogError("ERROR: Failed to create output directory, error=" + std::to_string(error));
+    std::vector<BakeResult> failed(m);
+    for (std::size_t i = 0; i < m; ++i) {
+      failed[i] =
+          BakeResult{"", false, "Failed to create output directory", static_cast<std::int32_t>(i)};
+    }
+    return failed;
+  }
+  LogError("INFO: Output directory: " + folder);
+
+  std::vector<BakeResult> results(m);
+  const std::size_t t = std::min<std::size_t>(m, static_cast<std::size_t>(n));
+  BatchContext batch{{},        requests,    results,  folder,
+                     profileId, jpegQuality, platform, std::vector<std::atomic<unsigned long>>(t)};
+  std::vector<std::thread> threads;
+  threads.reserve(t);
+  bool allStarted = true;
+  for (std::size_t i = 0; i < t; ++i) {
+    try {
+      threads.push_back(platform.startThread([&batch, i] { BakeWorker(batch, i); }));
+    } catch (const std::system_error& startError) {
+      LogError(std::string("ERROR: Failed to start baking thread ") + std::to_string(i) + ": " +
+               startError.what());
+      allStarted = false;
+      break;
+    }
+  }
+  if (threads.empty()) {
+    // Nobody would take a photo: take them all away from the counter so that
+    // the waiting step below ends at once.
+    batch.nextIndex.store(m);
+  }
+
+  Sleep(platform.settleMs);
+  LogError("INFO: Waiting for " + std::to_string(threads.size()) + " threads to complete...");
+  while (batch.nextIndex.load() < m) Sleep(platform.pollMs);
+  Sleep(platform.drainMs);
+  LogError("INFO: All work completed, joining threads...");
+  for (std::size_t i = 0; i < threads.size(); ++i) {
+    const std::string number = std::to_string(i);
+    std::thread& thread = threads[i];
+    // A worker records its id first thing; give one that has not run yet a
+    // moment to do so.
+    for (int tries = 0; batch.threadIds[i].load() == 0 && tries < 1000; ++tries) Sleep(1);
+    LogError("INFO: Joining thread " + number +
+             " (ID: " + std::to_string(batch.threadIds[i].load()) + ")...");
+    thread.join();
+    LogError("INFO: Thread " + number + " joined successfully");
+  }
+  LogError("INFO: All threads joined");
+
+  if (!allStarted) {
+    // Photos that no worker took stay in their initial state; say why.
+    for (std::size_t i = 0; i < m; ++i) {
+      if (results[i].index < 0 && results[i].error.empty()) {
+        results[i] = BakeResult{"", false, "No baking thread could be started for this image",
+                                static_cast<std::int32_t>(i)};
+      }
+    }
+  }
+  std::size_t successes = 0;
+  for (const BakeResult& result : results) successes += result.success ? 1 : 0;
+  LogError("INFO: Parallel baking completed: " + std::to_string(successes) + " succeeded, " +
+           std::to_string(m - successes) + " failed");
+  return results;
+}
+
+}  // namespace runner
