@@ -20,6 +20,10 @@ GdiplusBitmap LoadCanvasImage(const std::wstring& path, int wantedWidth, int wan
 // side, as 32-bit ARGB; null when WIC cannot decode the file.
 GdiplusBitmap DecodeScaled(const std::wstring& path, int wantedWidth, int wantedHeight);
 
+// Turns a plain-decoded bitmap upright by its EXIF orientation (3, 6, 8);
+// other values, and bitmaps without the tag, come back as they are.
+GdiplusBitmap CorrectOrientation(GdiplusBitmap decoded);
+
 // Same size, same pixel format, the same pixels.
 GdiplusBitmap CopyBitmap(GpBitmap* source);
 

@@ -62,7 +62,8 @@ int OrientationOf(GpImage* image) {
   return value;
 }
 
-// Turns a plain-decoded bitmap upright by its EXIF orientation.
+}  // namespace
+
 GdiplusBitmap CorrectOrientation(GdiplusBitmap decoded) {
   const int orientation = OrientationOf(decoded.get());
   if (orientation != 3 && orientation != 6 && orientation != 8) return decoded;
@@ -96,6 +97,8 @@ GdiplusBitmap CorrectOrientation(GdiplusBitmap decoded) {
   gdip::GdipDrawImageRectI(graphics.get(), decoded.get(), 0, 0, size.width, size.height);
   return upright;
 }
+
+namespace {
 
 // The frame turned a quarter clockwise onto a new bitmap.
 GdiplusBitmap TurnFrame(GpBitmap* frame) {
