@@ -2,34 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include "recording_result.h"
+
 namespace runner {
 namespace {
-
-class Answer : public MethodResult {
- public:
-  Answer(std::string* text, EncodableValue* value) : text_(text), value_(value) {}
-
- protected:
-  void SuccessInternal(const EncodableValue* result) override {
-    *text_ = "success";
-    if (result) *value_ = *result;
-  }
-  void ErrorInternal(const std::string& code, const std::string& message,
-                     const EncodableValue*) override {
-    *text_ = code + ": " + message;
-  }
-  void NotImplementedInternal() override { *text_ = "not implemented"; }
-
- private:
-  std::string* text_;
-  EncodableValue* value_;
-};
 
 std::string Call(void (*handler)(const MethodCall&, std::unique_ptr<MethodResult>),
                  EncodableValue arguments, EncodableValue* value) {
   std::string text;
   handler(MethodCall("m", std::make_unique<EncodableValue>(std::move(arguments))),
-          std::make_unique<Answer>(&text, value));
+          std::make_unique<RecordingResult>(&text, value));
   return text;
 }
 

@@ -7,29 +7,10 @@
 #include <stdexcept>
 #include <thread>
 
+#include "recording_result.h"
+
 namespace runner::printing {
 namespace {
-
-class Answer : public MethodResult {
- public:
-  explicit Answer(std::string* text, EncodableValue* value = nullptr)
-      : text_(text), value_(value) {}
-
- protected:
-  void SuccessInternal(const EncodableValue* result) override {
-    *text_ = "success";
-    if (value_ && result) *value_ = *result;
-  }
-  void ErrorInternal(const std::string& code, const std::string& message,
-                     const EncodableValue*) override {
-    *text_ = code + ": " + message;
-  }
-  void NotImplementedInternal() override { *text_ = "not implemented"; }
-
- private:
-  std::string* text_;
-  EncodableValue* value_;
-};
 
 EncodableValue S(const char* text) { return EncodableValue(text); }
 
@@ -71,7 +52,7 @@ class GridJobsTest : public ::testing::Test {
                    const char* method, EncodableValue arguments, EncodableValue* value = nullptr) {
     std::string text;
     handler(MethodCall(method, std::make_unique<EncodableValue>(std::move(arguments))),
-            std::make_unique<Answer>(&text, value));
+            std::make_unique<RecordingResult>(&text, value));
     return text;
   }
   EncodableValue Poll(std::int32_t id, std::string* text) {
