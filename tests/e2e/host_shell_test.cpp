@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 
 #include "host_driver.h"
@@ -89,6 +90,21 @@ TEST_F(HostShellTest, StartsUpInOrderShowsAfterTheFirstFrameAndEndsWithZero) {
       EXPECT_EQ(startup[i], expected[i]) << i;
     }
   }
+}
+
+TEST_F(HostShellTest, ThePrintingChannelsSetUpLineGoesToTheDebuggerOutput) {
+  // Wine shows OutputDebugString lines on standard error with this channel.
+  const char* previous = std::getenv("WINEDEBUG");
+  const std::string saved = previous ? previous : "";
+  setenv("WINEDEBUG", "warn+debugstr", 1);
+  const HostRun run = RunHost(HostScript());
+  if (previous) {
+    setenv("WINEDEBUG", saved.c_str(), 1);
+  } else {
+    unsetenv("WINEDEBUG");
+  }
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("DEBUG: SetupPrintingChannel called"));
 }
 
 TEST_F(HostShellTest, WindowIsScaledForTheMonitorsDpi) {
