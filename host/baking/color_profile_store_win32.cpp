@@ -2,6 +2,10 @@
 // bytes and one zero byte, through the single-byte functions, unconverted.
 #include <windows.h>
 
+#include <cstring>
+#include <memory>
+#include <type_traits>
+
 #include "color_profiles.h"
 #include "logging.h"
 
