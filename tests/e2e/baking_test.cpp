@@ -29,7 +29,7 @@ std::string UnixPathOfDriveC(const std::string& windowsPath) {
     if (c == '\\') c = '/';
   }
   if (rest.rfind("Users/", 0) == 0) rest = "users/" + rest.substr(6);
-  return std::string(std::getenv("WINEPREFIX")) + "/drive_c/" + rest;
+  return WinePrefix() + "/drive_c/" + rest;
 }
 
 struct Baked {

@@ -198,8 +198,8 @@ TEST_F(GridJobsTest, TwoBackgroundJobsComposeWithTheComposerAndArePolledToTheEnd
     }
   }
   // Every job file was deleted when its composer ended.
-  const fs::path temp = testsupport::PathFromUtf8(std::string(std::getenv("WINEPREFIX")) +
-                                                  "/drive_c/users/Public/Korvela_Temp");
+  const fs::path temp =
+      testsupport::PathFromUtf8(WinePrefix() + "/drive_c/users/Public/Korvela_Temp");
   if (fs::exists(temp)) {
     for (const auto& entry : fs::directory_iterator(temp)) {
       EXPECT_THAT(entry.path().filename().string(),

@@ -110,19 +110,18 @@ int main(int argc, char** argv) {
   // less an idle host run, so start-up and shut-down are left out.
   EncodableList bakeRequests;
   for (const auto& path : request.imagePaths) {
-    bakeRequests.push_back(
-        EncodableValue(EncodableMap{{S("sourcePath"), S(e2e::WindowsPath(path))},
-                                    {S("canvasWidth"), EncodableValue(1000)},
-                                    {S("canvasHeight"), EncodableValue(1000)}}));
+    bakeRequests.push_back(EncodableValue(EncodableMap{{S("sourcePath"), S(e2e::WindowsPath(path))},
+                                                       {S("canvasWidth"), EncodableValue(1000)},
+                                                       {S("canvasHeight"), EncodableValue(1000)}}));
   }
   for (int threads : {0, 1, 2}) {
     const EncodableValue bake(EncodableMap{{S("requests"), EncodableValue(bakeRequests)},
                                            {S("maxThreads"), EncodableValue(threads)}});
     const auto idleStart = std::chrono::steady_clock::now();
     e2e::RunHost(e2e::HostScript());
-    const double idle = std::chrono::duration<double, std::milli>(
-                            std::chrono::steady_clock::now() - idleStart)
-                            .count();
+    const double idle =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - idleStart)
+            .count();
     const auto start = std::chrono::steady_clock::now();
     const e2e::HostRun baked =
         e2e::RunHost(e2e::HostScript().Call("printing_channel", "bakeImagesForPrinting", bake));

@@ -171,6 +171,13 @@ const Answer* HostRun::AnswerTo(int step) const {
 
 std::vector<std::string> HostRun::ErrLines() const { return Lines(err); }
 
+std::string WinePrefix() {
+  if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix) return prefix;
+  const char* runner = std::getenv("KORVELA_WINE_RUN");
+  if (!runner) return {};
+  return (fs::path(runner).parent_path().parent_path() / "build" / "wineprefix").string();
+}
+
 std::string WindowsPath(const std::string& unixPath) {
   std::string path = "Z:" + unixPath;
   for (char& c : path) {

@@ -90,6 +90,10 @@ bool HostAvailable();
 
 HostRun RunHost(const HostScript& script, const HostOptions& options = {});
 
+// The Wine prefix the host runs in: WINEPREFIX, or the one cmake/wine-run.sh
+// falls back to.
+std::string WinePrefix();
+
 // The path under which Wine's programs see a file of this machine.
 std::string WindowsPath(const std::string& unixPath);
 
