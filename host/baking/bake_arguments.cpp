@@ -1,7 +1,6 @@
 #include "bake_arguments.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "arguments.h"
 
@@ -27,17 +26,10 @@ BakeEffects ParseEffects(const EncodableMap& map) {
       effects.*field.field = static_cast<float>(*value);
     }
   }
-  if (const auto external = ReadDouble(map, "strokeExternal")) {
-    effects.strokeExternal = *external >= 0.5;
+  if (const auto external = ReadFlagFromDouble(map, "strokeExternal")) {
+    effects.strokeExternal = *external;
   }
-  if (const auto color = ReadDouble(map, "strokeColor")) {
-    // Outside the 64-bit range the truncation is undefined; such values keep
-    // the default colour.
-    if (std::isfinite(*color) && std::fabs(*color) < 9.2e18) {
-      effects.strokeColor =
-          static_cast<std::uint32_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(*color)));
-    }
-  }
+  if (const auto color = ReadArgbFromDouble(map, "strokeColor")) effects.strokeColor = *color;
   return effects;
 }
 

@@ -1,5 +1,7 @@
 #include "arguments.h"
 
+#include <cmath>
+
 namespace runner {
 
 const EncodableValue* FindValue(const EncodableMap& map, std::string_view key) {
@@ -43,6 +45,17 @@ std::optional<double> ReadDoubleOrInt32(const EncodableMap& map, std::string_vie
 std::optional<bool> ReadBoolOrInt32(const EncodableMap& map, std::string_view key) {
   if (const auto* value = Read<bool>(map, key)) return *value;
   if (const auto* value = Read<std::int32_t>(map, key)) return *value != 0;
+  return std::nullopt;
+}
+
+std::optional<std::uint32_t> ReadArgbFromDouble(const EncodableMap& map, std::string_view key) {
+  const auto value = ReadDouble(map, key);
+  if (!value || !std::isfinite(*value) || std::fabs(*value) >= 9.2e18) return std::nullopt;
+  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(*value)));
+}
+
+std::optional<bool> ReadFlagFromDouble(const EncodableMap& map, std::string_view key) {
+  if (const auto value = ReadDouble(map, key)) return *value >= 0.5;
   return std::nullopt;
 }
 

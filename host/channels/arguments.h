@@ -41,6 +41,14 @@ std::optional<double> ReadDoubleOrInt32(const EncodableMap& map, std::string_vie
 // A flag given as a bool, or as an int32 (non-zero is true).
 std::optional<bool> ReadBoolOrInt32(const EncodableMap& map, std::string_view key);
 
+// A 32-bit ARGB colour sent as a double: truncated toward zero to a 64-bit
+// integer whose low 32 bits are the colour. Values outside the 64-bit range
+// (and NaN) count as missing, since their truncation is undefined.
+std::optional<std::uint32_t> ReadArgbFromDouble(const EncodableMap& map, std::string_view key);
+
+// A flag sent as a double: true from 0.5 on.
+std::optional<bool> ReadFlagFromDouble(const EncodableMap& map, std::string_view key);
+
 // The string elements of a list, in order; elements of other kinds are skipped.
 std::vector<std::string> StringElements(const EncodableList& list);
 

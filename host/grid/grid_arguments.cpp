@@ -1,7 +1,5 @@
 #include "grid_arguments.h"
 
-#include <cmath>
-
 #include "arguments.h"
 
 namespace runner::printing {
@@ -56,17 +54,9 @@ GridImageEffects ParseGridImageEffects(const EncodableValue& entry, GridMethod m
       effects.*field.field = static_cast<float>(*value);
     }
   }
-  if (const auto color = ReadDouble(*map, "strokeColor")) {
-    // Truncated to a 64-bit integer whose low 32 bits are the colour. Values
-    // outside the 64-bit range (and NaN) would make the conversion undefined;
-    // they leave the default.
-    if (std::isfinite(*color) && std::fabs(*color) < 9.2e18) {
-      effects.strokeColor =
-          static_cast<std::uint32_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(*color)));
-    }
-  }
-  if (const auto external = ReadDouble(*map, "strokeExternal")) {
-    effects.strokeExternal = *external >= 0.5;
+  if (const auto color = ReadArgbFromDouble(*map, "strokeColor")) effects.strokeColor = *color;
+  if (const auto external = ReadFlagFromDouble(*map, "strokeExternal")) {
+    effects.strokeExternal = *external;
   }
   return effects;
 }
