@@ -1,7 +1,12 @@
 // The face-results window message: how a face-detection worker hands its
-// answer back to the platform thread. The worker posts the message with the
-// address of a heap record; from the moment of the post the record belongs to
-// the window, which answers the call with the record's value and frees it.
+// answer back to the platform thread. The worker hands its heap record out
+// with HandOutFaceResults and posts the message with the address it gets;
+// from the moment of the post the record belongs to the window, which answers
+// the call with the record's value and frees it.
+//
+// Any program on the desktop can post the message with any value, so the
+// window takes only an address that a worker handed out and has not been
+// answered yet; every other value is ignored.
 #pragma once
 
 #include <cstdint>
@@ -19,9 +24,19 @@ struct FaceResultsRecord {
   EncodableValue value;  // a list
 };
 
-// Answers and frees the record at `lParam` (a FaceResultsRecord*); 0 does
-// nothing. Returns the window procedure's result, 0. An exception out of the
-// answer is swallowed: the record is freed all the same.
+// Registers the record as handed out and returns the address to post.
+std::intptr_t HandOutFaceResults(std::unique_ptr<FaceResultsRecord> record);
+
+// Takes a handed-out record back (for a worker whose post failed); null when
+// the address is not a handed-out record, or the window has taken it.
+std::unique_ptr<FaceResultsRecord> TakeBackFaceResults(std::intptr_t address);
+
+// Answers and frees the handed-out record at `lParam`; any other value,
+// 0 among them, does nothing. Returns the window procedure's result, 0. An
+// exception out of the answer is swallowed: the record is freed all the same.
 std::intptr_t AnswerFaceResults(std::intptr_t lParam);
+
+// Records handed out and not yet taken (by the window or back).
+std::size_t OutstandingFaceResults();
 
 }  // namespace runner

@@ -11,6 +11,7 @@
 #include "dart_project.h"
 #include "flutter_window.h"
 #include "flutter_windows.h"
+#include "message_loop.h"
 
 namespace {
 
@@ -45,10 +46,11 @@ int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, wchar_t* /
   window->SetQuitOnClose(true);
 
   MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0)) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
+  runner::RunMessageLoop([&message] { return GetMessageW(&message, nullptr, 0, 0); },
+                         [&message] {
+                           TranslateMessage(&message);
+                           DispatchMessageW(&message);
+                         });
 
   CoUninitialize();
   window.reset();

@@ -16,9 +16,18 @@ __declspec(dllimport) void UrlLauncherWindowsRegisterWithRegistrar(
 __declspec(dllimport) void WindowManagerPluginRegisterWithRegistrar(
     FlutterDesktopPluginRegistrarRef registrar);
 }
-// Exported under its C++ decorated name.
+// The face detection plug-in is built with Visual C++ and exports its
+// function under Visual C++'s decorated name. Other compilers decorate C++
+// names differently, so they import it by that exact name.
+#if defined(_MSC_VER)
 __declspec(dllimport) void FaceDetectionTflitePluginRegisterWithRegistrar(
     FlutterDesktopPluginRegistrar* registrar);
+#else
+extern "C" void
+FaceDetectionTflitePluginRegisterWithRegistrar(FlutterDesktopPluginRegistrar* registrar) __asm__(
+    "\"?FaceDetectionTflitePluginRegisterWithRegistrar@@YAXPEAUFlutterDesktopPluginRegistrar@@@"
+    "Z\"");
+#endif
 
 namespace runner {
 

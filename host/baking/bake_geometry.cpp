@@ -16,6 +16,18 @@ int TruncateToInt(double value) {
 
 }  // namespace
 
+bool CanvasSizeIsUsable(int canvasWidth, int canvasHeight) {
+  return canvasWidth >= 1 && canvasHeight >= 1 && canvasWidth <= kMaxCanvasSide &&
+         canvasHeight <= kMaxCanvasSide;
+}
+
+Size WantedDecodeSize(int canvasWidth, int canvasHeight) {
+  const auto wanted = [](int side) {
+    return static_cast<int>(static_cast<double>(std::clamp(side, 0, kMaxCanvasSide)) * 1.5);
+  };
+  return {wanted(canvasWidth), wanted(canvasHeight)};
+}
+
 std::optional<Size> ScaledDecodeSize(int w, int h, int wantW, int wantH) {
   if (wantW < 1 || wantH < 1 || w <= 0 || h <= 0) return std::nullopt;
   if (!(wantW < w || wantH < h)) return std::nullopt;

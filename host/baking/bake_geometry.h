@@ -12,6 +12,18 @@ struct Size {
   bool operator==(const Size&) const = default;
 };
 
+// The largest canvas side a bake accepts: far above any printed magnet, and
+// small enough that the wanted decode size and the canvas's bytes fit.
+inline constexpr int kMaxCanvasSide = 32768;
+
+// Whether a canvas of W x H can be baked at all; others fail before any
+// decoding.
+bool CanvasSizeIsUsable(int canvasWidth, int canvasHeight);
+
+// trunc(W x 1.5) x trunc(H x 1.5), the size the photo is wanted at, for a
+// usable canvas.
+Size WantedDecodeSize(int canvasWidth, int canvasHeight);
+
 // The size to decode a w x h photo at when about wantW x wantH is needed, or
 // nullopt for full size: a reduction is made only when it saves more than a
 // quarter of a side.

@@ -1,19 +1,26 @@
-// The selection lives in the current user's registry: a REG_SZ of the id's
-// bytes and one zero byte, through the single-byte functions, unconverted.
+// The selection lives in the current user's registry as a REG_SZ, written
+// and read through the wide functions: the id's UTF-8 is converted to UTF-16
+// and back, so a custom path in any script survives whatever the system's
+// ANSI code page is. Plain ASCII ids read the same as when they were stored
+// through the single-byte functions.
 #include <windows.h>
 
-#include <cstring>
 #include <memory>
+#include <string>
 #include <type_traits>
+#include <vector>
 
 #include "color_profiles.h"
+#include "command_line.h"
 #include "logging.h"
 
 namespace runner {
 namespace {
 
-constexpr const char kKey[] = "Software\\Korvela\\Printing";
-constexpr const char kValue[] = "ColorProfile";
+constexpr const wchar_t kKey[] = L"Software\\Korvela\\Printing";
+constexpr const wchar_t kValue[] = L"ColorProfile";
+// Far more than any id or profile path; a larger value is not ours.
+constexpr DWORD kMaxValueBytes = 64 * 1024;
 
 struct KeyCloser {
   void operator()(HKEY key) const { RegCloseKey(key); }
@@ -24,31 +31,38 @@ using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
 std::string ReadSelectedColorProfile() {
   HKEY opened = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &opened) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &opened) != ERROR_SUCCESS) {
     return "srgb";
   }
   UniqueKey key(opened);
-  char buffer[256] = {};
-  DWORD size = sizeof(buffer);
-  const LSTATUS read =
-      RegQueryValueExA(key.get(), kValue, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
-  if (read != ERROR_SUCCESS || size == 0) return "srgb";
-  // Up to the first zero byte; a value that filled the buffer without one
-  // cannot have come from this program.
-  return std::string(buffer, strnlen(buffer, sizeof(buffer)));
+  DWORD size = 0;
+  if (RegQueryValueExW(key.get(), kValue, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS ||
+      size == 0 || size > kMaxValueBytes) {
+    return "srgb";
+  }
+  // Zero-filled and one character longer, so the text always ends.
+  std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 2, L'\0');
+  DWORD read = size;
+  if (RegQueryValueExW(key.get(), kValue, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()),
+                       &read) != ERROR_SUCCESS ||
+      read == 0) {
+    return "srgb";
+  }
+  return Utf8FromUtf16(buffer.data());  // up to the first zero character
 }
 
 bool SaveSelectedColorProfile(const std::string& id) {
   HKEY created = nullptr;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
                       nullptr, &created, nullptr) != ERROR_SUCCESS) {
     LogError("ERROR: Failed to create registry key for color profile");
     return false;
   }
   UniqueKey key(created);
+  const std::wstring wide = Utf16FromUtf8(id);
   const LSTATUS written =
-      RegSetValueExA(key.get(), kValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(id.c_str()),
-                     static_cast<DWORD>(id.size() + 1));
+      RegSetValueExW(key.get(), kValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                     static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
   if (written != ERROR_SUCCESS) {
     LogError("ERROR: Failed to save color profile to registry");
     return false;

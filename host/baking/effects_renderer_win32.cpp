@@ -7,6 +7,7 @@
 #include "bake_geometry.h"
 #include "command_line.h"
 #include "effects_renderer.h"
+#include "exif.h"
 #include "logging.h"
 
 namespace runner {
@@ -66,6 +67,10 @@ int OrientationOf(GpImage* image) {
 
 GdiplusBitmap CorrectOrientation(GdiplusBitmap decoded) {
   const int orientation = OrientationOf(decoded.get());
+  return TurnUpright(std::move(decoded), orientation);
+}
+
+GdiplusBitmap TurnUpright(GdiplusBitmap decoded, int orientation) {
   if (orientation != 3 && orientation != 6 && orientation != 8) return decoded;
   const Size size = ImageSize(decoded.get());
   Gdiplus::PixelFormat format = 0;
@@ -179,8 +184,16 @@ GdiplusBitmap DecodeScaled(const std::wstring& path, int wantedWidth, int wanted
 }
 
 GdiplusBitmap LoadCanvasImage(const std::wstring& path, int wantedWidth, int wantedHeight) {
-  if (GdiplusBitmap scaled = DecodeScaled(path, wantedWidth, wantedHeight)) {
-    return CorrectOrientation(std::move(scaled));  // no metadata: stays as it is
+  // WIC's scaled decode carries no metadata and GDI+ may not report it, so
+  // the orientation is read from the file itself. Files the probe does not
+  // understand (not JPEG) keep what the plain decoder reports.
+  const int fileOrientation = sheetsmith::ReadExifOrientation(Utf8FromUtf16(path.c_str()));
+  // The scaled decode works on the stored pixels: ask for the wanted size
+  // in their space when the turn exchanges the sides.
+  const bool sideways = fileOrientation == 6 || fileOrientation == 8;
+  if (GdiplusBitmap scaled = DecodeScaled(path, sideways ? wantedHeight : wantedWidth,
+                                          sideways ? wantedWidth : wantedHeight)) {
+    return TurnUpright(std::move(scaled), fileOrientation);
   }
   GpBitmap* plain = nullptr;
   const Gdiplus::GpStatus status = gdip::GdipCreateBitmapFromFile(path.c_str(), &plain);
@@ -189,7 +202,9 @@ GdiplusBitmap LoadCanvasImage(const std::wstring& path, int wantedWidth, int wan
     LogError("ERROR: Failed to load image, status=" + std::to_string(static_cast<int>(status)));
     return nullptr;
   }
-  return CorrectOrientation(GdiplusBitmap(plain));
+  GdiplusBitmap decoded(plain);
+  if (fileOrientation != 1) return TurnUpright(std::move(decoded), fileOrientation);
+  return CorrectOrientation(std::move(decoded));
 }
 
 GdiplusBitmap CopyBitmap(GpBitmap* source) {
@@ -231,10 +246,14 @@ GdiplusBitmap RenderImageWithEffects(const BakeRequest& r) {
   LogError("DEBUG RenderImage INPUT: Canvas=" + std::to_string(w) + "x" + std::to_string(h) +
            " Scale=" + FormatG(r.imageScale) + " Offset=(" + FormatG(r.offsetX) + "," +
            FormatG(r.offsetY) + ") Rotate=" + rotate);
-  const int wantW = static_cast<int>(w * 1.5);
-  const int wantH = static_cast<int>(h * 1.5);
-  LogError("DEBUG: Required image size=" + std::to_string(wantW) + "x" + std::to_string(wantH));
-  GdiplusBitmap loaded = LoadCanvasImage(Utf16FromUtf8(r.sourcePath), wantW, wantH);
+  if (!CanvasSizeIsUsable(w, h)) {
+    LogError("ERROR: Invalid canvas size");
+    return nullptr;
+  }
+  const Size want = WantedDecodeSize(w, h);
+  LogError("DEBUG: Required image size=" + std::to_string(want.width) + "x" +
+           std::to_string(want.height));
+  GdiplusBitmap loaded = LoadCanvasImage(Utf16FromUtf8(r.sourcePath), want.width, want.height);
   if (!loaded) {
     LogError("ERROR: Failed to load image");
     return nullptr;

@@ -5,6 +5,7 @@
 #include <exception>
 #include <system_error>
 
+#include "bake_geometry.h"
 #include "logging.h"
 
 namespace runner {
@@ -42,8 +43,17 @@ void BakeWorker(BatchContext& batch, std::size_t slot) {
       LogError("INFO: Thread " + tid + " baking image " + index + "/" + std::to_string(m));
       BakeResult& result = batch.results[i];
       try {
-        result = batch.platform.bakeSingleImage(batch.requests[i], static_cast<int>(i),
-                                                batch.folder, batch.profileId, batch.jpegQuality);
+        const BakeRequest& request = batch.requests[i];
+        if (!CanvasSizeIsUsable(request.canvasWidth, request.canvasHeight)) {
+          // Nothing to draw on: refused before the photo is decoded.
+          LogError("ERROR: Invalid canvas size " + std::to_string(request.canvasWidth) + "x" +
+                   std::to_string(request.canvasHeight) + " for image " + index);
+          result = BakeResult{"", false, "Failed to render image with effects",
+                              static_cast<std::int32_t>(i)};
+        } else {
+          result = batch.platform.bakeSingleImage(request, static_cast<int>(i), batch.folder,
+                                                  batch.profileId, batch.jpegQuality);
+        }
         LogError("DEBUG: Worker thread " + tid + " returned from BakeSingleImage for image " +
                  index);
         if (result.success) {
@@ -108,7 +118,8 @@ std::vector<BakeResult> BakeImagesInParallel(const std::vector<BakeRequest>& req
   for (std::size_t i = 0; i < t; ++i) {
     try {
       threads.push_back(platform.startThread([&batch, i] { BakeWorker(batch, i); }));
-    } catch (const std::system_error& startError) {
+    } catch (const std::exception& startError) {
+      // std::system_error from the system, or std::bad_alloc for the thread's state.
       LogError(std::string("ERROR: Failed to start baking thread ") + std::to_string(i) + ": " +
                startError.what());
       allStarted = false;

@@ -34,7 +34,8 @@ void WriteLine(const std::string& line) {
 template <typename T>
 void WriteTypedList(const std::vector<T>& list, const StandardCodecSerializer&,
                     ByteStreamWriter& stream) {
-  if (!list.empty()) stream.WriteAlignment(sizeof(T));
+  // Aligned even when empty: every reader aligns before it looks at the count.
+  stream.WriteAlignment(sizeof(T));
   stream.WriteBytes(reinterpret_cast<const std::uint8_t*>(list.data()), list.size() * sizeof(T));
 }
 
@@ -143,6 +144,12 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(std::uint8_t type, ByteS
       EncodableList list;
       list.reserve(count);
       for (std::size_t i = 0; i < count && !stream.malformed(); ++i) {
+        // Checked again before every element: nested lists could otherwise
+        // each claim the whole rest of the message and multiply it.
+        if (stream.remaining() < count - i) {
+          stream.MarkMalformed();
+          break;
+        }
         list.push_back(ReadValueAtDepth(stream, depth + 1));
       }
       return EncodableValue(std::move(list));
@@ -155,6 +162,10 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(std::uint8_t type, ByteS
       }
       EncodableMap map;
       for (std::size_t i = 0; i < count && !stream.malformed(); ++i) {
+        if (stream.remaining() / 2 < count - i) {
+          stream.MarkMalformed();
+          break;
+        }
         EncodableValue key = ReadValueAtDepth(stream, depth + 1);
         EncodableValue value = ReadValueAtDepth(stream, depth + 1);
         map.emplace(std::move(key), std::move(value));  // a repeated key keeps the first entry

@@ -12,8 +12,8 @@ FlutterViewController::FlutterViewController(int width, int height, const DartPr
   if (!controller_) {
     std::fputs("Failed to create view controller.\n", stderr);
     std::fflush(stderr);
-    // The engine was never taken over: destroy it here.
-    if (engine_->running()) FlutterDesktopEngineDestroy(engine_->RelinquishEngine());
+    // The view controller took the engine over even though it failed, and
+    // has freed it; the wrapper no longer owns it and destroys nothing.
     engine_.reset();
     return;
   }

@@ -3,7 +3,9 @@
 
 #include <atomic>
 #include <mutex>
+#include <new>
 #include <system_error>
+#include <utility>
 
 #include "bake_arguments.h"
 #include "bake_geometry.h"
@@ -120,6 +122,17 @@ TEST(BakeGeometryTest, ScaledDecodeOnlyWhenItSavesAQuarter) {
   EXPECT_EQ(ScaledDecodeSize(4000, 3000, 0, 1500), std::nullopt);
 }
 
+TEST(BakeGeometryTest, CanvasLimitsAndTheWantedSize) {
+  EXPECT_TRUE(CanvasSizeIsUsable(1, 1));
+  EXPECT_TRUE(CanvasSizeIsUsable(kMaxCanvasSide, kMaxCanvasSide));
+  for (const auto& [w, h] :
+       {std::pair{0, 100}, {100, 0}, {-1, 100}, {kMaxCanvasSide + 1, 10}, {10, 2147483647}}) {
+    EXPECT_FALSE(CanvasSizeIsUsable(w, h)) << w << "x" << h;
+  }
+  EXPECT_EQ(WantedDecodeSize(1000, 667), (Size{1500, 1000}));  // 1000.5 truncates
+  EXPECT_EQ(WantedDecodeSize(kMaxCanvasSide, 1), (Size{49152, 1}));
+}
+
 TEST(BakeGeometryTest, CoverFitZoomTurnAndSnap) {
   // A 2000 x 1500 photo on a 1000 x 1000 canvas: cover 2/3, 1333 x 1000.
   const PhotoPlacement plain = PlacePhotoOnCanvas(1000, 1000, 2000, 1500, 1.0, 0, 0, false);
@@ -156,6 +169,7 @@ struct FakePlatform {
   std::vector<std::string> folders;
   int startedThreads = 0;
   int failThreadNumber = -1;  // this start (0-based) throws
+  bool failWithBadAlloc = false;
   bool failFolder = false;
 
   BakingPlatform Make() {
@@ -184,6 +198,7 @@ struct FakePlatform {
     };
     platform.startThread = [this](std::function<void()> work) {
       if (startedThreads++ == failThreadNumber) {
+        if (failWithBadAlloc) throw std::bad_alloc();
         throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
       }
       return std::thread(std::move(work));
@@ -197,6 +212,8 @@ std::vector<BakeRequest> Requests(std::initializer_list<const char*> sources) {
   for (const char* source : sources) {
     BakeRequest request;
     request.sourcePath = source;
+    request.canvasWidth = 100;
+    request.canvasHeight = 100;
     requests.push_back(request);
   }
   return requests;
@@ -273,6 +290,40 @@ TEST(ParallelBakingTest, ThreadsThatCannotStartLeaveNothingRunningAndNothingUnan
     EXPECT_EQ(results[0].index, 0);
     EXPECT_EQ(results[0].error, "No baking thread could be started for this image");
     EXPECT_TRUE(fake.baked.empty());
+  }
+}
+
+TEST(ParallelBakingTest, ACanvasThatCannotBeMadeFailsThatPhotoBeforeDecoding) {
+  FakePlatform fake;
+  std::vector<BakeRequest> requests = Requests({"a", "b", "c", "d"});
+  requests[1].canvasWidth = 0;
+  requests[2].canvasHeight = -3;
+  requests[3].canvasWidth = 2000000000;  // x 1.5 would overflow an int
+  testing::internal::CaptureStderr();
+  const auto results = BakeImagesInParallel(requests, 2, "srgb", 95, fake.Make());
+  const std::string err = testing::internal::GetCapturedStderr();
+  ASSERT_EQ(results.size(), 4u);
+  EXPECT_TRUE(results[0].success);
+  for (int i = 1; i < 4; ++i) {
+    EXPECT_FALSE(results[i].success) << i;
+    EXPECT_EQ(results[i].error, "Failed to render image with effects") << i;
+    EXPECT_EQ(results[i].index, i);
+  }
+  EXPECT_EQ(fake.baked, (std::vector<int>{0}));  // the others never reached the decoder
+  EXPECT_THAT(err, testing::HasSubstr("ERROR: Invalid canvas size 0x100 for image 1\n"));
+}
+
+TEST(ParallelBakingTest, AThreadStartOutOfMemoryIsAThreadThatCouldNotStart) {
+  FakePlatform fake;
+  fake.failThreadNumber = 0;
+  fake.failWithBadAlloc = true;
+  testing::internal::CaptureStderr();
+  const auto results = BakeImagesInParallel(Requests({"a", "b"}), 2, "srgb", 95, fake.Make());
+  EXPECT_THAT(testing::internal::GetCapturedStderr(),
+              testing::HasSubstr("ERROR: Failed to start baking thread 0: "));
+  ASSERT_EQ(results.size(), 2u);
+  for (const BakeResult& result : results) {
+    EXPECT_EQ(result.error, "No baking thread could be started for this image");
   }
 }
 

@@ -36,19 +36,47 @@ TEST(FaceResultsTest, ZeroDoesNothing) { EXPECT_EQ(AnswerFaceResults(0), 0); }
 
 TEST(FaceResultsTest, ARecordIsAnsweredWithItsValueAndFreed) {
   Log log;
-  auto* record =
-      new FaceResultsRecord{std::make_unique<LoggingResult>(&log, false),
-                            EncodableValue(EncodableList{EncodableValue(), EncodableValue()})};
-  EXPECT_EQ(AnswerFaceResults(reinterpret_cast<std::intptr_t>(record)), 0);
+  const std::intptr_t address = HandOutFaceResults(std::make_unique<FaceResultsRecord>(
+      FaceResultsRecord{std::make_unique<LoggingResult>(&log, false),
+                        EncodableValue(EncodableList{EncodableValue(), EncodableValue()})}));
+  EXPECT_EQ(OutstandingFaceResults(), 1u);
+  EXPECT_EQ(AnswerFaceResults(address), 0);
   EXPECT_EQ(log.answer, "list of 2");
   EXPECT_TRUE(log.destroyed);
+  EXPECT_EQ(OutstandingFaceResults(), 0u);
+  // A second message with the same address finds nothing to free.
+  EXPECT_EQ(AnswerFaceResults(address), 0);
+}
+
+TEST(FaceResultsTest, AddressesThatNoWorkerHandedOutAreIgnored) {
+  Log log;
+  // A record that exists but was never handed out: a foreign post must not
+  // answer or free it.
+  auto stray = std::make_unique<FaceResultsRecord>(
+      FaceResultsRecord{std::make_unique<LoggingResult>(&log, false), EncodableValue()});
+  EXPECT_EQ(AnswerFaceResults(reinterpret_cast<std::intptr_t>(stray.get())), 0);
+  EXPECT_EQ(AnswerFaceResults(0x12345678), 0);
+  EXPECT_EQ(AnswerFaceResults(-1), 0);
+  EXPECT_TRUE(log.answer.empty());
+  EXPECT_FALSE(log.destroyed);
+}
+
+TEST(FaceResultsTest, AWorkerTakesBackARecordTheWindowNeverGot) {
+  Log log;
+  const std::intptr_t address = HandOutFaceResults(std::make_unique<FaceResultsRecord>(
+      FaceResultsRecord{std::make_unique<LoggingResult>(&log, false), EncodableValue()}));
+  std::unique_ptr<FaceResultsRecord> back = TakeBackFaceResults(address);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(AnswerFaceResults(address), 0);  // gone from the set: not answered twice
+  EXPECT_TRUE(log.answer.empty());
+  EXPECT_EQ(TakeBackFaceResults(address), nullptr);
 }
 
 TEST(FaceResultsTest, AnExceptionOutOfTheAnswerIsSwallowedAndTheRecordFreed) {
   Log log;
-  auto* record =
-      new FaceResultsRecord{std::make_unique<LoggingResult>(&log, true), EncodableValue()};
-  EXPECT_EQ(AnswerFaceResults(reinterpret_cast<std::intptr_t>(record)), 0);
+  const std::intptr_t address = HandOutFaceResults(std::make_unique<FaceResultsRecord>(
+      FaceResultsRecord{std::make_unique<LoggingResult>(&log, true), EncodableValue()}));
+  EXPECT_EQ(AnswerFaceResults(address), 0);
   EXPECT_TRUE(log.destroyed);
 }
 

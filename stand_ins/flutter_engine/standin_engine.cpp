@@ -14,6 +14,7 @@
 //   wait-answers               wait until every sent message is answered
 //   sleep MS                   let the host's message loop run for MS ms
 //   face-results-null          send the face-results message with lParam 0
+//   face-results VALUE         the same with lParam VALUE (decimal or 0x hex)
 //   record-window              record the main window's visibility and rectangle
 //   keep-open                  do not close the main window at the end
 // After the script the main window is closed (WM_CLOSE).
@@ -193,6 +194,10 @@ class Player {
       } else if (command == "face-results-null") {
         const LRESULT result = SendMessageW(MainWindow(), kFaceResultsMessage, 0, 0);
         Record("face-results-null result=" + std::to_string(result));
+      } else if (command == "face-results") {
+        const LPARAM value = static_cast<LPARAM>(std::strtoull(rest.c_str(), nullptr, 0));
+        const LRESULT result = SendMessageW(MainWindow(), kFaceResultsMessage, 0, value);
+        Record("face-results " + rest + " result=" + std::to_string(result));
       } else if (command == "record-window") {
         RecordWindow("window");
       } else if (command == "keep-open") {
@@ -407,12 +412,18 @@ FlutterDesktopEngineCreate(const FlutterDesktopEngineProperties* properties) {
 
 FLUTTER_EXPORT bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine) {
   Player& player = Player::Get();
+  // Only the engine this library made and has not freed yet; anything else
+  // would be a double free in the real engine.
+  if (!engine || player.engine != engine) {
+    player.Record("engine-destroy-unknown");
+    return false;
+  }
   player.Record("engine-destroy");
   {
     std::lock_guard<std::recursive_mutex> guard(player.messenger.lock);
     player.messenger.available = false;
   }
-  if (player.engine == engine) player.engine = nullptr;
+  player.engine = nullptr;
   for (auto* registrar : engine->registrars) delete registrar;
   delete engine;
   return true;
@@ -453,6 +464,8 @@ FlutterDesktopViewControllerCreate(int width, int height, FlutterDesktopEngineRe
   Player& player = Player::Get();
   if (player.refuseViewController()) {
     player.Record("view-controller-refused");
+    // The real engine takes the engine over even when it refuses, and frees it.
+    FlutterDesktopEngineDestroy(engine);
     return nullptr;
   }
   player.Record("view-controller-create " + std::to_string(width) + "x" + std::to_string(height));

@@ -21,8 +21,9 @@ void RecordRegistration(FlutterDesktopPluginRegistrarRef registrar) {
 }  // namespace
 
 #if defined(PLUGIN_DECORATED_EXPORT)
-// Exported under its C++ decorated name, as the real plug-in does.
-__declspec(dllexport) void PLUGIN_FUNCTION(FlutterDesktopPluginRegistrar* registrar) {
+// Exported by the library's .def file under the name Visual C++ gives the
+// real plug-in's C++ function, and under no other.
+extern "C" void StandInRegisterWithRegistrar(FlutterDesktopPluginRegistrar* registrar) {
   RecordRegistration(registrar);
 }
 #else

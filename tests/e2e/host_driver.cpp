@@ -129,6 +129,11 @@ HostScript& HostScript::FaceResultsNull() {
   lines_.push_back("face-results-null");
   return *this;
 }
+
+HostScript& HostScript::FaceResults(const std::string& lParam) {
+  lines_.push_back("face-results " + lParam);
+  return *this;
+}
 HostScript& HostScript::RecordWindow() {
   lines_.push_back("record-window");
   return *this;

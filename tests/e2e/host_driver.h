@@ -36,6 +36,8 @@ class HostScript {
   HostScript& WaitAnswers();
   HostScript& Sleep(int milliseconds);
   HostScript& FaceResultsNull();
+  // The face-results message with any lParam, as a foreign program could post it.
+  HostScript& FaceResults(const std::string& lParam);
   HostScript& RecordWindow();
 
   std::string Text() const;

@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 
@@ -122,7 +123,10 @@ TEST_F(HostShellTest, ARefusedViewControllerEndsWithOne) {
   EXPECT_GE(run.Find("view-controller-refused"), 0);
   EXPECT_EQ(run.Find("plugin "), -1);
   EXPECT_EQ(run.Find("set-callback"), -1);
-  EXPECT_GE(run.Find("engine-destroy"), 0);
+  // The engine refuses and frees the engine it was handed; the host must not
+  // destroy it a second time.
+  EXPECT_EQ(std::count(run.record.begin(), run.record.end(), "engine-destroy"), 1);
+  EXPECT_EQ(run.Find("engine-destroy-unknown"), -1);
 }
 
 TEST_F(HostShellTest, CommandLineArgumentsReachTheEngineAsUtf8WithoutTheProgram) {
@@ -181,6 +185,22 @@ TEST_F(HostShellTest, EveryPrintingNameIsDispatchedAndOthersAreNotImplemented) {
   EXPECT_THAT(
       run.err,
       HasSubstr("Unable to construct method call from message on channel printing_channel"));
+}
+
+TEST_F(HostShellTest, FaceResultsMessagesFromOutsideFreeNothing) {
+  // Addresses no worker handed out: freeing any of them would crash the host
+  // or corrupt its heap.
+  const HostRun run = RunHost(HostScript()
+                                  .FaceResults("0x1000")
+                                  .FaceResults("0xdeadbeef0")
+                                  .FaceResults("-1")
+                                  .Call("printing_channel", "getColorProfiles"));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  for (const char* value : {"0x1000", "0xdeadbeef0", "-1"}) {
+    EXPECT_GE(run.Find(std::string("face-results ") + value + " result=0"), 0) << value;
+  }
+  ASSERT_NE(run.AnswerTo(1), nullptr);
+  EXPECT_TRUE(run.AnswerTo(1)->SuccessValue());
 }
 
 TEST_F(HostShellTest, FaceResultsMessageWithoutARecordReturnsZero) {

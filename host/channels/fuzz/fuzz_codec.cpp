@@ -1,20 +1,24 @@
 // Feeds arbitrary bytes to the method-call decoder and to the answer-envelope
-// decoder, and encodes again whatever decodes.
+// decoder. Whatever decodes is encoded again, and that encoding must decode
+// to the same call: anything else means the writer and the reader disagree.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 #include "standard_codec.h"
 
 namespace {
 
+const runner::StandardMethodCodec& Codec() { return runner::StandardMethodCodec::GetInstance(); }
+
 class ReEncodingResult : public runner::MethodResult {
  protected:
   void SuccessInternal(const runner::EncodableValue* result) override {
-    runner::StandardMethodCodec::GetInstance().EncodeSuccessEnvelope(result);
+    Codec().EncodeSuccessEnvelope(result);
   }
   void ErrorInternal(const std::string& code, const std::string& message,
                      const runner::EncodableValue* details) override {
-    runner::StandardMethodCodec::GetInstance().EncodeErrorEnvelope(code, message, details);
+    Codec().EncodeErrorEnvelope(code, message, details);
   }
   void NotImplementedInternal() override {}
 };
@@ -22,12 +26,15 @@ class ReEncodingResult : public runner::MethodResult {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const runner::StandardMethodCodec& codec = runner::StandardMethodCodec::GetInstance();
-  if (auto call = codec.DecodeMethodCall(data, size)) {
-    const std::vector<std::uint8_t> again = codec.EncodeMethodCall(*call);
-    codec.DecodeMethodCall(again.data(), again.size());
+  if (auto call = Codec().DecodeMethodCall(data, size)) {
+    const std::vector<std::uint8_t> again = Codec().EncodeMethodCall(*call);
+    const auto decodedAgain = Codec().DecodeMethodCall(again.data(), again.size());
+    if (!decodedAgain || decodedAgain->method_name() != call->method_name() ||
+        *decodedAgain->arguments() != *call->arguments()) {
+      std::abort();
+    }
   }
   ReEncodingResult result;
-  codec.DecodeAndProcessResponseEnvelope(data, size, &result);
+  Codec().DecodeAndProcessResponseEnvelope(data, size, &result);
   return 0;
 }

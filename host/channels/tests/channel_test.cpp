@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <thread>
 
 #include "engine_method_result.h"
@@ -155,6 +156,44 @@ TEST_F(ChannelTest, ReferencesAreReturnedAndAChannelForgetsItsCallback) {
   EXPECT_FALSE(messenger_double::HasCallback("printing_channel"));
   EXPECT_EQ(messenger_double::Registrations(),
             (std::vector<std::string>{"printing_channel", "printing_channel (removed)"}));
+}
+
+TEST_F(ChannelTest, AHandlerThatThrowsIsAnsweredWithAnInternalError) {
+  MethodChannel channel(messenger(), "printing_channel");
+  channel.SetMethodCallHandler([](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+    if (call.method_name() == "answerThenThrow") result->Success(EncodableValue(1));
+    throw std::runtime_error("disk on fire");
+  });
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(messenger_double::Deliver("printing_channel", Call("throw")));
+  ASSERT_TRUE(messenger_double::Deliver("printing_channel", Call("answerThenThrow")));
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_THAT(err, HasSubstr("ERROR: Exception on channel printing_channel: disk on fire\n"));
+  const auto responses = messenger_double::Responses();
+  ASSERT_EQ(responses.size(), 2u);
+  EXPECT_EQ(responses[0].data,
+            Codec().EncodeErrorEnvelope("INTERNAL_ERROR", "disk on fire", nullptr));
+  const EncodableValue one(std::int32_t{1});
+  EXPECT_EQ(responses[1].data, Codec().EncodeSuccessEnvelope(&one));
+  EXPECT_THAT(err, ::testing::Not(HasSubstr("Response can be set only once")));
+}
+
+TEST_F(ChannelTest, ANewChannelOfTheSameNameOutlivesTheOneItReplaces) {
+  int served = 0;
+  auto handler = [&](const MethodCall&, std::unique_ptr<MethodResult> result) {
+    ++served;
+    result->Success();
+  };
+  auto first = std::make_unique<MethodChannel>(messenger(), "printing_channel");
+  first->SetMethodCallHandler(handler);
+  auto second = std::make_unique<MethodChannel>(messenger(), "printing_channel");
+  second->SetMethodCallHandler(handler);
+  first = std::move(second);  // the old channel goes after the new one registered
+  ASSERT_TRUE(messenger_double::HasCallback("printing_channel"));
+  ASSERT_TRUE(messenger_double::Deliver("printing_channel", Call("getPrintersWindows")));
+  EXPECT_EQ(served, 1);
+  first.reset();
+  EXPECT_FALSE(messenger_double::HasCallback("printing_channel"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "standard_codec.h"
@@ -43,7 +44,7 @@ TEST(CodecBytesTest, KnownEncodings) {
   ASSERT_EQ(longString.size(), 4u + 300u);
   EXPECT_EQ(Bytes(longString.begin(), longString.begin() + 4), (Bytes{0x07, 0xFE, 0x2C, 0x01}));
 
-  EXPECT_EQ(Encode(EncodableValue(std::vector<std::int32_t>{})), (Bytes{0x09, 0x00}));
+  EXPECT_EQ(Encode(EncodableValue(std::vector<std::int32_t>{})), (Bytes{0x09, 0x00, 0x00, 0x00}));
 
   const EncodableMap map{{EncodableValue("width"), EncodableValue(1)},
                          {EncodableValue("height"), EncodableValue(2)},
@@ -112,17 +113,23 @@ TEST(CodecReadTest, LargeIntegerReadsAsAString) {
   EXPECT_EQ(Decode(Concat({{0x05, 0x03}, Text("123")})), EncodableValue("123"));
 }
 
-TEST(CodecReadTest, ReaderAlignsEmptyTypedListsWhileTheWriterDoesNot) {
-  // The writer pads an empty typed list not at all...
-  EXPECT_EQ(Encode(EncodableValue(
-                EncodableList{EncodableValue(), EncodableValue(std::vector<std::int32_t>{})})),
-            (Bytes{0x0C, 0x02, 0x00, 0x09, 0x00}));
-  // ...while the reader aligns after the size even for zero elements: here
-  // from position 5 to 8, past three padding bytes.
+TEST(CodecRoundTripTest, EmptyTypedListsArePaddedLikeTheInterfacesCodecPadsThem) {
+  // The interface's codec aligns an empty typed list on both sides; a value
+  // written after it must be found where that codec looks for it.
+  for (std::size_t offset = 0; offset < 8; ++offset) {
+    const EncodableValue value(EncodableList{EncodableValue(std::string(offset, 'x')),
+                                             EncodableValue(std::vector<float>{}),
+                                             EncodableValue(std::int32_t{7})});
+    const Bytes bytes = Encode(value);
+    // list, count, string type and size, the string, float list type and count
+    const std::size_t countEnd = 2 + 2 + offset + 2;
+    const std::size_t aligned = (countEnd + 3) / 4 * 4;
+    ASSERT_EQ(bytes.size(), aligned + 5) << offset;
+    EXPECT_EQ(bytes[aligned], 0x03) << offset;
+    EXPECT_EQ(Decode(bytes), value) << offset;
+  }
   const Bytes padded{0x0C, 0x03, 0x00, 0x09, 0x00, 0x00, 0x00, 0x00, 0x03, 0x01, 0x00, 0x00, 0x00};
-  EXPECT_EQ(Decode(padded), EncodableValue(EncodableList{
-                                EncodableValue(), EncodableValue(std::vector<std::int32_t>{}),
-                                EncodableValue(std::int32_t{1})}));
+  EXPECT_EQ(Encode(Decode(padded)), padded);
 }
 
 TEST(CodecReadTest, ShortReadsGiveNullsAndZerosWithALine) {
@@ -179,6 +186,45 @@ TEST(CodecHostileInputTest, LyingSizesAreMalformedAndAllocateNothingLarge) {
     EXPECT_TRUE(reader.malformed()) << int{lie[0]};
     EXPECT_EQ(err, "Invalid read in StandardCodecByteStreamReader\n");
   }
+}
+
+TEST(CodecHostileInputTest, NestedListsCannotMultiplyTheRestOfTheMessage) {
+  // Each list claims as many elements as bytes remain after it; only the
+  // innermost one really holds them. Every outer list would then read about
+  // `remaining` nulls past the end, one error line each.
+  Bytes nested;
+  for (int i = 0; i < 40; ++i) {
+    nested.push_back(0x0C);
+    nested.push_back(0xFE);
+    nested.push_back(0x10);  // 4112 elements
+    nested.push_back(0x10);
+  }
+  nested.push_back(0x0C);
+  nested.push_back(0xFE);
+  nested.push_back(0x00);  // 4096 nulls
+  nested.push_back(0x10);
+  nested.insert(nested.end(), 4096, 0x00);
+  nested.insert(nested.end(), 16, 0x00);
+  ByteStreamReader reader(nested.data(), nested.size());
+  testing::internal::CaptureStderr();
+  StandardCodecSerializer::GetInstance().ReadValue(reader);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(reader.malformed());
+  EXPECT_LE(std::count(err.begin(), err.end(), '\n'), 1);
+
+  // A map needs two bytes for every entry it has still to read; here its
+  // first value uses up what the second entry needed.
+  const Bytes map{0x0D, 0x02, 0x00, 0x0C, 0x03, 0x00, 0x00, 0x00};
+  ByteStreamReader mapReader(map.data(), map.size());
+  testing::internal::CaptureStderr();
+  StandardCodecSerializer::GetInstance().ReadValue(mapReader);
+  testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(mapReader.malformed());
+
+  // An honest list that fills the message exactly still decodes.
+  Bytes honest{0x0C, 0x05};
+  honest.insert(honest.end(), 5, 0x00);
+  EXPECT_EQ(Decode(honest), EncodableValue(EncodableList(5)));
 }
 
 TEST(CodecHostileInputTest, DeepNestingStopsAtTheLimit) {
