@@ -53,6 +53,7 @@ stage "fuzz EXIF probe" fuzz fuzz_exif composer/fuzz/seeds/exif 300000
 stage "fuzz channel codec" fuzz fuzz_codec host/channels/fuzz/seeds 300000
 
 stage "windows build" bash -c 'cmake --preset windows >/dev/null && cmake --build --preset windows'
+stage "plug-in import names" bash tests/wine/plugin_imports.sh build/windows/bin
 
 # One private Wine prefix for the whole run, with a persistent server.
 export WINEPREFIX
@@ -62,6 +63,10 @@ wine_up() { mkdir -p "$WINEPREFIX" && wineserver -p && wineboot -i > "build/wine
 cleanup() { wineserver -k 2>/dev/null || true; rm -rf "$(dirname "$WINEPREFIX")"; }
 trap cleanup EXIT
 stage "wine prefix" wine_up
+# A Hebrew locale of our own, so that a test can give Wine's programs the
+# ANSI code page 1255.
+export KORVELA_LOCPATH="$root/build/locales"
+stage "hebrew locale" bash -c 'mkdir -p "$KORVELA_LOCPATH" && localedef -i he_IL -f UTF-8 "$KORVELA_LOCPATH/he_IL.UTF-8"'
 stage "windows unit tests under Wine" ctest --preset windows
 stage "windows composer under Wine" bash tests/wine/composer_under_wine.sh build/native build/windows
 stage "host end to end under Wine" \

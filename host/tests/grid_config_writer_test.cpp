@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <utility>
+
+#include "grid_arguments.h"
 #include "grid_config.h"
 
 namespace runner::printing {
@@ -103,6 +107,57 @@ TEST(GridConfigWriterTest, TheComposersReaderReadsBackTheSameJob) {
   EXPECT_FLOAT_EQ(e.stroke, 0.5f);
   EXPECT_EQ(e.strokeColor, 4278190335u);
   EXPECT_FALSE(e.strokeExternal);
+}
+
+// Every effects key of every grid method, each with its own value, comes out
+// of the composer's reader in its own field: a key read into another field,
+// or written in another column, fails here.
+TEST(GridConfigWriterTest, EveryEffectsKeyOfEveryMethodReachesItsOwnField) {
+  const std::pair<const char*, float sheetsmith::GridImageEffects::*> kNumbers[] = {
+      {"brightness", &sheetsmith::GridImageEffects::brightness},
+      {"contrast", &sheetsmith::GridImageEffects::contrast},
+      {"saturation", &sheetsmith::GridImageEffects::saturation},
+      {"exposure", &sheetsmith::GridImageEffects::exposure},
+      {"grayscale", &sheetsmith::GridImageEffects::grayscale},
+      {"temperature", &sheetsmith::GridImageEffects::temperature},
+      {"sharpness", &sheetsmith::GridImageEffects::sharpness},
+      {"scale", &sheetsmith::GridImageEffects::scale},
+      {"offsetX", &sheetsmith::GridImageEffects::offsetX},
+      {"offsetY", &sheetsmith::GridImageEffects::offsetY},
+      {"viewportWidth", &sheetsmith::GridImageEffects::viewportWidth},
+      {"viewportHeight", &sheetsmith::GridImageEffects::viewportHeight},
+      {"stroke", &sheetsmith::GridImageEffects::stroke},
+      {"strokeScale", &sheetsmith::GridImageEffects::strokeScale},
+  };
+  EncodableMap entry;
+  for (std::size_t i = 0; i < std::size(kNumbers); ++i) {
+    entry[EncodableValue(kNumbers[i].first)] = EncodableValue(0.125 * static_cast<double>(i + 3));
+  }
+  entry[EncodableValue("strokeColor")] = EncodableValue(4278255360.0);  // opaque green
+  entry[EncodableValue("strokeExternal")] = EncodableValue(0.0);
+  for (const GridMethod method : {GridMethod::kWaiting, GridMethod::kAsync}) {
+    EncodableMap arguments{
+        {EncodableValue("imagePaths"), EncodableValue(EncodableList{EncodableValue("C:\\a.jpg")})},
+        {EncodableValue("outputPaths"),
+         EncodableValue(EncodableList{EncodableValue("C:\\page.jpg")})},
+        {EncodableValue("imageEffects"), EncodableValue(EncodableList{EncodableValue(entry)})}};
+    for (const char* key : {"rows", "columns", "pageWidth", "pageHeight", "marginLeft",
+                            "marginRight", "marginTop", "marginBottom"}) {
+      arguments[EncodableValue(key)] = EncodableValue(std::int32_t{100});
+    }
+    const EncodableValue value(arguments);
+    GridRequest request;
+    ASSERT_FALSE(ParseGridRequest(&value, method, request));
+    sheetsmith::GridConfig read;
+    ASSERT_TRUE(sheetsmith::ParseConfigText(BuildGridConfig(request).text, read));
+    ASSERT_EQ(read.effects.size(), 1u);
+    for (std::size_t i = 0; i < std::size(kNumbers); ++i) {
+      EXPECT_FLOAT_EQ(read.effects[0].*kNumbers[i].second, 0.125f * static_cast<float>(i + 3))
+          << kNumbers[i].first;
+    }
+    EXPECT_EQ(read.effects[0].strokeColor, 4278255360u);
+    EXPECT_FALSE(read.effects[0].strokeExternal);
+  }
 }
 
 TEST(GridConfigWriterTest, NeutralityIgnoresViewportAndStrokeStyle) {

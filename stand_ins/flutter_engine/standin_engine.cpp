@@ -16,6 +16,7 @@
 //   face-results-null          send the face-results message with lParam 0
 //   face-results VALUE         the same with lParam VALUE (decimal or 0x hex)
 //   record-window              record the main window's visibility and rectangle
+//   record-acp                 record the process's ANSI code page
 //   keep-open                  do not close the main window at the end
 // After the script the main window is closed (WM_CLOSE).
 //
@@ -198,6 +199,8 @@ class Player {
         const LPARAM value = static_cast<LPARAM>(std::strtoull(rest.c_str(), nullptr, 0));
         const LRESULT result = SendMessageW(MainWindow(), kFaceResultsMessage, 0, value);
         Record("face-results " + rest + " result=" + std::to_string(result));
+      } else if (command == "record-acp") {
+        Record("acp " + std::to_string(GetACP()));
       } else if (command == "record-window") {
         RecordWindow("window");
       } else if (command == "keep-open") {

@@ -3,8 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <optional>
+#include <utility>
 
 #include "host_driver.h"
 #include "image_io.h"
@@ -147,12 +152,47 @@ TEST_F(BakingTest, AMixedBatchAnswersOneResultPerAcceptedRequestInOrder) {
     EXPECT_EQ(image.width, sizes[i].first) << i;
     EXPECT_EQ(image.height, sizes[i].second) << i;
   }
-  // WIC decodes carry no orientation: the stored pixels are used, red stays
-  // top-left. (The plain decoder's turn is tested in the host's own tests.)
-  EXPECT_TRUE(Near(At(Load(baked[3]), 5, 5), kRed)) << "scaled WIC decode";
-  EXPECT_TRUE(Near(At(Load(baked[4]), 5, 5), kRed)) << "full-size WIC decode";
+  // Orientation 6 turns the stored pixels clockwise: the stored bottom-left
+  // (blue) is the upright top-left, the stored top-left (red) the top-right.
+  // Both WIC decodes carry no metadata; the orientation comes from the file.
+  for (const int i : {3, 4}) {
+    const RgbaImage upright = Load(baked[i]);
+    EXPECT_TRUE(Near(At(upright, 5, 5), kBlue)) << i;
+    EXPECT_TRUE(Near(At(upright, upright.width - 6, 5), kRed)) << i;
+    EXPECT_TRUE(Near(At(upright, 5, upright.height - 6), kYellow)) << i;
+  }
+  // The transparent PNG leaves the canvas white.
+  EXPECT_TRUE(Near(At(Load(baked[5]), 125, 125), kWhite, 3));
   EXPECT_THAT(run.err, HasSubstr("DEBUG: Scaled decode 800x600 -> "));
   EXPECT_THAT(run.err, HasSubstr("ERROR: Failed to load image, status="));
+}
+
+TEST_F(BakingTest, APhoneStylePortraitStoredLandscapeBakesUpright) {
+  // Stored 1600 x 1200 with orientation 6, as a phone writes a portrait: on
+  // a portrait canvas every quadrant shows, each where it belongs upright.
+  const std::string phone = Photo("phone.jpg", testsupport::Quadrants(1600, 1200), 6);
+  const HostRun run =
+      RunHost(HostScript().Call("printing_channel", "bakeImagesForPrinting",
+                                Bake({Request(phone, 300, 400), Request(phone, 600, 800)})));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto reply = run.answers.at(0).SuccessValue();
+  ASSERT_TRUE(reply) << run.err;
+  const std::vector<Baked> baked = Results(*reply);
+  ASSERT_EQ(baked.size(), 2u);
+  for (const Baked& b : baked) {
+    ASSERT_TRUE(b.success) << b.error;
+    const RgbaImage image = Load(b);
+    const int w = image.width;
+    const int h = image.height;
+    EXPECT_TRUE(Near(At(image, w / 4, h / 4), kBlue)) << b.name;
+    EXPECT_TRUE(Near(At(image, 3 * w / 4, h / 4), kRed)) << b.name;
+    EXPECT_TRUE(Near(At(image, w / 4, 3 * h / 4), kYellow)) << b.name;
+    EXPECT_TRUE(Near(At(image, 3 * w / 4, 3 * h / 4), kGreen)) << b.name;
+  }
+  // The scaled decode is asked for the wanted size in the stored pixels'
+  // space: 600 x 450 for the 300 x 400 canvas (wanted 450 x 600 upright),
+  // not 800 x 600 as the upright wanted size would give.
+  EXPECT_THAT(run.err, HasSubstr("DEBUG: Scaled decode 1600x1200 -> 600x450"));
 }
 
 TEST_F(BakingTest, PixelsShowZoomPanTurnStrokeAndFrame) {
@@ -181,6 +221,9 @@ TEST_F(BakingTest, PixelsShowZoomPanTurnStrokeAndFrame) {
       Request(quadrants, 200, 100,
               {{S("effects"), effects(0.5, false, opaqueBlack)},
                {S("framePath"), S(WindowsPath(frame))}}),
+      Request(
+          quadrants, 200, 100,
+          {{S("rotateForOutput"), EncodableValue(true)}, {S("framePath"), S(WindowsPath(frame))}}),
   };
   const HostRun run =
       RunHost(HostScript().Call("printing_channel", "bakeImagesForPrinting", Bake(requests)));
@@ -188,7 +231,7 @@ TEST_F(BakingTest, PixelsShowZoomPanTurnStrokeAndFrame) {
   const auto reply = run.answers.at(0).SuccessValue();
   ASSERT_TRUE(reply) << run.err;
   const std::vector<Baked> baked = Results(*reply);
-  ASSERT_EQ(baked.size(), 7u);
+  ASSERT_EQ(baked.size(), 8u);
   for (const Baked& b : baked) ASSERT_TRUE(b.success) << b.error;
 
   const RgbaImage cover = Load(baked[0]);
@@ -215,9 +258,17 @@ TEST_F(BakingTest, PixelsShowZoomPanTurnStrokeAndFrame) {
   const RgbaImage framed = Load(baked[6]);
   EXPECT_TRUE(Near(At(framed, 5, 50), kWhite));       // the frame covers the stroke
   EXPECT_TRUE(Near(At(framed, 195, 50), {0, 0, 0}));  // no frame there: the stroke shows
+  // Turned with the photo, the frame's left band (30 of 200 columns) lies
+  // along the top: 30 of 200 rows, stretched over 100 rows, is 15.
+  const RgbaImage turnedFrame = Load(baked[7]);
+  for (const int x : {20, 100, 180}) {
+    EXPECT_TRUE(Near(At(turnedFrame, x, 5), kWhite, 8)) << x;
+    EXPECT_FALSE(Near(At(turnedFrame, x, 40), kWhite, 60)) << x;
+  }
+  EXPECT_FALSE(Near(At(turnedFrame, 5, 60), kWhite, 60));  // not where the unturned band lies
 }
 
-TEST_F(BakingTest, ThreadsQualityAndOneFolderForCallsInTheSameSecond) {
+TEST_F(BakingTest, ThreadCountAndQualityLimits) {
   const std::string photo = Photo("detail.jpg", testsupport::Gradient(900, 900, 3));
   const EncodableList two = {Request(photo, 300, 300), Request(photo, 300, 300)};
   const HostRun run = RunHost(
@@ -241,9 +292,53 @@ TEST_F(BakingTest, ThreadsQualityAndOneFolderForCallsInTheSameSecond) {
   // nothing here; the clamp itself is tested with the arguments.
   EXPECT_TRUE(first[0].success);
   EXPECT_TRUE(second[0].success);
-  // Distinct files; in one folder when both calls fell in the same second.
   EXPECT_NE(first[0].path, first[1].path);
   EXPECT_NE(first[0].path, second[0].path);
+}
+
+// A call in the same second as an earlier one finds its folder already made
+// and bakes into it beside the earlier files. Which second a call falls in
+// cannot be chosen, so the folders of the coming minutes are made first,
+// each holding an earlier call's file.
+TEST_F(BakingTest, CallsInTheSameSecondShareOneFolderAndKeepEachOthersFiles) {
+  const std::string photo = Photo("same second.jpg", testsupport::Gradient(400, 400, 5));
+  const fs::path temp =
+      testsupport::PathFromUtf8(UnixPathOfDriveC("C:\\Users\\Public\\Korvela_Temp"));
+  std::vector<fs::path> made;
+  const std::time_t now = std::time(nullptr);
+  for (int second = 0; second < 240; ++second) {
+    const std::time_t at = now + second;
+    std::tm local = {};
+    localtime_r(&at, &local);
+    char name[64];
+    std::snprintf(name, sizeof name, "Korvela_Baking_%d%02d%d_%d%d%d", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    const fs::path folder = temp / name;
+    if (fs::exists(folder)) continue;
+    fs::create_directories(folder);
+    std::ofstream(folder / "baked_earlier.jpg") << "earlier";
+    made.push_back(folder);
+  }
+  const HostRun run = RunHost(
+      HostScript()
+          .Call("printing_channel", "bakeImagesForPrinting",
+                Bake({Request(photo, 200, 200), Request(photo, 200, 200)}))
+          .Call("printing_channel", "bakeImagesForPrinting", Bake({Request(photo, 200, 200)})));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  ASSERT_EQ(run.answers.size(), 2u);
+  std::vector<Baked> all = Results(*run.answers[0].SuccessValue());
+  const std::vector<Baked> second = Results(*run.answers[1].SuccessValue());
+  all.insert(all.end(), second.begin(), second.end());
+  ASSERT_EQ(all.size(), 3u);
+  for (const Baked& b : all) {
+    ASSERT_TRUE(b.success) << b.error;
+    const fs::path folder = testsupport::PathFromUtf8(b.path).parent_path();
+    EXPECT_TRUE(fs::exists(testsupport::PathFromUtf8(b.path))) << b.path;
+    EXPECT_TRUE(fs::exists(folder / "baked_earlier.jpg")) << "the earlier file is gone";
+  }
+  EXPECT_NE(all[0].path, all[1].path);
+  EXPECT_NE(all[1].path, all[2].path);
+  for (const fs::path& folder : made) fs::remove_all(folder);
 }
 
 TEST_F(BakingTest, TheColourProfileChoiceIsKeptAcrossRuns) {
@@ -273,6 +368,56 @@ TEST_F(BakingTest, TheColourProfileChoiceIsKeptAcrossRuns) {
   EXPECT_THAT(next.err, HasSubstr("INFO: Using color profile: adobe_rgb"));
   EXPECT_THAT(next.out, HasSubstr("INFO: Color profile selected: Adobe RGB (1998)\n"));
   EXPECT_EQ(next.answers.at(3).SuccessValue(), S(""));
+}
+
+// Sets environment variables for as long as it lives.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(std::initializer_list<std::pair<const char*, std::string>> values) {
+    for (const auto& [name, value] : values) {
+      const char* old = std::getenv(name);
+      saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+      setenv(name, value.c_str(), 1);
+    }
+  }
+  ~ScopedEnvironment() {
+    for (const auto& [name, value] : saved_) {
+      if (value) {
+        setenv(name, value->c_str(), 1);
+      } else {
+        unsetenv(name);
+      }
+    }
+  }
+
+ private:
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+TEST_F(BakingTest, AHebrewCustomProfileSurvivesAHebrewAnsiCodePage) {
+  // KORVELA_LOCPATH holds a compiled he_IL.UTF-8 locale; with it Wine gives
+  // its programs the ANSI code page 1255, in which some bytes of UTF-8
+  // Hebrew are undefined.
+  const char* locales = std::getenv("KORVELA_LOCPATH");
+  if (!locales) GTEST_SKIP() << "KORVELA_LOCPATH is not set (scripts/test.sh sets it)";
+  const ScopedEnvironment hebrew{{"LOCPATH", locales}, {"LC_ALL", "he_IL.UTF-8"}};
+  const std::string id =
+      "custom:C:\\\xD7\xA4\xD7\xA8\xD7\x95\xD7\xA4\xD7\x99\xD7\x9C\xD7\x99\xD7\x9D\\"
+      "\xD7\x90\xD7\x93\xD7\x95\xD7\x9D.icc";
+  const HostRun set = RunHost(HostScript().RecordAnsiCodePage().Call(
+      "printing_channel", "setSelectedColorProfile",
+      EncodableValue(EncodableMap{{S("profileId"), S(id)}})));
+  ASSERT_EQ(set.exitCode, 0) << set.err;
+  ASSERT_GE(set.Find("acp 1255"), 0) << "the Hebrew code page did not take";
+  EXPECT_EQ(set.answers.at(0).SuccessValue(), EncodableValue(true));
+
+  const HostRun next =
+      RunHost(HostScript()
+                  .Call("printing_channel", "getSelectedColorProfile")
+                  .Call("printing_channel", "setSelectedColorProfile",
+                        EncodableValue(EncodableMap{{S("profileId"), S("srgb")}})));
+  ASSERT_EQ(next.exitCode, 0) << next.err;
+  EXPECT_EQ(next.answers.at(0).SuccessValue(), S(id));
 }
 
 }  // namespace

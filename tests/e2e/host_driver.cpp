@@ -138,6 +138,11 @@ HostScript& HostScript::RecordWindow() {
   lines_.push_back("record-window");
   return *this;
 }
+
+HostScript& HostScript::RecordAnsiCodePage() {
+  lines_.push_back("record-acp");
+  return *this;
+}
 std::string HostScript::Text() const {
   std::string text;
   for (const std::string& line : lines_) text += line + "\n";

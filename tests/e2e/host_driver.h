@@ -39,6 +39,7 @@ class HostScript {
   // The face-results message with any lParam, as a foreign program could post it.
   HostScript& FaceResults(const std::string& lParam);
   HostScript& RecordWindow();
+  HostScript& RecordAnsiCodePage();
 
   std::string Text() const;
 

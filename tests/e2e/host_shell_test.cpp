@@ -105,7 +105,16 @@ TEST_F(HostShellTest, ThePrintingChannelsSetUpLineGoesToTheDebuggerOutput) {
     unsetenv("WINEDEBUG");
   }
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_THAT(run.err, HasSubstr("DEBUG: SetupPrintingChannel called"));
+  // Wine's form of a debugger-output line: the call and the quoted text.
+  EXPECT_THAT(run.err,
+              ::testing::ContainsRegex(
+                  "debugstr:OutputDebugStringA \"DEBUG: SetupPrintingChannel called\\\\n\""));
+  // Without the debugger channel the line appears nowhere: it was never
+  // written to standard error itself.
+  const HostRun quiet = RunHost(HostScript());
+  ASSERT_EQ(quiet.exitCode, 0) << quiet.err;
+  EXPECT_THAT(quiet.err, ::testing::Not(HasSubstr("SetupPrintingChannel")));
+  EXPECT_THAT(quiet.out, ::testing::Not(HasSubstr("SetupPrintingChannel")));
 }
 
 TEST_F(HostShellTest, WindowIsScaledForTheMonitorsDpi) {
