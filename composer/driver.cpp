@@ -66,13 +66,23 @@ bool CreatePages(const GridConfig& config, const CreatePagesOptions& options) {
           std::to_string(geometry.cellWidth) + "x" + std::to_string(geometry.cellHeight) +
           ", threads=" + std::to_string(threads));
 
-  RunState state(config, geometry);
+  RunState state(config, geometry, options.makeCanvas);
   const int pageCount = static_cast<int>(config.outputs.size());
   auto work = [&state, pageCount] {
-    while (!state.abandon.load()) {
-      const int page = state.nextPage.fetch_add(1);
-      if (page >= pageCount) return;
-      RenderPage(page, state);
+    // Nothing may leave a worker: an exception there would end the process
+    // without a word.
+    try {
+      while (!state.abandon.load()) {
+        const int page = state.nextPage.fetch_add(1);
+        if (page >= pageCount) return;
+        RenderPage(page, state);
+      }
+    } catch (const std::bad_alloc&) {
+      state.Fail("Out of memory");
+    } catch (const std::exception& error) {
+      state.Fail(error.what());
+    } catch (...) {
+      state.Fail("Unknown error on a worker thread");
     }
   };
   const bool started = RunWorkers(
@@ -81,16 +91,25 @@ bool CreatePages(const GridConfig& config, const CreatePagesOptions& options) {
     LogLine("Sheetsmith: Failed to start the worker threads");
     return false;
   }
+  if (const std::optional<std::string> failure = state.failure()) {
+    LogLine("Sheetsmith: " + *failure);
+    return false;
+  }
 
   const auto elapsed = std::chrono::steady_clock::now() - start;
   const long long ms =
       std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count() / 1000000;
   LogLine("Sheetsmith: Total time: " + std::to_string(ms) + "ms");
   LogStageTimes();
+  if (const int failed = state.pagesFailed.load(); failed > 0) {
+    LogLine("Sheetsmith: Failed to write " + std::to_string(failed) + " of " +
+            std::to_string(pageCount) + " pages");
+    return false;
+  }
   return true;
 }
 
-int RunSheetsmith(const std::vector<std::string>& args) {
+int RunSheetsmith(const std::vector<std::string>& args, const CreatePagesOptions& options) {
   if (args.size() < 2) {
     LogLine("Usage: sheetsmith.exe <config_file>");
     return 1;
@@ -110,7 +129,7 @@ int RunSheetsmith(const std::vector<std::string>& args) {
     }
     LogLine("Sheetsmith: Config parsed - " + std::to_string(config.images.size()) + " images, " +
             std::to_string(config.outputs.size()) + " outputs");
-    if (!CreatePages(config)) return 1;
+    if (!CreatePages(config, options)) return 1;
     std::fputs("OK\n", stdout);
     std::fflush(stdout);
     return 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "grid_config.h"
+#include "page.h"
 
 namespace sheetsmith {
 
@@ -30,14 +31,17 @@ struct CreatePagesOptions {
   ThreadStarter startThread = [](std::function<void()> work) {
     return std::thread(std::move(work));
   };
+  CanvasMaker makeCanvas = &MakeWhiteCanvas;
 };
 
-// Renders every page of the job. False when the settings make no grid or the
-// workers could not all be started; the reason has been logged.
+// Renders every page of the job. False, with the reason logged, when the
+// settings make no grid, the workers could not all be started, a worker
+// failed (out of memory or any exception: the others stop), or any page
+// could not be made or written.
 bool CreatePages(const GridConfig& config, const CreatePagesOptions& options = {});
 
 // The whole program; `args` are the command line in UTF-8, program name first.
 // Returns the exit code.
-int RunSheetsmith(const std::vector<std::string>& args);
+int RunSheetsmith(const std::vector<std::string>& args, const CreatePagesOptions& options = {});
 
 }  // namespace sheetsmith

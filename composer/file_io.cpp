@@ -38,10 +38,19 @@ UniqueFile OpenFile(const std::string& utf8Path, const char* mode) {
   const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
   return UniqueFile(_wfopen(path.c_str(), wideMode.c_str()));
 }
+
+bool RemoveFile(const std::string& utf8Path) {
+  const std::wstring path = WideFromUtf8(utf8Path);
+  return !path.empty() && _wremove(path.c_str()) == 0;
+}
 #else
 UniqueFile OpenFile(const std::string& utf8Path, const char* mode) {
   if (utf8Path.empty()) return nullptr;
   return UniqueFile(std::fopen(utf8Path.c_str(), mode));
+}
+
+bool RemoveFile(const std::string& utf8Path) {
+  return !utf8Path.empty() && std::remove(utf8Path.c_str()) == 0;
 }
 #endif
 

@@ -19,6 +19,9 @@ using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 // fopen with a UTF-8 path; `mode` is one of fopen's modes ("rb", "wb").
 UniqueFile OpenFile(const std::string& utf8Path, const char* mode);
 
+// Deletes a file; false when it could not be deleted.
+bool RemoveFile(const std::string& utf8Path);
+
 // The first `maxBytes` bytes of a file (all of it when it is shorter), or
 // nullopt when it cannot be opened or read.
 std::optional<std::string> ReadFilePrefix(const std::string& utf8Path, std::size_t maxBytes);

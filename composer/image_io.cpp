@@ -91,7 +91,10 @@ bool SaveJpeg(const RgbaImage& image, const std::string& path, int quality) {
   const int ok =
       stbi_write_jpg_to_func(WriteToSink, &sink, image.width, image.height, 3, rgb.data(), quality);
   const bool closed = std::fclose(file.release()) == 0;
-  return ok && !sink.failed && closed;
+  if (ok && !sink.failed && closed) return true;
+  // A page cut short must not pass for a finished one.
+  RemoveFile(path);
+  return false;
 }
 
 }  // namespace sheetsmith

@@ -16,7 +16,8 @@ std::optional<RgbaImage> LoadRgba(const std::string& path);
 std::optional<RgbaImage> Resize(const RgbaImage& image, int width, int height);
 
 // Writes the red, green and blue channels as a JPEG at `quality` (the writer
-// clamps it into 1..100). True only when the whole file was written.
+// clamps it into 1..100). True only when the whole file was written; a file
+// that was begun but not finished is removed.
 bool SaveJpeg(const RgbaImage& image, const std::string& path, int quality);
 
 }  // namespace sheetsmith

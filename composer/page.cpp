@@ -9,6 +9,23 @@
 
 namespace sheetsmith {
 
+std::optional<RgbaImage> MakeWhiteCanvas(int width, int height) {
+  return MakeImage(width, height, 255);
+}
+
+void RunState::Fail(const std::string& message) {
+  {
+    std::lock_guard<std::mutex> guard(failureMutex_);
+    if (!failure_) failure_ = message;
+  }
+  abandon.store(true);
+}
+
+std::optional<std::string> RunState::failure() {
+  std::lock_guard<std::mutex> guard(failureMutex_);
+  return failure_;
+}
+
 Rgb ColorFromName(const std::string& name) {
   if (name == "black") return {0, 0, 0};
   if (name == "white") return {255, 255, 255};
@@ -72,8 +89,11 @@ void DrawCutGrid(RgbaImage& canvas, const GridConfig& config, const GridGeometry
 
 void RenderPage(int page, RunState& state) {
   const GridConfig& config = state.config;
-  std::optional<RgbaImage> canvas = MakeImage(config.pageWidth, config.pageHeight, 255);
-  if (!canvas) return;
+  std::optional<RgbaImage> canvas = state.makeCanvas(config.pageWidth, config.pageHeight);
+  if (!canvas) {
+    state.pagesFailed.fetch_add(1);
+    return;
+  }
 
   const std::size_t imageCount = config.images.size();
   const std::int64_t first = static_cast<std::int64_t>(page) * state.geometry.cellsPerPage;
@@ -106,6 +126,8 @@ void RenderPage(int page, RunState& state) {
     const int k = state.pagesSaved.fetch_add(1) + 1;
     LogLineLocked(state.logMutex, "Sheetsmith: Saved page " + std::to_string(k) + "/" +
                                       std::to_string(config.outputs.size()));
+  } else {
+    state.pagesFailed.fetch_add(1);
   }
 }
 

@@ -5,12 +5,16 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <iostream>
 
 #include "command_line.h"
 #include "dart_project.h"
 #include "flutter_window.h"
 #include "flutter_windows.h"
+#include "grid_jobs.h"
+#include "logging.h"
 #include "message_loop.h"
 
 namespace {
@@ -54,5 +58,13 @@ int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, wchar_t* /
 
   CoUninitialize();
   window.reset();
+  if (const int running = runner::printing::RunningGridJobs(); running > 0) {
+    // Background grid jobs are abandoned, not waited for: the process ends
+    // now, without running static destructors under their feet. Their
+    // composers are in a job object that ends with the process.
+    runner::LogError("INFO: Abandoning " + std::to_string(running) + " running grid job(s)");
+    std::fflush(stdout);
+    _exit(EXIT_SUCCESS);
+  }
   return EXIT_SUCCESS;
 }

@@ -3,8 +3,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <new>
+#include <stdexcept>
+
+#if defined(__linux__)
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "image_io.h"
 #include "test_photos.h"
@@ -162,18 +172,101 @@ TEST_F(JobTest, NinePhotosOnThreePagesReportProgressOnce) {
   EXPECT_GT(last->At(150, 60)[0], 245);
 }
 
-TEST_F(JobTest, UnloadablePhotosAndUnwritablePagesDoNotStopTheRun) {
+TEST_F(JobTest, UnloadablePhotosLeaveTheirCellsWhiteAndTheRunSucceeds) {
   images = {dir.File("missing.jpg"), dir.File("grid_config_1.txt")};
   AddOutputs(1);
-  outputs.push_back(dir.File("no such folder/page.jpg"));
   const RunResult run = RunWith({"sheetsmith.exe", WriteJob()});
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out, "OK\n");
   EXPECT_TRUE(Exists(outputs[0]));
-  EXPECT_THAT(run.err, HasSubstr("Saved page 1/2"));
-  EXPECT_THAT(run.err, Not(HasSubstr("Saved page 2/2")));
   EXPECT_THAT(run.err, Not(HasSubstr("Sheetsmith: [")));
 }
+
+TEST_F(JobTest, APageThatCannotBeWrittenFailsTheRunWithoutOk) {
+  AddPhotos(2);
+  AddOutputs(1);
+  outputs.push_back(dir.File("no such folder/page.jpg"));
+  const RunResult run = RunWith({"sheetsmith.exe", WriteJob("rows=1\ncols=1\n")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_TRUE(Exists(outputs[0]));  // the other page is still written
+  EXPECT_THAT(run.err, HasSubstr("Saved page 1/2"));
+  EXPECT_THAT(run.err, HasSubstr("Sheetsmith: Failed to write 1 of 2 pages\n"));
+}
+
+TEST_F(JobTest, ACanvasThatCannotBeHadFailsThatPage) {
+  AddPhotos(3);
+  AddOutputs(3);
+  CreatePagesOptions options;
+  options.hardwareThreads = 2;
+  const std::string second = outputs[1];
+  std::atomic<int> made{0};
+  options.makeCanvas = [&made](int width, int height) -> std::optional<RgbaImage> {
+    if (made.fetch_add(1) == 1) return std::nullopt;
+    return MakeWhiteCanvas(width, height);
+  };
+  const RunResult run = [&] {
+    ::testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStdout();
+    const int code = RunSheetsmith({"sheetsmith.exe", WriteJob("rows=1\ncols=1\n")}, options);
+    return RunResult{code, ::testing::internal::GetCapturedStderr(),
+                     ::testing::internal::GetCapturedStdout()};
+  }();
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_THAT(run.err, HasSubstr("Sheetsmith: Failed to write 1 of 3 pages\n"));
+  int written = 0;
+  for (const std::string& output : outputs) written += Exists(output) ? 1 : 0;
+  EXPECT_EQ(written, 2);
+}
+
+TEST_F(JobTest, AnExceptionOnAWorkerStopsTheRunWithItsText) {
+  AddPhotos(8);
+  AddOutputs(8);
+  const std::string job = WriteJob("rows=1\ncols=1\n");
+  for (const bool outOfMemory : {true, false}) {
+    CreatePagesOptions options;
+    options.hardwareThreads = 2;
+    std::atomic<int> made{0};
+    options.makeCanvas = [&](int width, int height) -> std::optional<RgbaImage> {
+      if (made.fetch_add(1) == 2) {
+        if (outOfMemory) throw std::bad_alloc();
+        throw std::runtime_error("the canvas fell over");
+      }
+      return MakeWhiteCanvas(width, height);
+    };
+    ::testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStdout();
+    const int code = RunSheetsmith({"sheetsmith.exe", job}, options);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(code, 1);
+    EXPECT_THAT(err, HasSubstr(outOfMemory ? "Sheetsmith: Out of memory\n"
+                                           : "Sheetsmith: the canvas fell over\n"));
+    EXPECT_THAT(err, Not(HasSubstr("Saved page 8/8")));  // the others stopped taking pages
+  }
+}
+
+#if defined(__linux__)
+// A page the disk stops taking half way: the writer fails and the partial
+// file goes. The file size limit is set in a child process only.
+TEST_F(JobTest, APageCutShortIsRemoved) {
+  const std::string page = dir.File("cut short.jpg");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const bool saved = SaveJpeg(testsupport::Gradient(800, 800, 7), page, 95);
+    _exit(!saved && !std::filesystem::exists(page) ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+#endif
 
 TEST_F(JobTest, TransformWritesItsDiagnosticLine) {
   AddPhotos(1);

@@ -10,7 +10,8 @@
 namespace runner::printing {
 
 // The full path at which sheetsmith.exe is expected: beside the host's own
-// executable.
+// executable. Empty when the host's own path cannot be read: the composer
+// then counts as not found.
 std::wstring FindComposerPath();
 
 // The composer's command line: both paths quoted.

@@ -103,76 +103,92 @@ GridResult GridComposer(const GridRequest& r) {
   if (!jpeg) return Failed("Failed to get JPEG encoder");
   const JpegQualityParameter quality(r.jpegQuality);
 
-  const Clock::time_point loadStart = Clock::now();
+  // One page's photos at a time: a long request never holds more than a
+  // page of fitted photos.
   LogError("DEBUG C++: Starting to load " + std::to_string(n) + " images with GDI+...");
-  std::vector<std::optional<CellImage>> photos(n);
-  std::vector<GdiplusBitmap> frames(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    photos[i] = LoadCellImage(r.imagePaths[i], cellWidth, cellHeight, cellLandscape, cellPortrait);
-    if (i < r.framePaths.size() && !r.framePaths[i].empty()) {
-      frames[i] = LoadCellFrame(r.framePaths[i], cellWidth, cellHeight,
-                                photos[i] ? photos[i]->turned : false);
-    }
-    if ((i + 1) % 10 == 0) {
-      LogError("DEBUG C++: Loaded " + std::to_string(i + 1) + "/" + std::to_string(n) +
-               " images...");
-    }
-  }
   GridResult result;
-  result.loadTimeMs = ElapsedMs(loadStart);
-  LogError("DEBUG C++: Loaded " + std::to_string(n) + " images in " +
-           std::to_string(result.loadTimeMs) + "ms");
-
-  const Clock::time_point pageStart = Clock::now();
+  Clock::duration loading{};
+  Clock::duration rendering{};
+  std::size_t loaded = 0;
+  std::optional<std::size_t> firstUnwritten;
   for (std::size_t p = 0; p < r.outputPaths.size(); ++p) {
+    const Clock::time_point loadStart = Clock::now();
+    const std::size_t first = std::min(n, static_cast<std::size_t>(p * photosPerPage));
+    const std::size_t last = std::min(n, static_cast<std::size_t>((p + 1) * photosPerPage));
+    std::vector<std::optional<CellImage>> photos(last - first);
+    std::vector<GdiplusBitmap> frames(last - first);
+    for (std::size_t i = first; i < last; ++i) {
+      photos[i - first] =
+          LoadCellImage(r.imagePaths[i], cellWidth, cellHeight, cellLandscape, cellPortrait);
+      if (i < r.framePaths.size() && !r.framePaths[i].empty()) {
+        frames[i - first] = LoadCellFrame(r.framePaths[i], cellWidth, cellHeight,
+                                          photos[i - first] ? photos[i - first]->turned : false);
+      }
+      if (++loaded % 10 == 0) {
+        LogError("DEBUG C++: Loaded " + std::to_string(loaded) + "/" + std::to_string(n) +
+                 " images...");
+      }
+    }
+    const Clock::time_point pageStart = Clock::now();
+    loading += pageStart - loadStart;
+
     GdiplusBitmap page = CreateBitmap(r.pageWidth, r.pageHeight, PixelFormat32bppARGB);
     GdiplusGraphics graphics = GraphicsFor(page.get());
-    if (!page || !graphics) continue;
-    gdip::GdipGraphicsClear(graphics.get(), 0xFFFFFFFF);
-    gdip::GdipSetInterpolationMode(graphics.get(), Gdiplus::InterpolationModeHighQualityBicubic);
-    gdip::GdipSetCompositingMode(graphics.get(), Gdiplus::CompositingModeSourceOver);
-    bool pageFull = false;
-    for (int row = 0; row < r.rows && !pageFull; ++row) {
-      for (int col = 0; col < r.columns; ++col) {
-        const long long k = static_cast<long long>(p) * photosPerPage +
-                            static_cast<long long>(row) * r.columns + col;
-        if (k >= static_cast<long long>(n)) {
-          pageFull = true;
-          break;
-        }
-        const std::optional<CellImage>& photo = photos[static_cast<std::size_t>(k)];
+    Gdiplus::GpStatus saved = Gdiplus::OutOfMemory;
+    if (page && graphics) {
+      gdip::GdipGraphicsClear(graphics.get(), 0xFFFFFFFF);
+      gdip::GdipSetInterpolationMode(graphics.get(), Gdiplus::InterpolationModeHighQualityBicubic);
+      gdip::GdipSetCompositingMode(graphics.get(), Gdiplus::CompositingModeSourceOver);
+      for (std::size_t k = first; k < last; ++k) {
+        const std::optional<CellImage>& photo = photos[k - first];
         if (!photo) continue;
+        const long long cell = static_cast<long long>(k - first);
+        const int row = static_cast<int>(cell / r.columns);
+        const int col = static_cast<int>(cell % r.columns);
         const int x0 = col * cellWidth + r.marginLeft;
         const int y0 = row * cellHeight + r.marginTop;
         UINT bw = 0;
         UINT bh = 0;
         gdip::GdipGetImageWidth(photo->bitmap.get(), &bw);
         gdip::GdipGetImageHeight(photo->bitmap.get(), &bh);
-        const int w = static_cast<int>(bw);
-        const int h = static_cast<int>(bh);
-        const CellPlacement place = PlaceInCell(w, h, cellWidth, cellHeight);
+        const CellPlacement place =
+            PlaceInCell(static_cast<int>(bw), static_cast<int>(bh), cellWidth, cellHeight);
         gdip::GdipDrawImageRectRectI(graphics.get(), photo->bitmap.get(), x0 + place.offsetX,
                                      y0 + place.offsetY, place.width, place.height, place.sourceX,
                                      place.sourceY, place.width, place.height, Gdiplus::UnitPixel,
                                      nullptr, nullptr, nullptr);
-        const GdiplusBitmap& frame = frames[static_cast<std::size_t>(k)];
-        if (frame) {
+        if (const GdiplusBitmap& frame = frames[k - first]) {
           gdip::GdipDrawImageRectI(graphics.get(), frame.get(), x0, y0, cellWidth, cellHeight);
         }
       }
+      graphics.reset();
+      saved = gdip::GdipSaveImageToFile(page.get(), Utf16FromUtf8(r.outputPaths[p]).c_str(),
+                                        &*jpeg, quality.get());
     }
-    graphics.reset();
-    gdip::GdipSaveImageToFile(page.get(), Utf16FromUtf8(r.outputPaths[p]).c_str(), &*jpeg,
-                              quality.get());
+    if (saved != Gdiplus::Ok) {
+      LogError("ERROR: Failed to write page " + std::to_string(p + 1) +
+               ", GDI+ status=" + std::to_string(static_cast<int>(saved)));
+      if (!firstUnwritten) firstUnwritten = p;
+    }
+    rendering += Clock::now() - pageStart;
   }
-  result.renderTimeMs = ElapsedMs(pageStart);
+  const auto ms = [](Clock::duration d) {
+    return static_cast<std::int32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+  };
+  result.loadTimeMs = ms(loading);
+  LogError("DEBUG C++: Loaded " + std::to_string(loaded) + " images in " +
+           std::to_string(result.loadTimeMs) + "ms");
+  result.renderTimeMs = ms(rendering);
   LogError("DEBUG C++: Created " + std::to_string(r.outputPaths.size()) + " grid pages in " +
            std::to_string(result.renderTimeMs) + "ms");
 
-  photos.clear();
-  frames.clear();
   result.totalTimeMs = ElapsedMs(totalStart);
   LogError("DEBUG C++: TOTAL GridComposer: " + std::to_string(result.totalTimeMs) + "ms");
+  if (firstUnwritten) {
+    result.errorMessage = "Failed to write page " + std::to_string(*firstUnwritten + 1);
+    return result;
+  }
   result.success = true;
   return result;
 }

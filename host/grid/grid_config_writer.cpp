@@ -1,8 +1,57 @@
 #include "grid_config_writer.h"
 
+#include <cstdlib>
+
 #include "logging.h"
 
 namespace runner::printing {
+namespace {
+
+bool HasLineBreak(const std::string& text) {
+  return text.find_first_of("\r\n") != std::string::npos;
+}
+
+// Why one path line would not read back as written; nullopt when it would.
+std::optional<std::string> PathProblem(const std::string& path, bool emptyAllowed) {
+  if (path.empty()) {
+    if (emptyAllowed) return std::nullopt;
+    return std::string("an empty path");
+  }
+  if (HasLineBreak(path)) return std::string("a path with a line break");
+  const char first = path.front();
+  if (first == ' ' || first == '\t') return std::string("a path starting with a blank");
+  if (first == '#' || first == '[') return std::string("a path starting with \"") + first + "\"";
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> ReasonJobFileCannotCarry(const GridRequest& r) {
+  const struct {
+    const std::vector<std::string>& paths;
+    const char* what;
+    bool emptyAllowed;
+  } lists[] = {{r.imagePaths, "image", false},
+               {r.framePaths, "frame", true},
+               {r.outputPaths, "output", false}};
+  for (const auto& list : lists) {
+    for (std::size_t i = 0; i < list.paths.size(); ++i) {
+      if (const auto problem = PathProblem(list.paths[i], list.emptyAllowed)) {
+        return *problem + " (" + list.what + " " + std::to_string(i) + ")";
+      }
+    }
+  }
+  if (HasLineBreak(r.cutGridColor)) return std::string("a cut-line colour with a line break");
+  return std::nullopt;
+}
+
+int ComposerWatchdogMs(const char* override) {
+  if (!override || !*override) return kComposerWatchdogMs;
+  char* end = nullptr;
+  const long value = std::strtol(override, &end, 10);
+  if (*end != '\0' || value < 1 || value > kComposerWatchdogMs) return kComposerWatchdogMs;
+  return static_cast<int>(value);
+}
 
 bool IsNeutralForJobFile(const GridImageEffects& e) {
   return e.brightness == 0.5f && e.contrast == 0.0f && e.saturation == 0.5f && e.exposure == 0.5f &&

@@ -1,6 +1,7 @@
 // The host's side of the grid job file: the text the page composer reads.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "grid_request.h"
@@ -18,6 +19,21 @@ GridConfigText BuildGridConfig(const GridRequest& request);
 // Whether a record leaves the photo as it is, so that the file need not carry
 // it (the viewport and the stroke's scale, colour and side do not count).
 bool IsNeutralForJobFile(const GridImageEffects& effects);
+
+// Why the job file could not carry `request` so that the composer reads it
+// back the same, or nullopt when it can. The file has one path a line, skips
+// blank lines and comments, and trims leading blanks: an empty image or page
+// path, a line break in any path or in the cut-line colour, or a path that
+// starts with a blank, "#" or "[" would shift or change what is read. (An
+// empty frame path is fine: it is a blank line in its own place.)
+std::optional<std::string> ReasonJobFileCannotCarry(const GridRequest& request);
+
+// How long a page composer may write nothing before it is stopped, in
+// milliseconds: `override` when it is a whole number from 1 to the default,
+// else kComposerWatchdogMs. Only tests set an override, to keep their runs
+// short.
+inline constexpr int kComposerWatchdogMs = 60000;
+int ComposerWatchdogMs(const char* override);
 
 // Writes the job file into the host's temporary folder (made when missing)
 // under a name unique to this run, and returns its full path, or an empty

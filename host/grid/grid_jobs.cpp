@@ -4,6 +4,7 @@
 #include <chrono>
 #include <exception>
 #include <mutex>
+#include <thread>
 #include <unordered_map>
 
 #include "grid_arguments.h"
@@ -11,14 +12,15 @@
 namespace runner::printing {
 namespace {
 
+// Like the job table, never destroyed: an abandoned task may still read them.
 std::mutex& CompositionMutex() {
-  static std::mutex mutex;
-  return mutex;
+  static std::mutex* mutex = new std::mutex;
+  return *mutex;
 }
 
 GridComposition& CompositionSlot() {
-  static GridComposition composition;
-  return composition;
+  static GridComposition* composition = new GridComposition;
+  return *composition;
 }
 
 GridResult Compose(const GridRequest& request) {
@@ -32,20 +34,40 @@ GridResult Compose(const GridRequest& request) {
 
 std::atomic<std::int32_t> nextJobId{1};
 
+using Clock = std::chrono::steady_clock;
+
 struct JobTable {
   std::mutex mutex;
   std::unordered_map<std::int32_t, std::shared_ptr<GridJobState>> jobs;
+  std::function<Clock::time_point()> clock;  // empty: the steady clock
+
+  Clock::time_point Now() const { return clock ? clock() : Clock::now(); }
+
+  // Forgets finished jobs that nobody polled in time. Called under the lock.
+  void DropUnpolled() {
+    const Clock::time_point now = Now();
+    for (auto job = jobs.begin(); job != jobs.end();) {
+      const GridJobState& state = *job->second;
+      if (state.completed && now - state.completedAt >= kUnpolledJobLifetime) {
+        job = jobs.erase(job);
+      } else {
+        ++job;
+      }
+    }
+  }
 };
 
+// Made once and never destroyed: background tasks that outlive the window
+// still report into it while the process ends.
 JobTable& Jobs() {
-  static JobTable table;
-  return table;
+  static JobTable* table = new JobTable;
+  return *table;
 }
 
-// The task's result; an exception out of it becomes a failed result.
-GridResult TakeResult(std::future<GridResult>& future) {
+// The composition's result; an exception out of it becomes a failed result.
+GridResult ComposeCatching(const GridRequest& request) {
   try {
-    return future.get();
+    return Compose(request);
   } catch (const std::exception& error) {
     GridResult failed;
     failed.errorMessage = error.what();
@@ -64,37 +86,55 @@ void SetGridComposition(GridComposition composition) {
   CompositionSlot() = std::move(composition);
 }
 
+void SetGridJobClock(std::function<Clock::time_point()> clock) {
+  JobTable& table = Jobs();
+  std::lock_guard<std::mutex> lock(table.mutex);
+  table.clock = std::move(clock);
+}
+
 std::int32_t StartGridJob(GridRequest request) {
   const std::int32_t id = nextJobId.fetch_add(1);
   auto state = std::make_shared<GridJobState>();
-  state->future =
-      std::async(std::launch::async, [request = std::move(request)] { return Compose(request); });
   JobTable& table = Jobs();
-  std::lock_guard<std::mutex> lock(table.mutex);
-  table.jobs[id] = std::move(state);
+  {
+    std::lock_guard<std::mutex> lock(table.mutex);
+    table.DropUnpolled();
+    table.jobs[id] = state;
+  }
+  try {
+    std::thread([state, request = std::move(request)] {
+      GridResult result = ComposeCatching(request);
+      JobTable& jobs = Jobs();
+      std::lock_guard<std::mutex> lock(jobs.mutex);
+      state->result = std::move(result);
+      state->completed = true;
+      state->completedAt = jobs.Now();
+    }).detach();
+  } catch (...) {
+    std::lock_guard<std::mutex> lock(table.mutex);
+    table.jobs.erase(id);
+    throw;
+  }
   return id;
 }
 
 std::optional<GridJobStatus> PollGridJob(std::int32_t id) {
   JobTable& table = Jobs();
-  std::shared_ptr<GridJobState> state;
-  {
-    std::lock_guard<std::mutex> lock(table.mutex);
-    const auto found = table.jobs.find(id);
-    if (found == table.jobs.end()) return std::nullopt;
-    state = found->second;
-  }
-  if (!state->completed &&
-      state->future.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
-    state->result = TakeResult(state->future);
-    state->completed = true;
-  }
-  GridJobStatus status{state->completed, state->result};
-  if (status.completed) {
-    std::lock_guard<std::mutex> lock(table.mutex);
-    table.jobs.erase(id);
-  }
+  std::lock_guard<std::mutex> lock(table.mutex);
+  table.DropUnpolled();
+  const auto found = table.jobs.find(id);
+  if (found == table.jobs.end()) return std::nullopt;
+  GridJobStatus status{found->second->completed, found->second->result};
+  if (status.completed) table.jobs.erase(found);
   return status;
+}
+
+int RunningGridJobs() {
+  JobTable& table = Jobs();
+  std::lock_guard<std::mutex> lock(table.mutex);
+  int running = 0;
+  for (const auto& [id, state] : table.jobs) running += state->completed ? 0 : 1;
+  return running;
 }
 
 void HandleCreateGridImages(const MethodCall& call, std::unique_ptr<MethodResult> result) {

@@ -2,9 +2,9 @@
 // or start a background job that the interface polls.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
-#include <future>
 #include <memory>
 #include <optional>
 
@@ -25,12 +25,16 @@ void SetGridComposition(GridComposition composition);
 // as the fallback. Defined for the platform the host runs on.
 GridResult CreateGridImagesWithHelper(const GridRequest& request);
 
-// One asynchronous job. Shared by the job table and a poll in progress.
+// One asynchronous job. Shared by the job table and its background task;
+// its fields change only under the table's lock.
 struct GridJobState {
-  std::future<GridResult> future;
   bool completed = false;
   GridResult result;
+  std::chrono::steady_clock::time_point completedAt;
 };
+
+// A finished job that nobody polls for this long is forgotten.
+inline constexpr std::chrono::minutes kUnpolledJobLifetime{10};
 
 struct GridJobStatus {
   bool completed = false;
@@ -38,13 +42,24 @@ struct GridJobStatus {
 };
 
 // Takes the next job id (1 first), stores a new job under it and starts the
-// composition on a background task that owns its own copy of the request.
+// composition on a background thread that owns its own copy of the request.
+// The thread is detached: nothing waits for it, and a host that ends while
+// it runs abandons it. Throws when the thread cannot be started (no job is
+// left behind then).
 std::int32_t StartGridJob(GridRequest request);
 
 // Nullopt when there is no job with that id. A job is removed by the first
-// poll that finds it finished; an exception out of its task reads as a
-// failed result with the exception's text.
+// poll that finds it finished, or, unpolled, kUnpolledJobLifetime after it
+// finished; an exception out of its task reads as a failed result with the
+// exception's text.
 std::optional<GridJobStatus> PollGridJob(std::int32_t id);
+
+// Jobs whose task has not finished yet.
+int RunningGridJobs();
+
+// The clock the job table reads (tests put a fake here); an empty function
+// restores the steady clock.
+void SetGridJobClock(std::function<std::chrono::steady_clock::time_point()> clock);
 
 // "createGridImages" and "createGridImagesFast".
 void HandleCreateGridImages(const MethodCall& call, std::unique_ptr<MethodResult> result);

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <iterator>
+#include <optional>
 #include <utility>
 
 #include "grid_arguments.h"
@@ -158,6 +160,55 @@ TEST(GridConfigWriterTest, EveryEffectsKeyOfEveryMethodReachesItsOwnField) {
     EXPECT_EQ(read.effects[0].strokeColor, 4278255360u);
     EXPECT_FALSE(read.effects[0].strokeExternal);
   }
+}
+
+TEST(GridConfigWriterTest, RequestsTheFileCannotCarryAreNamed) {
+  EXPECT_EQ(ReasonJobFileCannotCarry(SampleRequest()), std::nullopt);  // empty frame is fine
+  struct Case {
+    const char* name;
+    std::function<void(GridRequest&)> spoil;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"empty image", [](GridRequest& r) { r.imagePaths[1] = ""; }, "an empty path (image 1)"},
+      {"empty output", [](GridRequest& r) { r.outputPaths[0] = ""; }, "an empty path (output 0)"},
+      {"line feed", [](GridRequest& r) { r.imagePaths[2] = "C:\\a\nb.jpg"; },
+       "a path with a line break (image 2)"},
+      {"carriage return at the end", [](GridRequest& r) { r.outputPaths[0] = "C:\\p.jpg\r"; },
+       "a path with a line break (output 0)"},
+      {"leading space", [](GridRequest& r) { r.imagePaths[0] = " C:\\a.jpg"; },
+       "a path starting with a blank (image 0)"},
+      {"leading tab in a frame", [](GridRequest& r) { r.framePaths[2] = "\tC:\\f.png"; },
+       "a path starting with a blank (frame 2)"},
+      {"comment", [](GridRequest& r) { r.imagePaths[0] = "#1.jpg"; },
+       "a path starting with \"#\" (image 0)"},
+      {"section", [](GridRequest& r) { r.framePaths[0] = "[outputs]"; },
+       "a path starting with \"[\" (frame 0)"},
+      {"colour", [](GridRequest& r) { r.cutGridColor = "black\nrows=9"; },
+       "a cut-line colour with a line break"},
+  };
+  for (const Case& c : cases) {
+    GridRequest r = SampleRequest();
+    c.spoil(r);
+    EXPECT_EQ(ReasonJobFileCannotCarry(r), std::optional<std::string>(c.reason)) << c.name;
+  }
+  // Each of these really reads back differently: the proof that the check
+  // is needed, kept next to it.
+  GridRequest shifted = SampleRequest();
+  shifted.imagePaths[1] = "";
+  sheetsmith::GridConfig read;
+  sheetsmith::ParseConfigText(BuildGridConfig(shifted).text, read);
+  EXPECT_EQ(read.images.size(), 2u);
+}
+
+TEST(GridConfigWriterTest, WatchdogOverrideOnlyShortensTheWait) {
+  EXPECT_EQ(ComposerWatchdogMs(nullptr), 60000);
+  EXPECT_EQ(ComposerWatchdogMs(""), 60000);
+  EXPECT_EQ(ComposerWatchdogMs("3000"), 3000);
+  EXPECT_EQ(ComposerWatchdogMs("0"), 60000);
+  EXPECT_EQ(ComposerWatchdogMs("-5"), 60000);
+  EXPECT_EQ(ComposerWatchdogMs("90000"), 60000);
+  EXPECT_EQ(ComposerWatchdogMs("12s"), 60000);
 }
 
 TEST(GridConfigWriterTest, NeutralityIgnoresViewportAndStrokeStyle) {

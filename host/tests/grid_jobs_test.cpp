@@ -46,7 +46,10 @@ class Gate {
 
 class GridJobsTest : public ::testing::Test {
  protected:
-  void TearDown() override { SetGridComposition(nullptr); }
+  void TearDown() override {
+    SetGridComposition(nullptr);
+    SetGridJobClock(nullptr);
+  }
 
   std::string Call(void (*handler)(const MethodCall&, std::unique_ptr<MethodResult>),
                    const char* method, EncodableValue arguments, EncodableValue* value = nullptr) {
@@ -133,6 +136,55 @@ TEST_F(GridJobsTest, AsyncJobsArePolledUntilDoneAndThenForgotten) {
   PollUntilCompleted(id + 1);
   std::lock_guard<std::mutex> lock(seenMutex);
   EXPECT_DOUBLE_EQ(seen.magnetAspectRatio, 0.75);
+}
+
+TEST_F(GridJobsTest, FinishedJobsNobodyPollsAreForgottenAfterTenMinutes) {
+  std::mutex clockMutex;
+  auto now = std::chrono::steady_clock::time_point{} + std::chrono::hours(1);
+  SetGridJobClock([&] {
+    std::lock_guard<std::mutex> lock(clockMutex);
+    return now;
+  });
+  auto advance = [&](std::chrono::seconds by) {
+    std::lock_guard<std::mutex> lock(clockMutex);
+    now += by;
+  };
+  auto gate = std::make_shared<Gate>();
+  SetGridComposition([gate](const GridRequest& request) {
+    if (request.rows == 1) gate->Wait();
+    GridResult result;
+    result.success = true;
+    return result;
+  });
+  EncodableMap slow = GridArguments().Get<EncodableMap>();
+  slow[S("rows")] = EncodableValue(1);
+  EncodableValue finished;
+  EncodableValue kept;
+  EncodableValue running;
+  Call(&HandleCreateGridImagesFastAsync, "createGridImagesFastAsync", GridArguments(), &finished);
+  Call(&HandleCreateGridImagesFastAsync, "createGridImagesFastAsync", GridArguments(), &kept);
+  Call(&HandleCreateGridImagesFastAsync, "createGridImagesFastAsync", EncodableValue(slow),
+       &running);
+  // Wait until both quick jobs are done without polling them.
+  for (int i = 0; i < 500 && RunningGridJobs() > 1; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(RunningGridJobs(), 1);
+
+  advance(std::chrono::minutes(9) + std::chrono::seconds(59));
+  std::string text;
+  EXPECT_EQ(Poll(kept.Get<std::int32_t>(), &text).Get<EncodableMap>().at(S("completed")),
+            EncodableValue(true));  // still there just before the limit
+  advance(std::chrono::seconds(1));
+  Poll(finished.Get<std::int32_t>(), &text);
+  EXPECT_EQ(text, "JOB_NOT_FOUND: Job ID not found: " + std::to_string(finished.Get<std::int32_t>()));
+  // A job still running never expires, however long it takes.
+  advance(std::chrono::hours(2));
+  EXPECT_EQ(Poll(running.Get<std::int32_t>(), &text),
+            EncodableValue(EncodableMap{{S("completed"), EncodableValue(false)}}));
+  gate->Open();
+  EXPECT_EQ(PollUntilCompleted(running.Get<std::int32_t>()).Get<EncodableMap>().at(S("success")),
+            EncodableValue(true));
 }
 
 TEST_F(GridJobsTest, AJobThatThrowsCompletesAsAFailure) {

@@ -4,9 +4,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <thread>
 
 #include "grid_config_writer.h"
 #include "host_driver.h"
@@ -18,6 +22,7 @@ namespace {
 
 using runner::EncodableList;
 using runner::EncodableMap;
+using sheetsmith::RgbaImage;
 using ::testing::HasSubstr;
 
 namespace fs = std::filesystem;
@@ -320,6 +325,200 @@ TEST_F(GridJobsTest, FailuresAndArgumentErrorsAreAnswered) {
   EXPECT_EQ(run.answers[1].Error(),
             "INVALID_ARGUMENTS: Missing or invalid integer parameter: columns");
   EXPECT_EQ(run.answers[2].Error(), "INVALID_ARGUMENTS: Expected job ID as integer");
+}
+
+// Processes of this machine whose command line mentions `text`.
+int ProcessesMentioning(const std::string& text) {
+  int count = 0;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream file(entry.path() / "cmdline", std::ios::binary);
+    const std::string cmdline(std::istreambuf_iterator<char>(file), {});
+    if (cmdline.find(text) != std::string::npos) ++count;
+  }
+  return count;
+}
+
+// Sets an environment variable for as long as it lives.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    setenv(name, value, 1);
+  }
+  ~ScopedVariable() {
+    if (old_) {
+      setenv(name_, old_->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+std::int32_t TotalTimeMs(const Answer& answer) {
+  const auto value = answer.SuccessValue();
+  if (!value || !value->Is<EncodableMap>()) return -1;
+  const auto& map = value->Get<EncodableMap>();
+  const auto found = map.find(S("totalTimeMs"));
+  return found == map.end() ? -1 : found->second.Get<std::int32_t>();
+}
+
+TEST_F(GridJobsTest, AComposerThatHangsIsStoppedAndTheFallbackWritesThePages) {
+  // The watchdog waits 3 s here instead of a minute.
+  const ScopedVariable watchdog("KORVELA_COMPOSER_WATCHDOG_MS", "3000");
+  runner::printing::GridRequest waiting = FallbackExample(dir);
+  runner::printing::GridRequest background = FallbackExample(dir);
+  background.outputPaths = {dir.File("background page.jpg")};
+  HostOptions options;
+  options.copyAs = {{"composer_that_hangs.exe", "sheetsmith.exe"}};
+  const auto start = std::chrono::steady_clock::now();
+  const HostRun run = RunHost(
+      HostScript()
+          .Call("printing_channel", "createGridImages", EncodableValue(Arguments(waiting)))
+          .Call("printing_channel", "createGridImagesFastAsync",
+                EncodableValue(Arguments(background)))
+          .Poll("printing_channel", "checkGridJobStatus", EncodableValue(1), Completed(false)),
+      options);
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                           std::chrono::steady_clock::now() - start)
+                           .count();
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.answers.at(0).SuccessValue(), EncodableValue(true)) << run.err;
+  const auto status = run.answers.back().SuccessValue();
+  ASSERT_TRUE(status) << run.err;
+  EXPECT_EQ(status->Get<EncodableMap>().at(S("success")), EncodableValue(true));
+  // Each call waited out the composer's 3 s of silence, then the fallback
+  // composed (the job's time is the fallback's own); nothing waited longer.
+  EXPECT_GE(seconds, 6);
+  EXPECT_LT(seconds, 6 + 30);
+  const std::vector<std::string> lines = run.ErrLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "ERROR: Page composer stopped responding"), 2);
+  ExpectFallbackPage(waiting.outputPaths[0]);
+  ExpectFallbackPage(background.outputPaths[0]);
+}
+
+TEST_F(GridJobsTest, ClosingTheWindowDuringAHangingJobEndsTheHostAndItsComposer) {
+  const runner::printing::GridRequest r = FallbackExample(dir);
+  HostOptions options;
+  options.folderName = "Korvela closing";
+  options.copyAs = {{"composer_that_hangs.exe", "sheetsmith.exe"}};
+  options.timeoutSeconds = 60;
+  const auto start = std::chrono::steady_clock::now();
+  const HostRun run = RunHost(
+      HostScript()
+          .Call("printing_channel", "createGridImagesFastAsync", EncodableValue(Arguments(r)))
+          .Sleep(1500),
+      options);
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                           std::chrono::steady_clock::now() - start)
+                           .count();
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_LT(seconds, 30);  // the watchdog's minute was not waited for
+  EXPECT_THAT(run.err, HasSubstr("INFO: Abandoning 1 running grid job(s)"));
+  // The composer went with the host.
+  int left = 0;
+  for (int i = 0; i < 50; ++i) {
+    left = ProcessesMentioning("Korvela closing");
+    if (left == 0) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_EQ(left, 0);
+}
+
+TEST_F(GridJobsTest, AComposerClaimingPagesItNeverWroteIsNotBelieved) {
+  const runner::printing::GridRequest r = FallbackExample(dir);
+  HostOptions options;
+  options.copyAs = {{"composer_that_lies.exe", "sheetsmith.exe"}};
+  const HostRun run = RunHost(
+      HostScript().Call("printing_channel", "createGridImagesFast", EncodableValue(Arguments(r))),
+      options);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.answers.at(0).SuccessValue(), EncodableValue(true)) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("ERROR: sheetsmith reported success but page 1 is missing, "
+                                 "using fallback\nDEBUG C++: GridComposer - "));
+  ExpectFallbackPage(r.outputPaths[0]);
+}
+
+TEST_F(GridJobsTest, ASmallJobDoesNotWaitForABigOneStartedBeforeIt) {
+  runner::printing::GridRequest big;
+  for (int i = 0; i < 12; ++i) {
+    const std::string path = dir.File("big " + std::to_string(i) + ".jpg");
+    ASSERT_TRUE(testsupport::WriteJpeg(path, testsupport::Gradient(3000, 2000, i), 90));
+    big.imagePaths.push_back(path);
+  }
+  for (int p = 0; p < 3; ++p) big.outputPaths.push_back(dir.File("big page " + std::to_string(p) + ".jpg"));
+  big.rows = big.columns = 2;
+  big.pageWidth = 2480;
+  big.pageHeight = 3508;
+  runner::printing::GridRequest small = Request("small", 1, 1);
+  const HostRun run = RunHost(
+      HostScript()
+          .Call("printing_channel", "createGridImagesFastAsync", EncodableValue(Arguments(big)))
+          .Call("printing_channel", "createGridImagesFastAsync", EncodableValue(Arguments(small)))
+          .Poll("printing_channel", "checkGridJobStatus", EncodableValue(2), Completed(false))
+          .Poll("printing_channel", "checkGridJobStatus", EncodableValue(1), Completed(false)));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::vector<std::int32_t> times;
+  for (const Answer& answer : run.answers) {
+    const std::int32_t ms = TotalTimeMs(answer);
+    if (ms >= 0) times.push_back(ms);
+  }
+  ASSERT_EQ(times.size(), 2u) << run.err;  // small first, then big
+  EXPECT_LT(times[0] * 2, times[1]) << "small " << times[0] << " ms, big " << times[1] << " ms";
+  EXPECT_THAT(run.err, ::testing::Not(HasSubstr("GridComposer")));
+}
+
+TEST_F(GridJobsTest, AnEmptyPathBetweenTwoPhotosKeepsEveryPhotoInItsCellWithItsFrame) {
+  runner::printing::GridRequest r;
+  const std::string red = dir.File("red.jpg");
+  const std::string blue = dir.File("blue.jpg");
+  ASSERT_TRUE(testsupport::WriteJpeg(red, testsupport::Solid(300, 400, {220, 20, 20}), 95));
+  ASSERT_TRUE(testsupport::WriteJpeg(blue, testsupport::Solid(300, 400, {20, 20, 220}), 95));
+  // Frames: an opaque band over the left fifth, transparent elsewhere.
+  auto frame = [&](const std::string& name, testsupport::Rgb color) {
+    RgbaImage image = testsupport::Solid(100, 100, color, 0);
+    for (int y = 0; y < 100; ++y)
+      for (int x = 0; x < 20; ++x) image.At(x, y)[3] = 255;
+    const std::string path = dir.File(name);
+    EXPECT_TRUE(testsupport::WritePng(path, image));
+    return path;
+  };
+  r.imagePaths = {red, "", blue};
+  r.framePaths = {frame("green frame.png", {20, 200, 20}), "", frame("black frame.png", {0, 0, 0})};
+  r.outputPaths = {dir.File("kept cells.jpg")};
+  r.rows = 2;
+  r.columns = 2;
+  r.pageWidth = 600;
+  r.pageHeight = 800;
+  runner::printing::GridImageEffects bright;
+  bright.brightness = 0.8f;
+  r.imageEffects = {bright, {}, bright};
+  const HostRun run = RunHost(
+      HostScript().Call("printing_channel", "createGridImagesFast", EncodableValue(Arguments(r))));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.answers.at(0).SuccessValue(), EncodableValue(true)) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("INFO: The job file cannot carry this request (an empty path "
+                                 "(image 1)), using fallback\n"));
+  EXPECT_THAT(run.err, ::testing::Not(HasSubstr("Running sheetsmith.exe")));
+  const auto page = sheetsmith::LoadRgba(r.outputPaths[0]);
+  ASSERT_TRUE(page);
+  auto near = [&](int x, int y, int red, int green, int blue) {
+    const std::uint8_t* p = page->At(x, y);
+    return std::abs(p[0] - red) < 50 && std::abs(p[1] - green) < 50 && std::abs(p[2] - blue) < 50;
+  };
+  // Cells of 300 x 400: the red photo in the first, nothing in the second,
+  // the blue photo in the third (second row), each with its own frame.
+  EXPECT_TRUE(near(150, 200, 220, 20, 20));
+  EXPECT_TRUE(near(20, 200, 20, 200, 20));
+  EXPECT_TRUE(near(450, 200, 255, 255, 255));
+  EXPECT_TRUE(near(150, 600, 20, 20, 220));
+  EXPECT_TRUE(near(20, 600, 0, 0, 0));
+  EXPECT_TRUE(near(450, 600, 255, 255, 255));
 }
 
 }  // namespace

@@ -218,6 +218,10 @@ HostRun RunHost(const HostScript& script, const HostOptions& options) {
     }
     if (entry.is_regular_file()) fs::copy_file(entry.path(), programFolder / name);
   }
+  for (const auto& [from, to] : options.copyAs) {
+    fs::copy_file(fs::path(std::getenv("KORVELA_WINDOWS_BIN")) / from, programFolder / to,
+                  fs::copy_options::overwrite_existing);
+  }
   for (const std::string& folder : options.makeFolders) {
     fs::create_directories(programFolder / testsupport::PathFromUtf8(folder));
   }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,9 @@ struct HostOptions {
   std::vector<std::string> leaveOut;
   // Folders to make inside the program folder.
   std::vector<std::string> makeFolders;
+  // Files of the Windows build copied under another name (from, to), after
+  // the others: a stand-in composer in place of sheetsmith.exe.
+  std::vector<std::pair<std::string, std::string>> copyAs;
   int timeoutSeconds = 300;
 };
 

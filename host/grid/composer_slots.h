@@ -1,0 +1,50 @@
+// A counting semaphore for the page composers a host runs at once. Each
+// composer uses up to eight threads and a few hundred megabytes; requests
+// beyond the limit wait for a slot in their own task.
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+
+namespace runner::printing {
+
+inline constexpr int kMaxConcurrentComposers = 2;
+
+class ComposerSlots {
+ public:
+  explicit ComposerSlots(int count) : free_(count) {}
+  ComposerSlots(const ComposerSlots&) = delete;
+  ComposerSlots& operator=(const ComposerSlots&) = delete;
+
+  void Acquire() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    freed_.wait(lock, [this] { return free_ > 0; });
+    --free_;
+  }
+  void Release() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++free_;
+    }
+    freed_.notify_one();
+  }
+
+  // Holds one slot for as long as it lives.
+  class Held {
+   public:
+    explicit Held(ComposerSlots& slots) : slots_(slots) { slots_.Acquire(); }
+    ~Held() { slots_.Release(); }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+
+   private:
+    ComposerSlots& slots_;
+  };
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable freed_;
+  int free_;
+};
+
+}  // namespace runner::printing
