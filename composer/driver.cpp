@@ -7,6 +7,7 @@
 #include <new>
 #include <system_error>
 
+#include "buffer_pool.h"
 #include "geometry.h"
 #include "log.h"
 #include "page.h"
@@ -67,15 +68,17 @@ bool CreatePages(const GridConfig& config, const CreatePagesOptions& options) {
           ", threads=" + std::to_string(threads));
 
   RunState state(config, geometry, options.makeCanvas);
-  const int pageCount = static_cast<int>(config.outputs.size());
-  auto work = [&state, pageCount] {
+  const int pageCount = state.pageCount();
+  auto work = [&state] {
+    // The worker's large buffers are reused from one photo to the next.
+    BufferPool pool;
     // Nothing may leave a worker: an exception there would end the process
     // without a word.
     try {
       while (!state.abandon.load()) {
-        const int page = state.nextPage.fetch_add(1);
-        if (page >= pageCount) return;
-        RenderPage(page, state);
+        const std::int64_t unit = state.nextUnit.fetch_add(1);
+        if (unit >= state.unitCount()) return;
+        DoUnit(unit, state);
       }
     } catch (const std::bad_alloc&) {
       state.Fail("Out of memory");

@@ -13,6 +13,32 @@ std::optional<RgbaImage> MakeWhiteCanvas(int width, int height) {
   return MakeImage(width, height, 255);
 }
 
+RunState::RunState(const GridConfig& c, const GridGeometry& g, CanvasMaker maker)
+    : config(c),
+      geometry(g),
+      makeCanvas(std::move(maker)),
+      pages_(new PageWork[c.outputs.size()]),
+      unitStart_(c.outputs.size() + 1, 0) {
+  for (int page = 0; page < pageCount(); ++page) {
+    const int units = std::max(1, PhotosOnPage(page));
+    pages_[static_cast<std::size_t>(page)].unitsLeft.store(units);
+    unitStart_[static_cast<std::size_t>(page) + 1] =
+        unitStart_[static_cast<std::size_t>(page)] + units;
+  }
+}
+
+int RunState::PhotosOnPage(int page) const {
+  const std::int64_t first = static_cast<std::int64_t>(page) * geometry.cellsPerPage;
+  const std::int64_t left = static_cast<std::int64_t>(config.images.size()) - first;
+  return static_cast<int>(std::clamp<std::int64_t>(left, 0, geometry.cellsPerPage));
+}
+
+void RunState::LocateUnit(std::int64_t unit, int& page, int& slot) const {
+  const auto after = std::upper_bound(unitStart_.begin(), unitStart_.end(), unit);
+  page = static_cast<int>(after - unitStart_.begin()) - 1;
+  slot = static_cast<int>(unit - unitStart_[static_cast<std::size_t>(page)]);
+}
+
 void RunState::Fail(const std::string& message) {
   {
     std::lock_guard<std::mutex> guard(failureMutex_);
@@ -87,41 +113,34 @@ void DrawCutGrid(RgbaImage& canvas, const GridConfig& config, const GridGeometry
   }
 }
 
-void RenderPage(int page, RunState& state) {
+namespace {
+
+// The page's canvas, made by the first unit that asks; null when it could
+// not be had.
+RgbaImage* CanvasOf(PageWork& page, RunState& state) {
+  std::lock_guard<std::mutex> guard(page.mutex);
+  if (!page.canvasTried) {
+    page.canvasTried = true;
+    page.canvas = state.makeCanvas(state.config.pageWidth, state.config.pageHeight);
+  }
+  return page.canvas ? &*page.canvas : nullptr;
+}
+
+// After the page's last photo: the cut grid, the file, the canvas freed.
+void FinishPage(int pageIndex, PageWork& page, RunState& state) {
   const GridConfig& config = state.config;
-  std::optional<RgbaImage> canvas = state.makeCanvas(config.pageWidth, config.pageHeight);
-  if (!canvas) {
+  if (!page.canvas) {
     state.pagesFailed.fetch_add(1);
     return;
   }
-
-  const std::size_t imageCount = config.images.size();
-  const std::int64_t first = static_cast<std::int64_t>(page) * state.geometry.cellsPerPage;
-  bool done = false;
-  for (int r = 0; r < config.rows && !done; ++r) {
-    for (int c = 0; c < config.cols; ++c) {
-      const std::int64_t i = first + std::int64_t{r} * config.cols + c;
-      if (i >= static_cast<std::int64_t>(imageCount)) {
-        done = true;
-        break;
-      }
-      const bool loaded =
-          PlacePhoto(*canvas, static_cast<std::size_t>(i), r, c, config, state.geometry);
-      const int k = state.photosProcessed.fetch_add(1) + 1;
-      if (loaded && (k % 10 == 0 || static_cast<std::size_t>(k) == imageCount)) {
-        LogLineLocked(state.logMutex,
-                      "Sheetsmith: [" + std::to_string(k) + "/" + std::to_string(imageCount) + "]");
-      }
-    }
-  }
-
-  if (config.showCutGrid) DrawCutGrid(*canvas, config, state.geometry);
-
+  if (config.showCutGrid) DrawCutGrid(*page.canvas, config, state.geometry);
   bool saved = false;
   {
     StageTimer timer(GlobalStageTimes().encodeNs);
-    saved = SaveJpeg(*canvas, config.outputs[static_cast<std::size_t>(page)], config.jpegQuality);
+    saved = SaveJpeg(*page.canvas, config.outputs[static_cast<std::size_t>(pageIndex)],
+                     config.jpegQuality);
   }
+  page.canvas.reset();
   if (saved) {
     const int k = state.pagesSaved.fetch_add(1) + 1;
     LogLineLocked(state.logMutex, "Sheetsmith: Saved page " + std::to_string(k) + "/" +
@@ -129,6 +148,30 @@ void RenderPage(int page, RunState& state) {
   } else {
     state.pagesFailed.fetch_add(1);
   }
+}
+
+}  // namespace
+
+void DoUnit(std::int64_t unit, RunState& state) {
+  const GridConfig& config = state.config;
+  int pageIndex = 0;
+  int slot = 0;
+  state.LocateUnit(unit, pageIndex, slot);
+  PageWork& page = state.Page(pageIndex);
+  RgbaImage* canvas = CanvasOf(page, state);
+  if (canvas && slot < state.PhotosOnPage(pageIndex)) {
+    const std::size_t imageCount = config.images.size();
+    const std::int64_t index =
+        static_cast<std::int64_t>(pageIndex) * state.geometry.cellsPerPage + slot;
+    const bool loaded = PlacePhoto(*canvas, static_cast<std::size_t>(index), slot / config.cols,
+                                   slot % config.cols, config, state.geometry);
+    const int k = state.photosProcessed.fetch_add(1) + 1;
+    if (loaded && (k % 10 == 0 || static_cast<std::size_t>(k) == imageCount)) {
+      LogLineLocked(state.logMutex,
+                    "Sheetsmith: [" + std::to_string(k) + "/" + std::to_string(imageCount) + "]");
+    }
+  }
+  if (page.unitsLeft.fetch_sub(1) == 1) FinishPage(pageIndex, page, state);
 }
 
 }  // namespace sheetsmith

@@ -3,10 +3,13 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "effects.h"
 #include "geometry.h"
@@ -21,21 +24,39 @@ using CanvasMaker = std::function<std::optional<RgbaImage>(int width, int height
 
 std::optional<RgbaImage> MakeWhiteCanvas(int width, int height);
 
-// What the page workers of one run share. The config and geometry are
-// read-only while workers run; the counters change only atomically.
+// One page while its photos are placed: the canvas is made by the first
+// unit of work that reaches the page, and saved by the last one to finish.
+struct PageWork {
+  std::mutex mutex;  // guards the making of the canvas
+  bool canvasTried = false;
+  std::optional<RgbaImage> canvas;
+  std::atomic<int> unitsLeft{0};
+};
+
+// What the workers of one run share. The config and geometry are read-only
+// while workers run; the counters change only atomically. The units of work
+// are the photos, in page order; a page without photos is one unit, so that
+// it is still made and saved.
 struct RunState {
   const GridConfig& config;
   GridGeometry geometry;
   CanvasMaker makeCanvas;
-  std::atomic<int> nextPage{0};
+  std::atomic<std::int64_t> nextUnit{0};
   std::atomic<int> photosProcessed{0};
   std::atomic<int> pagesSaved{0};
-  std::atomic<int> pagesFailed{0};  // pages with no canvas or no file
+  std::atomic<int> pagesFailed{0};   // pages with no canvas or no file
   std::atomic<bool> abandon{false};  // set when the run cannot complete
   std::mutex logMutex;
 
-  RunState(const GridConfig& c, const GridGeometry& g, CanvasMaker maker = &MakeWhiteCanvas)
-      : config(c), geometry(g), makeCanvas(std::move(maker)) {}
+  RunState(const GridConfig& c, const GridGeometry& g, CanvasMaker maker = &MakeWhiteCanvas);
+
+  int pageCount() const { return static_cast<int>(config.outputs.size()); }
+  std::int64_t unitCount() const { return unitStart_.back(); }
+  // Photos placed on page `page` (cells past the last photo stay empty).
+  int PhotosOnPage(int page) const;
+  PageWork& Page(int page) { return pages_[static_cast<std::size_t>(page)]; }
+  // The page of a unit, and the unit's place among that page's units.
+  void LocateUnit(std::int64_t unit, int& page, int& slot) const;
 
   // Ends the run: the first failure's text is kept, the workers stop taking
   // work.
@@ -43,6 +64,8 @@ struct RunState {
   std::optional<std::string> failure();
 
  private:
+  std::unique_ptr<PageWork[]> pages_;
+  std::vector<std::int64_t> unitStart_;  // first unit of each page, then the total
   std::mutex failureMutex_;
   std::optional<std::string> failure_;
 };
@@ -56,8 +79,10 @@ int CutGridLineWidth(const GridConfig& config);
 // Draws the lines between cells over the usable area.
 void DrawCutGrid(RgbaImage& canvas, const GridConfig& config, const GridGeometry& geometry);
 
-// Renders page `page` and writes it to outputs[page]. A page whose canvas or
-// file cannot be made is counted in pagesFailed.
-void RenderPage(int page, RunState& state);
+// Does one unit of work: places its photo on its page's canvas (making the
+// canvas first when no unit of the page has), and when it is the page's last
+// unit, draws the cut grid and writes the page to its output. A page whose
+// canvas or file cannot be made is counted in pagesFailed.
+void DoUnit(std::int64_t unit, RunState& state);
 
 }  // namespace sheetsmith

@@ -42,14 +42,55 @@ void Turn(RgbaImage& image, SourceOf sourceOf) {
   image = std::move(*turned);
 }
 
-std::optional<RgbaImage> LoadUpright(const std::string& path) {
-  std::optional<RgbaImage> image;
-  {
-    StageTimer timer(GlobalStageTimes().decodeNs);
-    image = LoadRgba(path);
+std::optional<RgbaImage> Decode(const std::string& path) {
+  StageTimer timer(GlobalStageTimes().decodeNs);
+  return LoadRgba(path);
+}
+
+// Quarter turns clockwise that bring stored pixels upright.
+int UprightTurns(int orientation) {
+  switch (orientation) {
+    case 3:
+      return 2;
+    case 6:
+      return 1;
+    case 8:
+      return 3;
+    default:
+      return 0;
   }
-  if (image) ApplyOrientation(*image, ReadExifOrientation(path));
-  return image;
+}
+
+void TurnClockwise(RgbaImage& image, int quarters) {
+  switch (quarters % 4) {
+    case 1:
+      Rotate90Clockwise(image);
+      break;
+    case 2:
+      Rotate180(image);
+      break;
+    case 3:
+      Rotate90CounterClockwise(image);
+      break;
+    default:
+      break;
+  }
+}
+
+// Scales the image so that, once turned `quarters` times clockwise, it is
+// width x height, and turns it. Scaling first turns the small image instead
+// of the large one; the result is the same up to rounding. When the scaled
+// copy cannot be made the image is only turned.
+void ScaleThenTurn(RgbaImage& image, int width, int height, int quarters) {
+  {
+    StageTimer timer(GlobalStageTimes().resizeNs);
+    const bool sideways = quarters % 2 != 0;
+    if (std::optional<RgbaImage> scaled =
+            Resize(image, sideways ? height : width, sideways ? width : height)) {
+      image = std::move(*scaled);
+    }
+  }
+  TurnClockwise(image, quarters);
 }
 
 bool HasZoomOrPan(const GridImageEffects& e) {
@@ -259,25 +300,24 @@ bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const Gr
   const int mh = geometry.magnetHeight;
   const Point origin = MagnetOrigin(config, geometry, row, col);
 
-  std::optional<RgbaImage> photo = LoadUpright(config.images[index]);
+  const std::string& path = config.images[index];
+  std::optional<RgbaImage> photo = Decode(path);
   if (!photo) return false;
 
+  // The photo's size upright, and whether it is turned to the magnet.
+  const int uprightTurns = UprightTurns(ReadExifOrientation(path));
+  int width = photo->width;
+  int height = photo->height;
+  if (uprightTurns % 2 != 0) std::swap(width, height);
   bool wasRotated = false;
-  if ((geometry.landscape && photo->height > photo->width) ||
-      (geometry.portrait && photo->width > photo->height)) {
-    Rotate90Clockwise(*photo);
+  if ((geometry.landscape && height > width) || (geometry.portrait && width > height)) {
+    std::swap(width, height);
     wasRotated = true;
   }
-
-  {
-    StageTimer timer(GlobalStageTimes().resizeNs);
-    const double s =
-        std::max(static_cast<double>(mw) / photo->width, static_cast<double>(mh) / photo->height);
-    if (std::optional<RgbaImage> covered =
-            Resize(*photo, ScaledSize(s, photo->width), ScaledSize(s, photo->height))) {
-      photo = std::move(covered);
-    }
-  }
+  // Scaled to cover the magnet, then turned.
+  const double s = std::max(static_cast<double>(mw) / width, static_cast<double>(mh) / height);
+  ScaleThenTurn(*photo, ScaledSize(s, width), ScaledSize(s, height),
+                uprightTurns + (wasRotated ? 1 : 0));
 
   const GridImageEffects* effects =
       index < config.effects.size() ? &config.effects[index] : nullptr;
@@ -303,11 +343,18 @@ bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const Gr
   photo.reset();
 
   if (index < config.frames.size() && !config.frames[index].empty()) {
-    if (std::optional<RgbaImage> frame = LoadUpright(config.frames[index])) {
-      if (wasRotated) Rotate90Clockwise(*frame);
-      StageTimer timer(GlobalStageTimes().resizeNs);
-      if (std::optional<RgbaImage> fitted = Resize(*frame, mw, mh)) {
-        frame.reset();
+    const std::string& framePath = config.frames[index];
+    if (std::optional<RgbaImage> frame = Decode(framePath)) {
+      const int quarters = UprightTurns(ReadExifOrientation(framePath)) + (wasRotated ? 1 : 0);
+      const bool sideways = quarters % 2 != 0;
+      std::optional<RgbaImage> fitted;
+      {
+        StageTimer timer(GlobalStageTimes().resizeNs);
+        fitted = Resize(*frame, sideways ? mh : mw, sideways ? mw : mh);
+      }
+      frame.reset();
+      if (fitted) {
+        TurnClockwise(*fitted, quarters);
         BlendFrame(canvas, *fitted, origin.x, origin.y);
       }
     }

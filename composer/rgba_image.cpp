@@ -17,7 +17,7 @@ std::optional<std::size_t> RgbaByteCount(long long width, long long height) {
 std::optional<RgbaImage> MakeImage(int width, int height, std::uint8_t fill) {
   const auto bytes = RgbaByteCount(width, height);
   if (!bytes) return std::nullopt;
-  auto* pixels = static_cast<std::uint8_t*>(std::malloc(*bytes));
+  auto* pixels = static_cast<std::uint8_t*>(PoolAllocate(*bytes));
   if (!pixels) return std::nullopt;
   std::memset(pixels, fill, *bytes);
   return AdoptPixels(pixels, width, height);
@@ -33,7 +33,7 @@ RgbaImage AdoptPixels(std::uint8_t* pixels, int width, int height) {
 
 std::optional<RgbaImage> CloneImage(const RgbaImage& image) {
   if (image.empty()) return std::nullopt;
-  auto* pixels = static_cast<std::uint8_t*>(std::malloc(image.ByteCount()));
+  auto* pixels = static_cast<std::uint8_t*>(PoolAllocate(image.ByteCount()));
   if (!pixels) return std::nullopt;
   std::memcpy(pixels, image.data(), image.ByteCount());
   return AdoptPixels(pixels, image.width, image.height);

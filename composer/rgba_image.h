@@ -1,8 +1,8 @@
 // An image in memory: 8-bit red, green, blue, alpha per pixel, rows from top
 // to bottom without padding. Every photo, frame and page of the composer has
-// this form. The buffer comes from malloc so that the decoder's own buffer is
-// adopted as it is, without a copy; an image moves, and is copied only by
-// CloneImage.
+// this form. The buffer comes from the pixel pool, as the decoder's buffers
+// do, so that a decoded photo is adopted as it is, without a copy; an image
+// moves, and is copied only by CloneImage.
 #pragma once
 
 #include <cstddef>
@@ -11,17 +11,23 @@
 #include <memory>
 #include <optional>
 
+#include "buffer_pool.h"
+
 namespace sheetsmith {
 
-struct FreeDeleter {
-  void operator()(std::uint8_t* p) const { std::free(p); }
+struct PoolDeleter {
+  void operator()(std::uint8_t* p) const { PoolFree(p); }
 };
-using PixelBuffer = std::unique_ptr<std::uint8_t[], FreeDeleter>;
+using PixelBuffer = std::unique_ptr<std::uint8_t[], PoolDeleter>;
 
 struct RgbaImage {
   int width = 0;
   int height = 0;
   PixelBuffer pixels;
+  // Set when every alpha byte is known to be 255 (a photo decoded from a
+  // file without alpha), so that the resampler need not look; false means
+  // only "not known".
+  bool knownOpaque = false;
 
   bool empty() const { return width <= 0 || height <= 0 || !pixels; }
   std::size_t ByteCount() const { return static_cast<std::size_t>(width) * height * 4; }
@@ -43,7 +49,7 @@ std::optional<std::size_t> RgbaByteCount(long long width, long long height);
 // memory cannot be had.
 std::optional<RgbaImage> MakeImage(int width, int height, std::uint8_t fill);
 
-// Takes ownership of a malloc'ed width x height RGBA buffer.
+// Takes ownership of a width x height RGBA buffer from PoolAllocate.
 RgbaImage AdoptPixels(std::uint8_t* pixels, int width, int height);
 
 std::optional<RgbaImage> CloneImage(const RgbaImage& image);

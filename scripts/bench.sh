@@ -1,42 +1,114 @@
 #!/usr/bin/env bash
-# Times sheetsmith on the standard job: 16 photos of 4000 x 3000 (baseline
-# JPEG, quality 90) on the default page and margins, once as a 2 x 2 grid on
-# 4 pages and once as a 4 x 4 grid on 1 page. Prints figures; asserts nothing.
+# Times sheetsmith on two sets of 16 photos, each once as a 2 x 2 grid on 4
+# pages and once as a 4 x 4 grid on 1 page, on the default page, and the
+# same layouts made by a libvips pipeline. Prints figures; asserts nothing.
+#   real       photographs from Debian's mate-backgrounds, cut by
+#              tools/make_photos to 4000 x 3000 and 3000 x 4000 (baseline,
+#              quality 90) with a camera-like grain
+#   synthetic  smooth drawn pictures of 4000 x 3000 (they decode faster)
+# For each job: wall, CPU and system time, peak memory, the time per stage
+# (summed over the workers), the 4 x 4 job on one core, and the libvips
+# pipeline (vipsthumbnail with shrink-on-load and a centre crop to the
+# magnet, vips arrayjoin, vips embed with white, quality 95) with the ratio.
 #   scripts/bench.sh          the native composer
-#   scripts/bench.sh --wine   also the Windows build under Wine: a background
-#                             grid job through Korvela.exe against
-#                             sheetsmith.exe alone
+#   scripts/bench.sh --wine   also the Windows build under Wine: sheetsmith.exe
+#                             on the same jobs, a background grid job through
+#                             Korvela.exe, and baking
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh native
+bench_packages=(mate-backgrounds libvips-tools util-linux)
+missing=()
+for package in "${bench_packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+if (( ${#missing[@]} > 0 )); then
+  sudo=""
+  [[ $(id -u) -eq 0 ]] || sudo=sudo
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
 cmake --preset native > /dev/null
 cmake --build --preset native --target sheetsmith make_photos run_measured > /dev/null
 
-work=build/bench
-mkdir -p "$work/photos" "$work/pages"
-if [[ ! -f "$work/photos/bench_16.jpg" ]]; then
-  echo "Making 16 photos of 4000 x 3000..."
-  build/native/tools/make_photos bench "$work/photos"
+work=$root/build/bench
+mate=/usr/share/backgrounds/mate
+mkdir -p "$work/synthetic" "$work/real" "$work/pages"
+if [[ ! -f "$work/synthetic/bench_16.jpg" ]]; then
+  echo "Making 16 synthetic photos of 4000 x 3000..."
+  build/native/tools/make_photos bench "$work/synthetic"
+fi
+if [[ ! -f "$work/real/real_16.jpg" ]]; then
+  echo "Cutting 16 photos of 4000 x 3000 and 3000 x 4000 from photographs..."
+  build/native/tools/make_photos real "$work/real" "$mate/abstract/Elephants_5640x3172.jpg" \
+    "$mate/nature/Wood.jpg" "$mate/nature/LadyBird.jpg" "$mate/nature/TwoWings.jpg" \
+    "$mate/nature/Garden.jpg" "$mate/nature/Storm.jpg" "$mate/nature/RainDrops.jpg" \
+    "$mate/nature/Aqua.jpg"
 fi
 
-job() {  # job ROWS COLS PAGES FILE
-  {
-    printf '\xEF\xBB\xBF[settings]\nrows=%d\ncols=%d\n[images]\n' "$1" "$2"
-    for i in $(seq -w 1 16); do printf '%s\n' "$root/$work/photos/bench_$i.jpg"; done
-    printf '[outputs]\n'
-    for ((p = 1; p <= $3; p++)); do printf '%s\n' "$root/$work/pages/${1}x${2}_page$p.jpg"; done
-  } > "$4"
+photos_of() {  # photos_of SET
+  if [[ $1 == real ]]; then ls "$work/real"/real_??.jpg; else ls "$work/synthetic"/bench_??.jpg; fi
 }
-job 2 2 4 "$work/job_2x2.txt"
-job 4 4 1 "$work/job_4x4.txt"
+
+job() {  # job SET ROWS COLS PAGES FILE
+  {
+    printf '\xEF\xBB\xBF[settings]\nrows=%d\ncols=%d\n[images]\n' "$2" "$3"
+    photos_of "$1"
+    printf '[outputs]\n'
+    for ((p = 1; p <= $4; p++)); do printf '%s\n' "$work/pages/$1_${2}x${3}_page$p.jpg"; done
+  } > "$5"
+}
+
+# The same layout by libvips: magnets of the composer's cell size, pages of
+# the default size with its left and top margins.
+vips_pipeline() {  # vips_pipeline SET ROWS COLS PAGES CELL_W CELL_H
+  local out="$work/vips_$1_${2}x${3}"
+  rm -rf "$out" && mkdir -p "$out"
+  local photos
+  mapfile -t photos < <(photos_of "$1")
+  vipsthumbnail --size "${5}x${6}" --smartcrop centre -o "$out/%s.v" "${photos[@]}"
+  local files=("$out"/*.v) per=$(($2 * $3))
+  for ((p = 0; p < $4; p++)); do
+    vips arrayjoin "${files[*]:p*per:per}" "$out/joined$p.v" --across "$3"
+    vips embed "$out/joined$p.v" "$out/page$((p + 1)).jpg[Q=95]" 18 16 1854 2445 --extend white
+  done
+}
+export -f vips_pipeline photos_of
+export work
+
+wall() { sed -n 's/.*wall \([0-9]*\) ms.*/\1/p' "$1"; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 echo "Machine: $(nproc) hardware threads"
-for grid in 2x2 4x4; do
-  SHEETSMITH_TIMINGS=1 build/native/tools/run_measured "sheetsmith $grid" \
-    build/native/bin/sheetsmith "$work/job_$grid.txt" > "$work/$grid.out" 2> "$work/$grid.err"
-  cat "$work/$grid.out" | grep -v '^OK$'
-  grep -E "threads=|Stage times|Total time" "$work/$grid.err" | sed 's/^/  /'
+for set in real synthetic; do
+  for grid in "2 2 4 909 1206" "4 4 1 454 603"; do
+    read -r rows cols pages cellw cellh <<< "$grid"
+    name="${rows}x${cols}"
+    job "$set" "$rows" "$cols" "$pages" "$work/job_${set}_$name.txt"
+    echo
+    echo "== $set photos, $name on $pages page(s)"
+    SHEETSMITH_TIMINGS=1 build/native/tools/run_measured "sheetsmith" \
+      build/native/bin/sheetsmith "$work/job_${set}_$name.txt" > "$work/$set$name.out" \
+      2> "$work/$set$name.err"
+    grep -v '^OK$' "$work/$set$name.out"
+    grep -E "Stage times" "$work/$set$name.err" | sed 's/^Sheetsmith: /  /'
+    if [[ $name == 4x4 ]]; then
+      taskset -c 0 build/native/tools/run_measured "sheetsmith on one core" \
+        build/native/bin/sheetsmith "$work/job_${set}_$name.txt" 2> /dev/null |
+        grep -v '^OK$' > "$work/${set}${name}_one.out"
+      cat "$work/${set}${name}_one.out"
+      echo "  two cores against one: $(ratio "$(wall "$work/$set$name.out")" \
+        "$(wall "$work/${set}${name}_one.out")")"
+    fi
+    build/native/tools/run_measured "libvips pipeline" \
+      bash -c 'vips_pipeline "$@"' _ "$set" "$rows" "$cols" "$pages" "$cellw" "$cellh" \
+      > "$work/vips_$set$name.out" 2> /dev/null
+    cat "$work/vips_$set$name.out"
+    echo "  sheetsmith against libvips: $(ratio "$(wall "$work/$set$name.out")" \
+      "$(wall "$work/vips_$set$name.out")")"
+  done
 done
 
 if [[ "${1:-}" == --wine ]]; then
@@ -44,13 +116,26 @@ if [[ "${1:-}" == --wine ]]; then
   cmake --preset windows > /dev/null
   cmake --build --preset windows > /dev/null
   cmake --build --preset native --target host_bench > /dev/null
+  # The same jobs with the paths as Wine's programs see them.
+  for set in real synthetic; do
+    for name in 2x2 4x4; do
+      sed -e '/^\//{s|/|\\|g;s|^|Z:|}' "$work/job_${set}_$name.txt" > "$work/job_${set}_${name}_wine.txt"
+    done
+  done
   export WINEPREFIX
   WINEPREFIX=$(mktemp -d)/wine
   export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   xvfb-run -a -s "-screen 0 3840x2160x24" bash -c '
     mkdir -p "$WINEPREFIX" && wineserver -p && wineboot -i > /dev/null 2>&1
+    for set in real synthetic; do
+      for name in 2x2 4x4; do
+        "$1/build/native/tools/run_measured" "sheetsmith.exe under Wine, $set $name" \
+          "$1/cmake/wine-run.sh" "$1/build/windows/bin/sheetsmith.exe" \
+          "Z:$2/job_${set}_${name}_wine.txt" 2> /dev/null | grep -v "^OK"
+      done
+    done
     KORVELA_WINDOWS_BIN="$1/build/windows/bin" KORVELA_WINE_RUN="$1/cmake/wine-run.sh" \
-      "$1/build/native/tests/e2e/host_bench" "$1/'"$work"'/photos"
-    wineserver -k' _ "$root"
+      "$1/build/native/tests/e2e/host_bench" "$2/synthetic"
+    wineserver -k' _ "$root" "$work"
   rm -rf "$(dirname "$WINEPREFIX")"
 fi

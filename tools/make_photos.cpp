@@ -2,11 +2,21 @@
 //   make_photos demo DIR    a handful of photos of several sizes and shapes,
 //                           one with an EXIF orientation, and a frame
 //   make_photos bench DIR   16 baseline JPEGs of 4000 x 3000 at quality 90
+//   make_photos real DIR PHOTO...
+//                           16 baseline JPEGs at quality 90, alternately
+//                           4000 x 3000 and 3000 x 4000, cut from the given
+//                           photographs (scaled to cover, a different window
+//                           of the source each time) with a fine grain added
+//                           so that they carry a camera photo's detail
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "image_io.h"
+#include "resample.h"
 #include "test_photos.h"
 
 namespace {
@@ -82,14 +92,71 @@ bool Bench(const std::string& dir) {
   return true;
 }
 
+// A width x height window of `source` scaled to cover it, the window's place
+// chosen by `seed`, with a grain of up to 12 levels either way.
+std::optional<RgbaImage> Cut(const RgbaImage& source, int width, int height, int seed) {
+  const double cover = std::max(static_cast<double>(width) / source.width,
+                                static_cast<double>(height) / source.height) *
+                       (1.0 + 0.15 * (seed % 3));
+  const int scaledWidth = std::max(width, static_cast<int>(source.width * cover));
+  const int scaledHeight = std::max(height, static_cast<int>(source.height * cover));
+  std::optional<RgbaImage> scaled = sheetsmith::Resample(source, scaledWidth, scaledHeight);
+  if (!scaled) return std::nullopt;
+  std::optional<RgbaImage> cut = sheetsmith::MakeImage(width, height, 255);
+  if (!cut) return std::nullopt;
+  const int x0 = (scaledWidth - width) * ((seed * 7) % 11) / 10;
+  const int y0 = (scaledHeight - height) * ((seed * 3) % 5) / 4;
+  unsigned state = 12345u + static_cast<unsigned>(seed) * 7919u;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const std::uint8_t* from = scaled->At(x0 + x, y0 + y);
+      std::uint8_t* to = cut->At(x, y);
+      state = state * 1664525u + 1013904223u;
+      const int grain = static_cast<int>((state >> 24) % 25) - 12;
+      for (int c = 0; c < 3; ++c) {
+        to[c] = static_cast<std::uint8_t>(std::clamp(from[c] + grain, 0, 255));
+      }
+    }
+  }
+  return cut;
+}
+
+bool Real(const std::string& dir, const std::vector<std::string>& sources) {
+  std::vector<RgbaImage> photos;
+  for (const std::string& path : sources) {
+    if (std::optional<RgbaImage> photo = sheetsmith::LoadRgba(path)) {
+      photos.push_back(std::move(*photo));
+    } else {
+      std::fprintf(stderr, "cannot read %s\n", path.c_str());
+    }
+  }
+  if (photos.empty()) return false;
+  for (int i = 0; i < 16; ++i) {
+    const bool portrait = i % 2 == 1;
+    std::optional<RgbaImage> cut = Cut(photos[static_cast<std::size_t>(i) % photos.size()],
+                                       portrait ? 3000 : 4000, portrait ? 4000 : 3000, i);
+    char name[64];
+    std::snprintf(name, sizeof name, "/real_%02d.jpg", i + 1);
+    if (!cut || !testsupport::WriteJpeg(dir + name, *cut, 90)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: make_photos demo|bench DIR\n");
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: make_photos demo|bench DIR | make_photos real DIR PHOTO...\n");
     return 2;
   }
   const std::string kind = argv[1];
-  const bool ok = kind == "demo" ? Demo(argv[2]) : kind == "bench" ? Bench(argv[2]) : false;
+  bool ok = false;
+  if (kind == "demo") {
+    ok = Demo(argv[2]);
+  } else if (kind == "bench") {
+    ok = Bench(argv[2]);
+  } else if (kind == "real") {
+    ok = Real(argv[2], std::vector<std::string>(argv + 3, argv + argc));
+  }
   return ok ? 0 : 1;
 }

@@ -1,0 +1,302 @@
+#include "resample.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define KORVELA_SSE2 1
+#else
+#define KORVELA_SSE2 0
+#endif
+
+namespace sheetsmith {
+namespace {
+
+// The filters, as functions of the distance in the finer of the two grids.
+float CatmullRom(float x) {
+  x = std::fabs(x);
+  if (x < 1.0f) return 1 - x * x * (2.5f - 1.5f * x);
+  if (x < 2.0f) return 2 - x * (4 + x * (0.5f * x - 2.5f));
+  return 0.0f;
+}
+
+float Mitchell(float x) {
+  x = std::fabs(x);
+  if (x < 1.0f) return (16 + x * x * (21 * x - 36)) / 18;
+  if (x < 2.0f) return (32 + x * (-60 + x * (36 - 7 * x))) / 18;
+  return 0.0f;
+}
+
+constexpr float kSupport = 2.0f;
+
+// The weights of one axis: for output pixel o, inputs first[o] ..
+// first[o] + count[o] - 1 with weights[o * taps ...]. Inputs past an edge
+// are folded onto the edge pixel, so every index read lies in the image.
+struct AxisWeights {
+  int taps = 0;
+  std::vector<int> first;
+  std::vector<int> count;
+  std::vector<float> weights;
+};
+
+AxisWeights ComputeWeights(int inSize, int outSize) {
+  const float scale = static_cast<float>(outSize) / static_cast<float>(inSize);
+  const bool enlarging = scale > 1.0f;
+  // In input pixels: the filter reaches kSupport input pixels when
+  // enlarging, kSupport output pixels (wider in input pixels) when shrinking.
+  const float radius = enlarging ? kSupport : kSupport / scale;
+  AxisWeights axis;
+  axis.taps = std::min(inSize, static_cast<int>(std::ceil(radius * 2)) + 3);
+  axis.first.resize(static_cast<std::size_t>(outSize));
+  axis.count.resize(static_cast<std::size_t>(outSize));
+  axis.weights.assign(static_cast<std::size_t>(outSize) * axis.taps, 0.0f);
+  std::vector<float> folded(static_cast<std::size_t>(axis.taps));
+  for (int o = 0; o < outSize; ++o) {
+    const float centre = (static_cast<float>(o) + 0.5f) / scale;  // in input coordinates
+    const int lowest = static_cast<int>(std::floor(centre - radius));
+    const int highest = static_cast<int>(std::ceil(centre + radius));
+    int first = std::clamp(lowest, 0, inSize - 1);
+    const int last = std::clamp(highest, 0, inSize - 1);
+    std::fill(folded.begin(), folded.end(), 0.0f);
+    float total = 0.0f;
+    for (int n = lowest; n <= highest; ++n) {
+      const float distance = static_cast<float>(n) + 0.5f - centre;
+      const float weight = enlarging ? CatmullRom(distance) : Mitchell(distance * scale);
+      // Indices past an edge read the edge pixel.
+      folded[static_cast<std::size_t>(std::clamp(n, 0, inSize - 1) - first)] += weight;
+      total += weight;
+    }
+    // The filter is zero at its ends: trim what carries no weight.
+    int count = last - first + 1;
+    int skip = 0;
+    while (skip < count - 1 && folded[static_cast<std::size_t>(skip)] == 0.0f) ++skip;
+    while (count - 1 > skip && folded[static_cast<std::size_t>(count - 1)] == 0.0f) --count;
+    float* weights = &axis.weights[static_cast<std::size_t>(o) * axis.taps];
+    for (int k = skip; k < count; ++k) {
+      weights[k - skip] = total != 0.0f ? folded[static_cast<std::size_t>(k)] / total : 1.0f;
+    }
+    axis.first[static_cast<std::size_t>(o)] = first + skip;
+    axis.count[static_cast<std::size_t>(o)] = count - skip;
+  }
+  return axis;
+}
+
+// Fixed-point weights: 14 fraction bits, each output's weights summing to
+// exactly 1 << 14 (the rounding remainder goes to the largest).
+constexpr int kWeightBits = 14;
+// The vertical pass keeps 6 fraction bits of a level between the passes.
+constexpr int kMiddleBits = 6;
+
+std::vector<std::int16_t> FixedWeights(const AxisWeights& axis) {
+  std::vector<std::int16_t> fixed(axis.weights.size(), 0);
+  for (std::size_t o = 0; o < axis.first.size(); ++o) {
+    const float* weights = &axis.weights[o * static_cast<std::size_t>(axis.taps)];
+    std::int16_t* out = &fixed[o * static_cast<std::size_t>(axis.taps)];
+    int sum = 0;
+    int largest = 0;
+    for (int k = 0; k < axis.count[o]; ++k) {
+      out[k] = static_cast<std::int16_t>(std::lround(weights[k] * (1 << kWeightBits)));
+      sum += out[k];
+      if (out[k] > out[largest]) largest = k;
+    }
+    out[largest] = static_cast<std::int16_t>(out[largest] + ((1 << kWeightBits) - sum));
+  }
+  return fixed;
+}
+
+bool IsOpaque(const RgbaImage& image) {
+  // Every channel ANDed in its own place, which vectorises better than
+  // picking out the alpha bytes.
+  const std::uint8_t* p = image.data();
+  const std::size_t count = static_cast<std::size_t>(image.width) * image.height;
+  std::uint8_t all[4] = {255, 255, 255, 255};
+  for (std::size_t i = 0; i < count; ++i) {
+    for (int c = 0; c < 4; ++c) all[c] &= p[i * 4 + c];
+  }
+  return all[3] == 255;
+}
+
+constexpr std::int32_t kMiddleHalf = 1 << (kWeightBits - kMiddleBits - 1);
+
+std::int16_t ToMiddle(std::int32_t sum) {
+  return static_cast<std::int16_t>((sum + kMiddleHalf) >> (kWeightBits - kMiddleBits));
+}
+
+// One output row of the vertical pass: for every value i of a row,
+// middle[i] = sum over the taps of weight * row[i], kept with kMiddleBits
+// fraction bits. `rowsOf[k]` is the k-th input row.
+void VerticalRow(const std::uint8_t* const* rowsOf, const std::int16_t* weights, int count,
+                 std::int16_t* middle, std::size_t values) {
+  std::size_t begin = 0;
+#if KORVELA_SSE2
+  // Sixteen values at a time with their sums in registers across all taps;
+  // two rows at a time, their bytes interleaved, widened to 16 bits and
+  // multiplied-and-added in pairs.
+  const std::size_t vectorEnd = values / 16 * 16;
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i half = _mm_set1_epi32(kMiddleHalf);
+  for (std::size_t i = 0; i < vectorEnd; i += 16) {
+    __m128i sum0 = zero;
+    __m128i sum1 = zero;
+    __m128i sum2 = zero;
+    __m128i sum3 = zero;
+    for (int k = 0; k < count; k += 2) {
+      const bool pair = k + 1 < count;
+      const std::uint16_t w0 = static_cast<std::uint16_t>(weights[k]);
+      const std::uint16_t w1 = pair ? static_cast<std::uint16_t>(weights[k + 1]) : 0;
+      const __m128i pairWeights = _mm_set1_epi32(static_cast<int>(w0 | (std::uint32_t{w1} << 16)));
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rowsOf[k] + i));
+      const __m128i b =
+          pair ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(rowsOf[k + 1] + i)) : a;
+      const __m128i low = _mm_unpacklo_epi8(a, b);
+      const __m128i high = _mm_unpackhi_epi8(a, b);
+      sum0 = _mm_add_epi32(sum0, _mm_madd_epi16(_mm_unpacklo_epi8(low, zero), pairWeights));
+      sum1 = _mm_add_epi32(sum1, _mm_madd_epi16(_mm_unpackhi_epi8(low, zero), pairWeights));
+      sum2 = _mm_add_epi32(sum2, _mm_madd_epi16(_mm_unpacklo_epi8(high, zero), pairWeights));
+      sum3 = _mm_add_epi32(sum3, _mm_madd_epi16(_mm_unpackhi_epi8(high, zero), pairWeights));
+    }
+    constexpr int kShift = kWeightBits - kMiddleBits;
+    const __m128i first = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(sum0, half), kShift),
+                                          _mm_srai_epi32(_mm_add_epi32(sum1, half), kShift));
+    const __m128i second = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(sum2, half), kShift),
+                                           _mm_srai_epi32(_mm_add_epi32(sum3, half), kShift));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(middle + i), first);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(middle + i + 8), second);
+  }
+  begin = vectorEnd;
+#endif
+  for (std::size_t i = begin; i < values; ++i) {
+    std::int32_t sum = 0;
+    for (int k = 0; k < count; ++k) sum += weights[k] * rowsOf[k][i];
+    middle[i] = ToMiddle(sum);
+  }
+}
+
+// One output pixel of the horizontal pass over 16-bit values: `count` taps
+// of four channels from `source`, which may be read one pixel past the taps.
+void HorizontalSums(const std::int16_t* source, const std::int16_t* weights, int count,
+                    std::int32_t sum[4]) {
+#if KORVELA_SSE2
+  // Two taps at a time: the channels of two neighbouring pixels interleaved
+  // and multiplied-and-added with the two weights.
+  __m128i total = _mm_setzero_si128();
+  for (int k = 0; k < count; k += 2) {
+    const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + k * 4));
+    const __m128i interleaved = _mm_unpacklo_epi16(pixels, _mm_srli_si128(pixels, 8));
+    const std::uint16_t w0 = static_cast<std::uint16_t>(weights[k]);
+    const std::uint16_t w1 = k + 1 < count ? static_cast<std::uint16_t>(weights[k + 1]) : 0;
+    const __m128i pairWeights = _mm_set1_epi32(static_cast<int>(w0 | (std::uint32_t{w1} << 16)));
+    total = _mm_add_epi32(total, _mm_madd_epi16(interleaved, pairWeights));
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(sum), total);
+#else
+  sum[0] = sum[1] = sum[2] = sum[3] = 0;
+  for (int k = 0; k < count; ++k) {
+    for (int c = 0; c < 4; ++c) sum[c] += weights[k] * source[k * 4 + c];
+  }
+#endif
+}
+
+// The opaque path: vertical pass into one row of 16-bit values, then the
+// horizontal pass into the output row.
+void ResampleFixed(const RgbaImage& in, RgbaImage& out) {
+  const AxisWeights columns = ComputeWeights(in.width, out.width);
+  const AxisWeights rows = ComputeWeights(in.height, out.height);
+  const std::vector<std::int16_t> columnWeights = FixedWeights(columns);
+  const std::vector<std::int16_t> rowWeights = FixedWeights(rows);
+  const std::size_t rowValues = static_cast<std::size_t>(in.width) * 4;
+  // One pixel of slack: the horizontal pass reads taps in pairs.
+  std::vector<std::int16_t> middle(rowValues + 8, 0);
+  std::vector<const std::uint8_t*> rowsOf(static_cast<std::size_t>(rows.taps));
+  constexpr int kShift = kWeightBits + kMiddleBits;
+  for (int y = 0; y < out.height; ++y) {
+    const int first = rows.first[static_cast<std::size_t>(y)];
+    const int count = rows.count[static_cast<std::size_t>(y)];
+    for (int k = 0; k < count; ++k) rowsOf[static_cast<std::size_t>(k)] = in.At(0, first + k);
+    VerticalRow(rowsOf.data(), &rowWeights[static_cast<std::size_t>(y) * rows.taps], count,
+                middle.data(), rowValues);
+
+    std::uint8_t* target = out.At(0, y);
+    for (int x = 0; x < out.width; ++x) {
+      std::int32_t sum[4];
+      HorizontalSums(
+          &middle[static_cast<std::size_t>(columns.first[static_cast<std::size_t>(x)]) * 4],
+          &columnWeights[static_cast<std::size_t>(x) * columns.taps],
+          columns.count[static_cast<std::size_t>(x)], sum);
+      for (int c = 0; c < 4; ++c) {
+        const std::int32_t value = (sum[c] + (1 << (kShift - 1))) >> kShift;
+        target[x * 4 + c] = static_cast<std::uint8_t>(std::clamp(value, 0, 255));
+      }
+    }
+  }
+}
+
+// What the filtering does to alpha-weighted colour: a tiny alpha is added
+// before weighting so that wholly transparent regions keep their colour.
+constexpr float kAlphaEpsilon = 1.0f / (1 << 20) / (1 << 20);
+
+std::uint8_t ToByte(float value) {
+  const float clamped = value < 0.0f ? 0.0f : value > 1.0f ? 1.0f : value;
+  return static_cast<std::uint8_t>(static_cast<int>(clamped * 255.0f + 0.5f));
+}
+
+// The path for images with transparency, in floating point.
+void ResampleFloat(const RgbaImage& in, RgbaImage& out) {
+  const AxisWeights columns = ComputeWeights(in.width, out.width);
+  const AxisWeights rows = ComputeWeights(in.height, out.height);
+  const std::size_t rowValues = static_cast<std::size_t>(in.width) * 4;
+  // The input once as alpha-weighted reals.
+  std::vector<float> weighted(rowValues * static_cast<std::size_t>(in.height));
+  for (int y = 0; y < in.height; ++y) {
+    const std::uint8_t* source = in.At(0, y);
+    float* target = &weighted[rowValues * static_cast<std::size_t>(y)];
+    for (int x = 0; x < in.width; ++x) {
+      const float alpha = static_cast<float>(source[x * 4 + 3]) / 255.0f + kAlphaEpsilon;
+      for (int c = 0; c < 3; ++c) {
+        target[x * 4 + c] = static_cast<float>(source[x * 4 + c]) / 255.0f * alpha;
+      }
+      target[x * 4 + 3] = alpha;
+    }
+  }
+  std::vector<float> middle(rowValues);
+  for (int y = 0; y < out.height; ++y) {
+    std::fill(middle.begin(), middle.end(), 0.0f);
+    const float* weights = &rows.weights[static_cast<std::size_t>(y) * rows.taps];
+    const int first = rows.first[static_cast<std::size_t>(y)];
+    for (int k = 0; k < rows.count[static_cast<std::size_t>(y)]; ++k) {
+      const float* source = &weighted[rowValues * static_cast<std::size_t>(first + k)];
+      for (std::size_t i = 0; i < rowValues; ++i) middle[i] += weights[k] * source[i];
+    }
+    std::uint8_t* target = out.At(0, y);
+    for (int x = 0; x < out.width; ++x) {
+      const float* w = &columns.weights[static_cast<std::size_t>(x) * columns.taps];
+      const float* source = &middle[static_cast<std::size_t>(columns.first[x]) * 4];
+      float sum[4] = {0, 0, 0, 0};
+      for (int k = 0; k < columns.count[static_cast<std::size_t>(x)]; ++k) {
+        for (int c = 0; c < 4; ++c) sum[c] += w[k] * source[k * 4 + c];
+      }
+      const float alpha = sum[3];
+      const float reciprocal = alpha != 0.0f ? 1.0f / alpha : 0.0f;
+      for (int c = 0; c < 3; ++c) target[x * 4 + c] = ToByte(sum[c] * reciprocal);
+      target[x * 4 + 3] = ToByte(alpha - kAlphaEpsilon);
+    }
+  }
+}
+
+}  // namespace
+
+std::optional<RgbaImage> Resample(const RgbaImage& image, int width, int height) {
+  if (image.empty() || width < 1 || height < 1) return std::nullopt;
+  std::optional<RgbaImage> out = MakeImage(width, height, 0);
+  if (!out) return std::nullopt;
+  if (image.knownOpaque || IsOpaque(image)) {
+    ResampleFixed(image, *out);
+  } else {
+    ResampleFloat(image, *out);
+  }
+  return out;
+}
+
+}  // namespace sheetsmith
