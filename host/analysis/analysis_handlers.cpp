@@ -1,0 +1,128 @@
+#include "analysis_handlers.h"
+
+#include "arguments.h"
+
+namespace runner {
+namespace {
+
+EncodableValue S(const char* text) { return EncodableValue(text); }
+
+}  // namespace
+
+EncodableValue FaceEntry(const std::string& path, const std::vector<FaceBox>& faces,
+                         const std::string& debugInfo) {
+  EncodableList boxes;
+  for (const FaceBox& face : faces) {
+    boxes.push_back(EncodableValue(EncodableMap{{S("left"), EncodableValue(face.left)},
+                                                {S("top"), EncodableValue(face.top)},
+                                                {S("width"), EncodableValue(face.width)},
+                                                {S("height"), EncodableValue(face.height)}}));
+  }
+  return EncodableValue(EncodableMap{{S("imagePath"), EncodableValue(path)},
+                                     {S("faces"), EncodableValue(std::move(boxes))},
+                                     {S("debugInfo"), EncodableValue(debugInfo)}});
+}
+
+void HandleDetectFaces(const MethodCall& call, std::unique_ptr<MethodResult> result, void* window,
+                       const FaceWorkerStarter& startWorker,
+                       const std::function<void(const std::string&)>& debuggerLine) {
+  if (call.method_name() != "detectFacesWindows") {
+    result->NotImplemented();
+    return;
+  }
+  const auto* arguments = call.arguments()->GetIf<EncodableMap>();
+  if (!arguments) {
+    result->Success();
+    return;
+  }
+  const EncodableValue* list = FindValue(*arguments, "imagePaths");
+  if (!list || !list->Is<EncodableList>()) {
+    result->Success(EncodableValue(EncodableList{}));
+    return;
+  }
+  auto job = std::make_unique<FaceDetectionJob>();
+  for (const EncodableValue& element : list->Get<EncodableList>()) {
+    if (const auto* path = element.GetIf<std::string>()) job->paths.push_back(*path);
+  }
+  debuggerLine(FaceChannelLine(job->paths));
+  job->window = window;
+  job->result = std::move(result);
+  if (startWorker(job)) return;
+  // No worker: answered here, once, with an entry for every photo.
+  debuggerLine("FD: failed to start the worker thread\n");
+  EncodableList entries;
+  for (const std::string& path : job->paths) {
+    entries.push_back(FaceEntry(path, {}, "FD: worker_start_failed"));
+  }
+  job->result->Success(EncodableValue(std::move(entries)));
+}
+
+void HandleGetThumbnail(const MethodCall& call, std::unique_ptr<MethodResult> result,
+                        const ThumbnailMaker& makeThumbnail) {
+  if (call.method_name() != "getThumbnail") {
+    result->NotImplemented();
+    return;
+  }
+  const auto* arguments = call.arguments()->GetIf<EncodableMap>();
+  if (!arguments) {
+    result->Success();
+    return;
+  }
+  const std::string* path = ReadString(*arguments, "path");
+  const int width = ReadInt32(*arguments, "width").value_or(0);
+  const int height = ReadInt32(*arguments, "height").value_or(0);
+  const double scale = ReadDoubleOrInt32(*arguments, "scale").value_or(1.0);
+  if (!path || path->empty() || width < 1 || height < 1) {
+    result->Success();
+    return;
+  }
+  const std::optional<PixelSize> size = ThumbnailPixelSize(width, height, scale);
+  if (!size) {
+    result->Success();
+    return;
+  }
+  if (std::optional<std::vector<std::uint8_t>> png = makeThumbnail(*path, *size)) {
+    result->Success(EncodableValue(std::move(*png)));
+  } else {
+    result->Success();
+  }
+}
+
+EncodableValue QuickMetaAnswer(const PhotoHeader& header) {
+  std::int32_t width = static_cast<std::int32_t>(header.width);
+  std::int32_t height = static_cast<std::int32_t>(header.height);
+  EncodableMap answer;
+  if (header.hasMetadata) {
+    if (header.orientation && OrientationSwapsSides(*header.orientation)) std::swap(width, height);
+    const std::optional<std::string>& text = header.dateTaken ? header.dateTaken : header.dateChanged;
+    if (text) {
+      if (const std::optional<std::int64_t> millis = CaptureMillisFromExifText(text->c_str())) {
+        answer[S("capturedAtMillis")] = EncodableValue(*millis);
+      }
+    }
+  }
+  answer[S("width")] = EncodableValue(width);
+  answer[S("height")] = EncodableValue(height);
+  return EncodableValue(std::move(answer));
+}
+
+void HandleGetQuickMeta(const MethodCall& call, std::unique_ptr<MethodResult> result,
+                        const PhotoHeaderReader& readHeader) {
+  if (call.method_name() != "getQuickMeta") {
+    result->NotImplemented();
+    return;
+  }
+  const auto* arguments = call.arguments()->GetIf<EncodableMap>();
+  const std::string* path = arguments ? ReadString(*arguments, "path") : nullptr;
+  if (!path || path->empty()) {
+    result->Success();
+    return;
+  }
+  if (const std::optional<PhotoHeader> header = readHeader(*path)) {
+    result->Success(QuickMetaAnswer(*header));
+  } else {
+    result->Success();
+  }
+}
+
+}  // namespace runner
