@@ -8,9 +8,11 @@ namespace {
 
 class HandedOutRecords {
  public:
+  // Made once and never destroyed: a worker may hand back a record while
+  // the process ends.
   static HandedOutRecords& Get() {
-    static HandedOutRecords records;
-    return records;
+    static HandedOutRecords* records = new HandedOutRecords;
+    return *records;
   }
 
   std::intptr_t Add(std::unique_ptr<FaceResultsRecord> record) {
@@ -27,6 +29,14 @@ class HandedOutRecords {
     if (found == addresses_.end()) return nullptr;
     std::unique_ptr<FaceResultsRecord> record(*found);
     addresses_.erase(found);
+    return record;
+  }
+
+  std::unique_ptr<FaceResultsRecord> TakeAny() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (addresses_.empty()) return nullptr;
+    std::unique_ptr<FaceResultsRecord> record(*addresses_.begin());
+    addresses_.erase(addresses_.begin());
     return record;
   }
 
@@ -50,16 +60,30 @@ std::unique_ptr<FaceResultsRecord> TakeBackFaceResults(std::intptr_t address) {
   return HandedOutRecords::Get().Take(address);
 }
 
-std::intptr_t AnswerFaceResults(std::intptr_t lParam) {
-  if (lParam == 0) return 0;
-  std::unique_ptr<FaceResultsRecord> record = HandedOutRecords::Get().Take(lParam);
-  if (!record) return 0;
+namespace {
+
+void Answer(std::unique_ptr<FaceResultsRecord> record) {
   try {
     if (record->result) record->result->Success(record->value);
   } catch (...) {
     // Nothing can be answered any more; the record still goes.
   }
+}
+
+}  // namespace
+
+std::intptr_t AnswerFaceResults(std::intptr_t lParam) {
+  if (lParam == 0) return 0;
+  if (std::unique_ptr<FaceResultsRecord> record = HandedOutRecords::Get().Take(lParam)) {
+    Answer(std::move(record));
+  }
   return 0;
+}
+
+void AnswerOutstandingFaceResults() {
+  while (std::unique_ptr<FaceResultsRecord> record = HandedOutRecords::Get().TakeAny()) {
+    Answer(std::move(record));
+  }
 }
 
 std::size_t OutstandingFaceResults() { return HandedOutRecords::Get().size(); }

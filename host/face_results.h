@@ -39,4 +39,8 @@ std::intptr_t AnswerFaceResults(std::intptr_t lParam);
 // Records handed out and not yet taken (by the window or back).
 std::size_t OutstandingFaceResults();
 
+// Answers and frees every record still handed out: for the end of the
+// process, when the window will take no more.
+void AnswerOutstandingFaceResults();
+
 }  // namespace runner

@@ -4,13 +4,15 @@
 #include <io.h>
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <iostream>
+#include <string>
 
 #include "command_line.h"
 #include "dart_project.h"
+#include "face_worker.h"
 #include "flutter_window.h"
 #include "flutter_windows.h"
 #include "grid_jobs.h"
@@ -58,6 +60,9 @@ int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, wchar_t* /
 
   CoUninitialize();
   window.reset();
+  // Face workers still running get a moment to finish; whatever they posted
+  // that the window never took is answered and freed.
+  runner::FinishFaceWorkers(std::chrono::seconds(5));
   if (const int running = runner::printing::RunningGridJobs(); running > 0) {
     // Background grid jobs are abandoned, not waited for: the process ends
     // now, without running static destructors under their feet. Their

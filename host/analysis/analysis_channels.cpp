@@ -1,30 +1,36 @@
 #include "analysis_channels.h"
 
-namespace runner {
-namespace {
+#include "analysis_handlers.h"
+#include "face_worker.h"
+#include "photo_views.h"
 
-// Until its handlers are built, a channel answers every method not-implemented.
-std::unique_ptr<MethodChannel> CreateWaitingChannel(FlutterDesktopMessengerRef messenger,
-                                                    const char* name) {
-  auto channel = std::make_unique<MethodChannel>(messenger, name);
-  channel->SetMethodCallHandler(
-      [](const MethodCall&, std::unique_ptr<MethodResult> result) { result->NotImplemented(); });
+namespace runner {
+
+std::unique_ptr<MethodChannel> CreateThumbnailChannel(FlutterDesktopMessengerRef messenger) {
+  auto channel = std::make_unique<MethodChannel>(messenger, kThumbnailChannelName);
+  channel->SetMethodCallHandler([](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+    HandleGetThumbnail(call, std::move(result), &MakeThumbnail);
+  });
   return channel;
 }
 
-}  // namespace
-
-std::unique_ptr<MethodChannel> CreateThumbnailChannel(FlutterDesktopMessengerRef messenger) {
-  return CreateWaitingChannel(messenger, kThumbnailChannelName);
-}
-
 std::unique_ptr<MethodChannel> CreateMediaInfoChannel(FlutterDesktopMessengerRef messenger) {
-  return CreateWaitingChannel(messenger, kMediaInfoChannelName);
+  auto channel = std::make_unique<MethodChannel>(messenger, kMediaInfoChannelName);
+  channel->SetMethodCallHandler([](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+    HandleGetQuickMeta(call, std::move(result), &ReadPhotoHeader);
+  });
+  return channel;
 }
 
 std::unique_ptr<MethodChannel> CreateFaceRectsChannel(FlutterDesktopMessengerRef messenger,
-                                                      std::function<void*()> /*windowHandle*/) {
-  return CreateWaitingChannel(messenger, kFaceRectsChannelName);
+                                                      std::function<void*()> windowHandle) {
+  auto channel = std::make_unique<MethodChannel>(messenger, kFaceRectsChannelName);
+  channel->SetMethodCallHandler([windowHandle = std::move(windowHandle)](
+                                    const MethodCall& call, std::unique_ptr<MethodResult> result) {
+    HandleDetectFaces(call, std::move(result), windowHandle(), &StartFaceWorker,
+                      &WriteDebuggerLine);
+  });
+  return channel;
 }
 
 }  // namespace runner

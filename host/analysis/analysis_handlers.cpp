@@ -94,7 +94,8 @@ EncodableValue QuickMetaAnswer(const PhotoHeader& header) {
   EncodableMap answer;
   if (header.hasMetadata) {
     if (header.orientation && OrientationSwapsSides(*header.orientation)) std::swap(width, height);
-    const std::optional<std::string>& text = header.dateTaken ? header.dateTaken : header.dateChanged;
+    const std::optional<std::string>& text =
+        header.dateTaken ? header.dateTaken : header.dateChanged;
     if (text) {
       if (const std::optional<std::int64_t> millis = CaptureMillisFromExifText(text->c_str())) {
         answer[S("capturedAtMillis")] = EncodableValue(*millis);

@@ -60,7 +60,7 @@ void HandleGetThumbnail(const MethodCall& call, std::unique_ptr<MethodResult> re
 struct PhotoHeader {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
-  bool hasMetadata = false;  // a metadata reader was had
+  bool hasMetadata = false;                // a metadata reader was had
   std::optional<int> orientation;          // the EXIF orientation, when a VT_UI2
   std::optional<std::string> dateTaken;    // DateTimeOriginal, when a VT_LPSTR
   std::optional<std::string> dateChanged;  // TIFF DateTime, when a VT_LPSTR

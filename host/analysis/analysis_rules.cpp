@@ -87,7 +87,8 @@ std::optional<long> ReadField(const char* text, std::size_t at, std::size_t leng
   if (i < end && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   if (i >= end || !std::isdigit(static_cast<unsigned char>(text[i]))) return std::nullopt;
   long value = 0;
-  while (i < end && std::isdigit(static_cast<unsigned char>(text[i]))) value = value * 10 + (text[i++] - '0');
+  while (i < end && std::isdigit(static_cast<unsigned char>(text[i])))
+    value = value * 10 + (text[i++] - '0');
   return negative ? -value : value;
 }
 
@@ -124,8 +125,8 @@ std::optional<std::int64_t> CaptureMillisFromExifText(const char* text) {
   if (!year || !month || !day || !hour || !minute || !second) return std::nullopt;
   // The ranges the system's date conversion accepts, with the real calendar.
   if (*year < 1601 || *year > 30827 || *month < 1 || *month > 12 || *day < 1 ||
-      *day > DaysInMonth(*year, *month) || *hour < 0 || *hour > 23 || *minute < 0 ||
-      *minute > 59 || *second < 0 || *second > 59) {
+      *day > DaysInMonth(*year, *month) || *hour < 0 || *hour > 23 || *minute < 0 || *minute > 59 ||
+      *second < 0 || *second > 59) {
     return std::nullopt;
   }
   const std::int64_t seconds =

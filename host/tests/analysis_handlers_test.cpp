@@ -60,11 +60,11 @@ TEST_F(FaceHandlerTest, ArgumentsItCannotUseAreAnsweredAtOnce) {
 }
 
 TEST_F(FaceHandlerTest, StringPathsGoToTheWorkerWithTheResultAndTheWindow) {
-  const Answered answered = Detect(
-      "detectFacesWindows",
-      EncodableValue(EncodableMap{
-          {S("imagePaths"), EncodableValue(EncodableList{S("C:\\a.jpg"), EncodableValue(5),
-                                                         S("D:\\\xD7\xA9.jpg")})}}));
+  const Answered answered =
+      Detect("detectFacesWindows",
+             EncodableValue(EncodableMap{
+                 {S("imagePaths"), EncodableValue(EncodableList{S("C:\\a.jpg"), EncodableValue(5),
+                                                                S("D:\\\xD7\xA9.jpg")})}}));
   EXPECT_TRUE(answered.text.empty());  // the worker answers later
   ASSERT_TRUE(started);
   EXPECT_EQ(started->paths, (std::vector<std::string>{"C:\\a.jpg", "D:\\\xD7\xA9.jpg"}));
@@ -74,13 +74,14 @@ TEST_F(FaceHandlerTest, StringPathsGoToTheWorkerWithTheResultAndTheWindow) {
 }
 
 TEST_F(FaceHandlerTest, AWorkerThatCannotStartIsAnsweredOnceFromTheHandler) {
-  const Answered answered = Detect(
-      "detectFacesWindows",
-      EncodableValue(EncodableMap{{S("imagePaths"), EncodableValue(EncodableList{S("C:\\a.jpg")})}}),
-      false);
+  const Answered answered =
+      Detect("detectFacesWindows",
+             EncodableValue(
+                 EncodableMap{{S("imagePaths"), EncodableValue(EncodableList{S("C:\\a.jpg")})}}),
+             false);
   EXPECT_EQ(answered.text, "success");
-  EXPECT_EQ(answered.value, EncodableValue(EncodableList{FaceEntry("C:\\a.jpg", {},
-                                                                   "FD: worker_start_failed")}));
+  EXPECT_EQ(answered.value,
+            EncodableValue(EncodableList{FaceEntry("C:\\a.jpg", {}, "FD: worker_start_failed")}));
 }
 
 TEST(FaceEntryTest, BoxesAreDoublesUnderTheirKeys) {
@@ -88,12 +89,11 @@ TEST(FaceEntryTest, BoxesAreDoublesUnderTheirKeys) {
   const auto& map = entry.Get<EncodableMap>();
   EXPECT_EQ(map.at(S("imagePath")), S("p"));
   EXPECT_EQ(map.at(S("debugInfo")), S("FD: x\n"));
-  EXPECT_EQ(map.at(S("faces")),
-            EncodableValue(EncodableList{EncodableValue(EncodableMap{
-                {S("left"), EncodableValue(1.5)},
-                {S("top"), EncodableValue(2.0)},
-                {S("width"), EncodableValue(3.0)},
-                {S("height"), EncodableValue(4.0)}})}));
+  EXPECT_EQ(map.at(S("faces")), EncodableValue(EncodableList{EncodableValue(
+                                    EncodableMap{{S("left"), EncodableValue(1.5)},
+                                                 {S("top"), EncodableValue(2.0)},
+                                                 {S("width"), EncodableValue(3.0)},
+                                                 {S("height"), EncodableValue(4.0)}})}));
 }
 
 Answered Thumbnail(EncodableMap arguments, std::vector<PixelSize>* asked) {
@@ -145,23 +145,24 @@ TEST(ThumbnailHandlerTest, MissingOrUnusableArgumentsAnswerNullWithoutAsking) {
 TEST(QuickMetaTest, QuarterTurnsSwapAndTheOriginalDateComesFirst) {
   PhotoHeader header{4000, 3000, true, 6, "2024:05:17 08:30:00", "2030:01:01 00:00:00"};
   EXPECT_EQ(QuickMetaAnswer(header),
-            EncodableValue(EncodableMap{{S("width"), EncodableValue(3000)},
-                                        {S("height"), EncodableValue(4000)},
-                                        {S("capturedAtMillis"),
-                                         EncodableValue(std::int64_t{1715934600000})}}));
+            EncodableValue(EncodableMap{
+                {S("width"), EncodableValue(3000)},
+                {S("height"), EncodableValue(4000)},
+                {S("capturedAtMillis"), EncodableValue(std::int64_t{1715934600000})}}));
   header.orientation = 3;
   header.dateTaken.reset();  // only the TIFF date
   EXPECT_EQ(QuickMetaAnswer(header),
-            EncodableValue(EncodableMap{{S("width"), EncodableValue(4000)},
-                                        {S("height"), EncodableValue(3000)},
-                                        {S("capturedAtMillis"),
-                                         EncodableValue(std::int64_t{1893456000000})}}));
+            EncodableValue(EncodableMap{
+                {S("width"), EncodableValue(4000)},
+                {S("height"), EncodableValue(3000)},
+                {S("capturedAtMillis"), EncodableValue(std::int64_t{1893456000000})}}));
   header.dateChanged = "                   ";  // the EXIF placeholder
   EXPECT_EQ(QuickMetaAnswer(header).Get<EncodableMap>().count(S("capturedAtMillis")), 0u);
   // Without a metadata reader nothing but the size is used.
   const PhotoHeader bare{640, 480, false, 6, "2024:05:17 08:30:00", std::nullopt};
-  EXPECT_EQ(QuickMetaAnswer(bare), EncodableValue(EncodableMap{{S("width"), EncodableValue(640)},
-                                                               {S("height"), EncodableValue(480)}}));
+  EXPECT_EQ(QuickMetaAnswer(bare),
+            EncodableValue(EncodableMap{{S("width"), EncodableValue(640)},
+                                        {S("height"), EncodableValue(480)}}));
 }
 
 TEST(QuickMetaTest, HandlerAnswersNullForNoPathOrAnUnreadablePhoto) {
@@ -170,7 +171,9 @@ TEST(QuickMetaTest, HandlerAnswersNullForNoPathOrAnUnreadablePhoto) {
     return [&, readable](const MethodCall& call, std::unique_ptr<MethodResult> result) {
       HandleGetQuickMeta(call, std::move(result), [&, readable](const std::string&) {
         ++read;
-        return readable ? std::optional<PhotoHeader>(PhotoHeader{10, 20, false, std::nullopt, std::nullopt, std::nullopt}) : std::nullopt;
+        return readable ? std::optional<PhotoHeader>(
+                              PhotoHeader{10, 20, false, std::nullopt, std::nullopt, std::nullopt})
+                        : std::nullopt;
       });
     };
   };
@@ -182,11 +185,11 @@ TEST(QuickMetaTest, HandlerAnswersNullForNoPathOrAnUnreadablePhoto) {
   EXPECT_TRUE(Call(handler(false), "getQuickMeta",
                    EncodableValue(EncodableMap{{S("path"), S("C:\\gone.jpg")}}))
                   .value.IsNull());
-  EXPECT_EQ(Call(handler(true), "getQuickMeta",
-                 EncodableValue(EncodableMap{{S("path"), S("C:\\a.png")}}))
-                .value,
-            EncodableValue(EncodableMap{{S("width"), EncodableValue(10)},
-                                        {S("height"), EncodableValue(20)}}));
+  EXPECT_EQ(
+      Call(handler(true), "getQuickMeta", EncodableValue(EncodableMap{{S("path"), S("C:\\a.png")}}))
+          .value,
+      EncodableValue(
+          EncodableMap{{S("width"), EncodableValue(10)}, {S("height"), EncodableValue(20)}}));
 }
 
 }  // namespace

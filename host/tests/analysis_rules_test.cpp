@@ -34,7 +34,8 @@ TEST(FaceRulesTest, BoxFactorsComeFromTheBitmapActuallyAnalysed) {
 }
 
 TEST(FaceRulesTest, DebugTexts) {
-  EXPECT_EQ(FaceDebugLine(6000, 4000, 4096, 2731, 2), "FD: ori=6000x4000 scaled=4096x2731 faces=2\n");
+  EXPECT_EQ(FaceDebugLine(6000, 4000, 4096, 2731, 2),
+            "FD: ori=6000x4000 scaled=4096x2731 faces=2\n");
   EXPECT_EQ(FaceChannelLine({}), "FD: channel detectFacesWindows, paths=0\n");
   EXPECT_EQ(FaceChannelLine({"C:\\a.jpg", "C:\\b.jpg"}),
             "FD: channel detectFacesWindows, paths=2 first=\"C:\\a.jpg\"\n");
@@ -86,11 +87,11 @@ TEST(MetadataRulesTest, CaptureTimesReadByPositionAsUtc) {
 }
 
 TEST(MetadataRulesTest, DatesThatDoNotExistOrAreTooEarlyGiveNoTime) {
-  for (const char* text : {"                   ", "    :  :     :  :  ", "2024:05:17 08:30",
-                           "2024:13:01 00:00:00", "2024:00:10 00:00:00", "2024:04:31 00:00:00",
-                           "2023:02:29 12:00:00", "1900:02:29 12:00:00", "2024:05:17 24:00:00",
-                           "2024:05:17 08:60:00", "2024:05:17 08:30:60", "2024:-5:17 08:30:00",
-                           "1970:01:01 00:00:00", "1969:12:31 23:59:59", "1601:01:01 00:00:00"}) {
+  for (const char* text :
+       {"                   ", "    :  :     :  :  ", "2024:05:17 08:30", "2024:13:01 00:00:00",
+        "2024:00:10 00:00:00", "2024:04:31 00:00:00", "2023:02:29 12:00:00", "1900:02:29 12:00:00",
+        "2024:05:17 24:00:00", "2024:05:17 08:60:00", "2024:05:17 08:30:60", "2024:-5:17 08:30:00",
+        "1970:01:01 00:00:00", "1969:12:31 23:59:59", "1601:01:01 00:00:00"}) {
     EXPECT_EQ(CaptureMillisFromExifText(text), std::nullopt) << text;
   }
   EXPECT_EQ(CaptureMillisFromExifText(nullptr), std::nullopt);

@@ -370,30 +370,6 @@ TEST_F(BakingTest, TheColourProfileChoiceIsKeptAcrossRuns) {
   EXPECT_EQ(next.answers.at(3).SuccessValue(), S(""));
 }
 
-// Sets environment variables for as long as it lives.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(std::initializer_list<std::pair<const char*, std::string>> values) {
-    for (const auto& [name, value] : values) {
-      const char* old = std::getenv(name);
-      saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-      setenv(name, value.c_str(), 1);
-    }
-  }
-  ~ScopedEnvironment() {
-    for (const auto& [name, value] : saved_) {
-      if (value) {
-        setenv(name, value->c_str(), 1);
-      } else {
-        unsetenv(name);
-      }
-    }
-  }
-
- private:
-  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
-};
-
 TEST_F(BakingTest, AHebrewCustomProfileSurvivesAHebrewAnsiCodePage) {
   // KORVELA_LOCPATH holds a compiled he_IL.UTF-8 locale; with it Wine gives
   // its programs the ANSI code page 1255, in which some bytes of UTF-8

@@ -340,26 +340,6 @@ int ProcessesMentioning(const std::string& text) {
   return count;
 }
 
-// Sets an environment variable for as long as it lives.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    setenv(name, value, 1);
-  }
-  ~ScopedVariable() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
 std::int32_t TotalTimeMs(const Answer& answer) {
   const auto value = answer.SuccessValue();
   if (!value || !value->Is<EncodableMap>()) return -1;
@@ -370,7 +350,7 @@ std::int32_t TotalTimeMs(const Answer& answer) {
 
 TEST_F(GridJobsTest, AComposerThatHangsIsStoppedAndTheFallbackWritesThePages) {
   // The watchdog waits 3 s here instead of a minute.
-  const ScopedVariable watchdog("KORVELA_COMPOSER_WATCHDOG_MS", "3000");
+  const ScopedEnvironment watchdog{{"KORVELA_COMPOSER_WATCHDOG_MS", "3000"}};
   runner::printing::GridRequest waiting = FallbackExample(dir);
   runner::printing::GridRequest background = FallbackExample(dir);
   background.outputPaths = {dir.File("background page.jpg")};
@@ -384,9 +364,9 @@ TEST_F(GridJobsTest, AComposerThatHangsIsStoppedAndTheFallbackWritesThePages) {
                 EncodableValue(Arguments(background)))
           .Poll("printing_channel", "checkGridJobStatus", EncodableValue(1), Completed(false)),
       options);
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-                           std::chrono::steady_clock::now() - start)
-                           .count();
+  const auto seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start)
+          .count();
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.answers.at(0).SuccessValue(), EncodableValue(true)) << run.err;
   const auto status = run.answers.back().SuccessValue();
@@ -414,9 +394,9 @@ TEST_F(GridJobsTest, ClosingTheWindowDuringAHangingJobEndsTheHostAndItsComposer)
           .Call("printing_channel", "createGridImagesFastAsync", EncodableValue(Arguments(r)))
           .Sleep(1500),
       options);
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-                           std::chrono::steady_clock::now() - start)
-                           .count();
+  const auto seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start)
+          .count();
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_LT(seconds, 30);  // the watchdog's minute was not waited for
   EXPECT_THAT(run.err, HasSubstr("INFO: Abandoning 1 running grid job(s)"));
@@ -451,7 +431,8 @@ TEST_F(GridJobsTest, ASmallJobDoesNotWaitForABigOneStartedBeforeIt) {
     ASSERT_TRUE(testsupport::WriteJpeg(path, testsupport::Gradient(3000, 2000, i), 90));
     big.imagePaths.push_back(path);
   }
-  for (int p = 0; p < 3; ++p) big.outputPaths.push_back(dir.File("big page " + std::to_string(p) + ".jpg"));
+  for (int p = 0; p < 3; ++p)
+    big.outputPaths.push_back(dir.File("big page " + std::to_string(p) + ".jpg"));
   big.rows = big.columns = 2;
   big.pageWidth = 2480;
   big.pageHeight = 3508;

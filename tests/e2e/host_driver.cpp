@@ -181,6 +181,44 @@ const Answer* HostRun::AnswerTo(int step) const {
 
 std::vector<std::string> HostRun::ErrLines() const { return Lines(err); }
 
+ScopedEnvironment::ScopedEnvironment(
+    std::initializer_list<std::pair<const char*, std::string>> values) {
+  for (const auto& [name, value] : values) {
+    const char* old = std::getenv(name);
+    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    setenv(name, value.c_str(), 1);
+  }
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+  for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+    if (it->second) {
+      setenv(it->first, it->second->c_str(), 1);
+    } else {
+      unsetenv(it->first);
+    }
+  }
+}
+
+int RunWineProgram(const std::vector<std::string>& arguments) {
+  std::vector<std::string> argv = {std::getenv("KORVELA_WINE_RUN")};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  std::vector<char*> pointers;
+  for (std::string& argument : argv) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t child = 0;
+  const int spawned = posix_spawn(&child, pointers[0], &actions, nullptr, pointers.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return -1;
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 std::string WinePrefix() {
   if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix) return prefix;
   const char* runner = std::getenv("KORVELA_WINE_RUN");

@@ -8,9 +8,10 @@
 // engine's record and the answers, decoded.
 #pragma once
 
+#include <initializer_list>
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "encodable_value.h"
@@ -103,6 +104,23 @@ std::string WinePrefix();
 
 // The path under which Wine's programs see a file of this machine.
 std::string WindowsPath(const std::string& unixPath);
+
+// Sets environment variables (seen by the Windows programs started
+// meanwhile) for as long as it lives.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(std::initializer_list<std::pair<const char*, std::string>> values);
+  ~ScopedEnvironment();
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+// Runs a Windows program under Wine (as KORVELA_WINE_RUN runs it) and
+// returns its exit code.
+int RunWineProgram(const std::vector<std::string>& arguments);
 
 // Lower-case hexadecimal, as in the record.
 std::string Hex(const std::vector<std::uint8_t>& bytes);

@@ -95,15 +95,10 @@ TEST_F(HostShellTest, StartsUpInOrderShowsAfterTheFirstFrameAndEndsWithZero) {
 
 TEST_F(HostShellTest, ThePrintingChannelsSetUpLineGoesToTheDebuggerOutput) {
   // Wine shows OutputDebugString lines on standard error with this channel.
-  const char* previous = std::getenv("WINEDEBUG");
-  const std::string saved = previous ? previous : "";
-  setenv("WINEDEBUG", "warn+debugstr", 1);
-  const HostRun run = RunHost(HostScript());
-  if (previous) {
-    setenv("WINEDEBUG", saved.c_str(), 1);
-  } else {
-    unsetenv("WINEDEBUG");
-  }
+  const HostRun run = [] {
+    const ScopedEnvironment debugger{{"WINEDEBUG", "warn+debugstr"}};
+    return RunHost(HostScript());
+  }();
   ASSERT_EQ(run.exitCode, 0) << run.err;
   // Wine's form of a debugger-output line: the call and the quoted text.
   EXPECT_THAT(run.err,
