@@ -7,6 +7,20 @@ namespace {
 
 EncodableValue S(const char* text) { return EncodableValue(text); }
 
+// The arguments of a call to `method`, which every analysis handler wants as
+// a map. A call to another method is answered not-implemented and one whose
+// arguments are no map is answered null; both give null here.
+const EncodableMap* ArgumentsOf(const MethodCall& call, const char* method,
+                                std::unique_ptr<MethodResult>& result) {
+  if (call.method_name() != method) {
+    result->NotImplemented();
+    return nullptr;
+  }
+  const auto* arguments = call.arguments()->GetIf<EncodableMap>();
+  if (!arguments) result->Success();
+  return arguments;
+}
+
 }  // namespace
 
 EncodableValue FaceEntry(const std::string& path, const std::vector<FaceBox>& faces,
@@ -26,15 +40,8 @@ EncodableValue FaceEntry(const std::string& path, const std::vector<FaceBox>& fa
 void HandleDetectFaces(const MethodCall& call, std::unique_ptr<MethodResult> result, void* window,
                        const FaceWorkerStarter& startWorker,
                        const std::function<void(const std::string&)>& debuggerLine) {
-  if (call.method_name() != "detectFacesWindows") {
-    result->NotImplemented();
-    return;
-  }
-  const auto* arguments = call.arguments()->GetIf<EncodableMap>();
-  if (!arguments) {
-    result->Success();
-    return;
-  }
+  const EncodableMap* arguments = ArgumentsOf(call, "detectFacesWindows", result);
+  if (!arguments) return;
   const EncodableValue* list = FindValue(*arguments, "imagePaths");
   if (!list || !list->Is<EncodableList>()) {
     result->Success(EncodableValue(EncodableList{}));
@@ -59,15 +66,8 @@ void HandleDetectFaces(const MethodCall& call, std::unique_ptr<MethodResult> res
 
 void HandleGetThumbnail(const MethodCall& call, std::unique_ptr<MethodResult> result,
                         const ThumbnailMaker& makeThumbnail) {
-  if (call.method_name() != "getThumbnail") {
-    result->NotImplemented();
-    return;
-  }
-  const auto* arguments = call.arguments()->GetIf<EncodableMap>();
-  if (!arguments) {
-    result->Success();
-    return;
-  }
+  const EncodableMap* arguments = ArgumentsOf(call, "getThumbnail", result);
+  if (!arguments) return;
   const std::string* path = ReadString(*arguments, "path");
   const int width = ReadInt32(*arguments, "width").value_or(0);
   const int height = ReadInt32(*arguments, "height").value_or(0);
@@ -109,12 +109,9 @@ EncodableValue QuickMetaAnswer(const PhotoHeader& header) {
 
 void HandleGetQuickMeta(const MethodCall& call, std::unique_ptr<MethodResult> result,
                         const PhotoHeaderReader& readHeader) {
-  if (call.method_name() != "getQuickMeta") {
-    result->NotImplemented();
-    return;
-  }
-  const auto* arguments = call.arguments()->GetIf<EncodableMap>();
-  const std::string* path = arguments ? ReadString(*arguments, "path") : nullptr;
+  const EncodableMap* arguments = ArgumentsOf(call, "getQuickMeta", result);
+  if (!arguments) return;
+  const std::string* path = ReadString(*arguments, "path");
   if (!path || path->empty()) {
     result->Success();
     return;

@@ -22,6 +22,7 @@
 #include <wincodec.h>
 #include <windows.h>
 #include <winstring.h>
+#include <wrl/client.h>
 
 #include <atomic>
 #include <cmath>
@@ -427,6 +428,24 @@ class SoftwareBitmap final : public ISoftwareBitmap, public IStandInBitmap {
   BitmapFacts facts_;
 };
 
+// The first frame of a file, decoded by WIC, with the factory that made it.
+struct WicFrame {
+  Microsoft::WRL::ComPtr<IWICImagingFactory> factory;
+  Microsoft::WRL::ComPtr<IWICBitmapDecoder> decoder;
+  Microsoft::WRL::ComPtr<IWICBitmapFrameDecode> frame;
+};
+
+HRESULT OpenFirstFrame(const std::wstring& path, WicFrame& opened) {
+  HRESULT result = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_PPV_ARGS(&opened.factory));
+  if (SUCCEEDED(result)) {
+    result = opened.factory->CreateDecoderFromFilename(
+        path.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand, &opened.decoder);
+  }
+  if (SUCCEEDED(result)) result = opened.decoder->GetFrame(0, &opened.frame);
+  return result;
+}
+
 std::string Utf8(const std::wstring& wide) {
   const int size = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
   std::string text(static_cast<std::size_t>(size > 0 ? size - 1 : 0), '\0');
@@ -524,29 +543,19 @@ class Decoder final : public IBitmapFrame, public IBitmapFrameWithSoftwareBitmap
  private:
   // Decodes the photo at width x height with WIC, as the real decoder does.
   HRESULT DecodeAt(std::uint32_t width, std::uint32_t height) const {
-    IWICImagingFactory* factory = nullptr;
-    HRESULT result = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IWICImagingFactory, reinterpret_cast<void**>(&factory));
-    if (FAILED(result)) return result;
-    IWICBitmapDecoder* decoder = nullptr;
-    IWICBitmapFrameDecode* frame = nullptr;
-    IWICBitmapScaler* scaler = nullptr;
-    result = factory->CreateDecoderFromFilename(path_.c_str(), nullptr, GENERIC_READ,
-                                                WICDecodeMetadataCacheOnDemand, &decoder);
-    if (SUCCEEDED(result)) result = decoder->GetFrame(0, &frame);
-    if (SUCCEEDED(result)) result = factory->CreateBitmapScaler(&scaler);
+    WicFrame opened;
+    HRESULT result = OpenFirstFrame(path_, opened);
+    Microsoft::WRL::ComPtr<IWICBitmapScaler> scaler;
+    if (SUCCEEDED(result)) result = opened.factory->CreateBitmapScaler(&scaler);
     if (SUCCEEDED(result)) {
-      result = scaler->Initialize(frame, width, height, WICBitmapInterpolationModeFant);
+      result =
+          scaler->Initialize(opened.frame.Get(), width, height, WICBitmapInterpolationModeFant);
     }
     if (SUCCEEDED(result)) {
       std::vector<BYTE> row(static_cast<std::size_t>(width) * 4);
       const WICRect first = {0, 0, static_cast<INT>(width), 1};
       result = scaler->CopyPixels(&first, width * 4, static_cast<UINT>(row.size()), row.data());
     }
-    if (scaler) scaler->Release();
-    if (frame) frame->Release();
-    if (decoder) decoder->Release();
-    factory->Release();
     return result;
   }
 
@@ -591,20 +600,9 @@ class DecoderFactory final : public IActivationFactory, public IBitmapDecoderSta
     source->Release();
     UINT width = 0;
     UINT height = 0;
-    IWICImagingFactory* factory = nullptr;
-    HRESULT result = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IWICImagingFactory, reinterpret_cast<void**>(&factory));
-    if (SUCCEEDED(result)) {
-      IWICBitmapDecoder* decoder = nullptr;
-      IWICBitmapFrameDecode* frame = nullptr;
-      result = factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
-                                                  WICDecodeMetadataCacheOnDemand, &decoder);
-      if (SUCCEEDED(result)) result = decoder->GetFrame(0, &frame);
-      if (SUCCEEDED(result)) result = frame->GetSize(&width, &height);
-      if (frame) frame->Release();
-      if (decoder) decoder->Release();
-      factory->Release();
-    }
+    WicFrame opened;
+    HRESULT result = OpenFirstFrame(path, opened);
+    if (SUCCEEDED(result)) result = opened.frame->GetSize(&width, &height);
     if (FAILED(result)) return Fail(kComponentNotFound, operation);
     // Wine's WIC gives no JPEG metadata: the orientation is read from the file.
     const int orientation = sheetsmith::ReadExifOrientation(Utf8(path));

@@ -200,7 +200,12 @@ ScopedEnvironment::~ScopedEnvironment() {
   }
 }
 
-int RunWineProgram(const std::vector<std::string>& arguments) {
+namespace {
+
+// Starts `arguments` under Wine with no input and the two outputs in files;
+// the child's process id, or -1.
+pid_t SpawnUnderWine(const std::vector<std::string>& arguments, const std::string& outPath,
+                     const std::string& errPath) {
   std::vector<std::string> argv = {std::getenv("KORVELA_WINE_RUN")};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   std::vector<char*> pointers;
@@ -208,12 +213,22 @@ int RunWineProgram(const std::vector<std::string>& arguments) {
   pointers.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
   pid_t child = 0;
   const int spawned = posix_spawn(&child, pointers[0], &actions, nullptr, pointers.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
+  return spawned == 0 ? child : -1;
+}
+
+}  // namespace
+
+int RunWineProgram(const std::vector<std::string>& arguments) {
+  const pid_t child = SpawnUnderWine(arguments, "/dev/null", "/dev/null");
+  if (child < 0) return -1;
   int status = 0;
   waitpid(child, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -268,23 +283,10 @@ HostRun RunHost(const HostScript& script, const HostOptions& options) {
   const std::string exe = testsupport::Utf8FromPath(programFolder / "Korvela.exe");
   const std::string outPath = testsupport::Utf8FromPath(runFolder / "stdout.txt");
   const std::string errPath = testsupport::Utf8FromPath(runFolder / "stderr.txt");
-  std::vector<std::string> argv = {std::getenv("KORVELA_WINE_RUN"), exe};
-  for (const std::string& argument : options.arguments) argv.push_back(argument);
-  std::vector<char*> pointers;
-  for (std::string& argument : argv) pointers.push_back(argument.data());
-  pointers.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  pid_t child = 0;
-  const int spawned = posix_spawn(&child, pointers[0], &actions, nullptr, pointers.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return run;
+  std::vector<std::string> arguments = {exe};
+  arguments.insert(arguments.end(), options.arguments.begin(), options.arguments.end());
+  const pid_t child = SpawnUnderWine(arguments, outPath, errPath);
+  if (child < 0) return run;
 
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
