@@ -124,8 +124,8 @@ ComposerRun RunComposer(std::wstring commandLine) {
   }
   ResumeThread(threadHandle.get());
 
-  const auto silenceLimit = std::chrono::milliseconds(
-      ComposerWatchdogMs(std::getenv("KORVELA_COMPOSER_WATCHDOG_MS")));
+  const auto silenceLimit =
+      std::chrono::milliseconds(ComposerWatchdogMs(std::getenv("KORVELA_COMPOSER_WATCHDOG_MS")));
   Clock::time_point lastHeard = Clock::now();
   while (true) {
     const DWORD wait = WaitForSingleObject(processHandle.get(), kWaitStepMs);
@@ -172,12 +172,7 @@ std::wstring FindComposerPath() {
     // Without the host's own path there is no folder to look in; a bare name
     // would be searched for along the current folder and the search path.
     if (length == 0) return {};
-    if (length < buffer.size()) {
-      std::wstring path(buffer.data(), length);
-      const std::size_t slash = path.find_last_of(L"\\/");
-      if (slash == std::wstring::npos) return {};
-      return path.substr(0, slash + 1) + L"sheetsmith.exe";
-    }
+    if (length < buffer.size()) return ComposerPathBeside(std::wstring(buffer.data(), length));
     if (buffer.size() >= 32768) return {};
     buffer.resize(buffer.size() * 2);
   }
@@ -206,8 +201,7 @@ GridResult CreateGridImagesWithHelper(const GridRequest& request) {
   LogError(std::string("DEBUG C++: CreateGridImagesWithHelper showCutGrid=") +
            (request.showCutGrid ? "1" : "0") + ", widthMm=" + FormatG(request.cutGridWidthMm));
   if (const std::optional<std::string> reason = ReasonJobFileCannotCarry(request)) {
-    LogError("INFO: The job file cannot carry this request (" + *reason +
-             "), using fallback");
+    LogError("INFO: The job file cannot carry this request (" + *reason + "), using fallback");
     return Fallback(request);
   }
 

@@ -162,8 +162,8 @@ GridResult GridComposer(const GridRequest& r) {
         }
       }
       graphics.reset();
-      saved = gdip::GdipSaveImageToFile(page.get(), Utf16FromUtf8(r.outputPaths[p]).c_str(),
-                                        &*jpeg, quality.get());
+      saved = gdip::GdipSaveImageToFile(page.get(), Utf16FromUtf8(r.outputPaths[p]).c_str(), &*jpeg,
+                                        quality.get());
     }
     if (saved != Gdiplus::Ok) {
       LogError("ERROR: Failed to write page " + std::to_string(p + 1) +

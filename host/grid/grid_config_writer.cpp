@@ -45,6 +45,12 @@ std::optional<std::string> ReasonJobFileCannotCarry(const GridRequest& r) {
   return std::nullopt;
 }
 
+std::wstring ComposerPathBeside(const std::wstring& programPath) {
+  const std::size_t slash = programPath.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return {};
+  return programPath.substr(0, slash + 1) + L"sheetsmith.exe";
+}
+
 int ComposerWatchdogMs(const char* override) {
   if (!override || !*override) return kComposerWatchdogMs;
   char* end = nullptr;

@@ -35,6 +35,12 @@ std::optional<std::string> ReasonJobFileCannotCarry(const GridRequest& request);
 inline constexpr int kComposerWatchdogMs = 60000;
 int ComposerWatchdogMs(const char* override);
 
+// sheetsmith.exe in the folder of the program at `programPath`; empty when
+// the path names no folder (a bare name would be searched for along the
+// current folder and the search path, which is no place to take a program
+// from).
+std::wstring ComposerPathBeside(const std::wstring& programPath);
+
 // Writes the job file into the host's temporary folder (made when missing)
 // under a name unique to this run, and returns its full path, or an empty
 // string when the file could not be created. Logs the number of effects

@@ -3,11 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <thread>
 #include <utility>
 
+#include "composer_slots.h"
 #include "grid_arguments.h"
 #include "grid_config.h"
 
@@ -199,6 +203,32 @@ TEST(GridConfigWriterTest, RequestsTheFileCannotCarryAreNamed) {
   sheetsmith::GridConfig read;
   sheetsmith::ParseConfigText(BuildGridConfig(shifted).text, read);
   EXPECT_EQ(read.images.size(), 2u);
+}
+
+TEST(GridConfigWriterTest, TheComposerIsLookedForOnlyBesideAKnownProgram) {
+  EXPECT_EQ(ComposerPathBeside(L"C:\\Program Files\\Korvela\\Korvela.exe"),
+            L"C:\\Program Files\\Korvela\\sheetsmith.exe");
+  EXPECT_EQ(ComposerPathBeside(L"Z:/tmp/Korvela.exe"), L"Z:/tmp/sheetsmith.exe");
+  EXPECT_EQ(ComposerPathBeside(L""), L"");  // the program's own path could not be read
+  EXPECT_EQ(ComposerPathBeside(L"Korvela.exe"), L"");
+}
+
+TEST(ComposerSlotsTest, AThirdComposerWaitsForOneOfTwoToEnd) {
+  ComposerSlots slots(kMaxConcurrentComposers);
+  std::atomic<bool> thirdRan{false};
+  std::thread third;
+  {
+    const ComposerSlots::Held first(slots);
+    const ComposerSlots::Held second(slots);
+    third = std::thread([&] {
+      const ComposerSlots::Held waiting(slots);
+      thirdRan = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(thirdRan.load());
+  }
+  third.join();
+  EXPECT_TRUE(thirdRan.load());
 }
 
 TEST(GridConfigWriterTest, WatchdogOverrideOnlyShortensTheWait) {

@@ -308,6 +308,38 @@ TEST_F(GridJobsTest, AJobTheComposerRejectsIsComposedByTheFallback) {
   ExpectFallbackPage(r.outputPaths[0]);
 }
 
+TEST_F(GridJobsTest, TheFallbackReportsAPageItCannotWrite) {
+  runner::printing::GridRequest r = FallbackExample(dir);
+  r.outputPaths = {dir.File("no such folder/page.jpg")};
+  HostOptions options;
+  options.leaveOut = {"sheetsmith.exe"};
+  const HostRun run = RunHost(
+      HostScript().Call("printing_channel", "createGridImages", EncodableValue(Arguments(r))),
+      options);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.answers.at(0).Error(), "GRID_ERROR: Failed to write page 1");
+  EXPECT_THAT(run.err, HasSubstr("ERROR: Failed to write page 1, GDI+ status="));
+}
+
+TEST_F(GridJobsTest, AJobFileThatCannotBeWrittenGoesToTheFallback) {
+  // The host's temporary folder cannot be made: a file stands in its place.
+  const fs::path temp =
+      testsupport::PathFromUtf8(WinePrefix() + "/drive_c/users/Public/Korvela_Temp");
+  const fs::path saved = temp.string() + ".saved";
+  if (fs::exists(temp)) fs::rename(temp, saved);
+  std::ofstream(temp) << "in the way";
+  const runner::printing::GridRequest r = FallbackExample(dir);
+  const HostRun run = RunHost(
+      HostScript().Call("printing_channel", "createGridImagesFast", EncodableValue(Arguments(r))));
+  fs::remove(temp);
+  if (fs::exists(saved)) fs::rename(saved, temp);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.answers.at(0).SuccessValue(), EncodableValue(true)) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("ERROR: Failed to create config file, using fallback\n"
+                                 "DEBUG C++: GridComposer - "));
+  ExpectFallbackPage(r.outputPaths[0]);
+}
+
 TEST_F(GridJobsTest, FailuresAndArgumentErrorsAreAnswered) {
   runner::printing::GridRequest r = FallbackExample(dir);
   r.rows = 0;
