@@ -3,20 +3,21 @@
 #include "baking_handler.h"
 #include "color_profiles.h"
 #include "grid_jobs.h"
+#include "printer_handlers.h"
 
 namespace runner::printing {
 
 const std::array<PrintingMethod, 19>& PrintingMethods() {
   static const std::array<PrintingMethod, 19> methods = {{
-      {"printImagesWindows", nullptr},
-      {"getPrintersWindows", nullptr},
-      {"getDefaultPrinterWindows", nullptr},
-      {"printToPrinterWindows", nullptr},
-      {"pickPaperSizeWindows", nullptr},
-      {"pickPrinterAndPaperWindows", nullptr},
-      {"getPrinterCapabilitiesWindows", nullptr},
-      {"getAvailablePrinters", nullptr},  // the handler of "getPrintersWindows"
-      {"printImagesToPrinter", nullptr},
+      {"printImagesWindows", &HandlePrintImages},
+      {"getPrintersWindows", &HandleGetPrinters},
+      {"getDefaultPrinterWindows", &HandleGetDefaultPrinter},
+      {"printToPrinterWindows", &HandlePrintToPrinter},
+      {"pickPaperSizeWindows", &HandlePickPaperSize},
+      {"pickPrinterAndPaperWindows", &HandlePickPrinterAndPaper},
+      {"getPrinterCapabilitiesWindows", &HandleGetPrinterCapabilities},
+      {"getAvailablePrinters", &HandleGetPrinters},
+      {"printImagesToPrinter", &HandlePrintImagesToPrinter},
       {"bakeImagesForPrinting", &HandleBakeImagesForPrinting},
       {"getColorProfiles", &HandleGetColorProfiles},
       {"getSelectedColorProfile", &HandleGetSelectedColorProfile},
@@ -25,8 +26,8 @@ const std::array<PrintingMethod, 19>& PrintingMethods() {
       {"createGridImagesFast", &HandleCreateGridImages},
       {"createGridImagesFastAsync", &HandleCreateGridImagesFastAsync},
       {"checkGridJobStatus", &HandleCheckGridJobStatus},
-      {"printWithLayoutWindows", nullptr},
-      {"setDefaultPrinterAndPaper", nullptr},
+      {"printWithLayoutWindows", &HandlePrintWithLayout},
+      {"setDefaultPrinterAndPaper", &HandleSetDefaultPrinterAndPaper},
   }};
   return methods;
 }

@@ -1,0 +1,276 @@
+#include "printer_handlers.h"
+
+#include "arguments.h"
+#include "logging.h"
+
+namespace runner::printing {
+namespace {
+
+EncodableValue S(const char* text) { return EncodableValue(text); }
+
+PrintingPlatform* chosenPlatform = nullptr;
+int openDialogs = 0;  // platform thread only
+
+void Fail(MethodResult& result, const char* code, const std::string& message) {
+  result.Error(code, message);
+}
+
+// Printer calls wait for no dialog: answered at once while one is open.
+bool AnsweredBusy(std::unique_ptr<MethodResult>& result) {
+  if (!DialogOpen::Now()) return false;
+  result->Error("PRINTER_BUSY", "A printer dialog is open");
+  return true;
+}
+
+}  // namespace
+
+PrintingPlatform& Printing() {
+  return chosenPlatform ? *chosenPlatform : ProductPrintingPlatform();
+}
+
+void SetPrintingPlatform(PrintingPlatform* platform) { chosenPlatform = platform; }
+
+DialogOpen::DialogOpen() { ++openDialogs; }
+DialogOpen::~DialogOpen() { --openDialogs; }
+bool DialogOpen::Now() { return openDialogs > 0; }
+
+void HandleGetPrinters(const MethodCall&, std::unique_ptr<MethodResult> result) {
+  if (AnsweredBusy(result)) return;
+  EncodableList records;
+  if (const std::optional<std::vector<PrinterInfo>> printers = Printing().Printers()) {
+    const std::string defaultName = Printing().DefaultPrinter().value_or("");
+    for (const PrinterInfo& printer : *printers) {
+      records.push_back(PrinterRecord(printer, defaultName));
+    }
+  }
+  result->Success(EncodableValue(std::move(records)));
+}
+
+void HandleGetDefaultPrinter(const MethodCall&, std::unique_ptr<MethodResult> result) {
+  if (AnsweredBusy(result)) return;
+  const std::optional<std::string> name = Printing().DefaultPrinter();
+  if (!name) {
+    result->Success();
+    return;
+  }
+  result->Success(DefaultPrinterRecord(*name));
+}
+
+void HandleGetPrinterCapabilities(const MethodCall& call, std::unique_ptr<MethodResult> result) {
+  if (AnsweredBusy(result)) return;
+  const auto* arguments = call.arguments()->GetIf<EncodableMap>();
+  const std::string* printer = arguments ? ReadString(*arguments, "printerName") : nullptr;
+  if (!printer || printer->empty()) {
+    Fail(*result, "INVALID_ARGUMENTS", "Printer name is required");
+    return;
+  }
+  PrintError error;
+  const std::optional<std::vector<DriverPaper>> papers = Printing().Papers(*printer, error);
+  if (!papers) {
+    result->Error(error.code, error.message);
+    return;
+  }
+  result->Success(EncodableValue(
+      EncodableMap{{S("supportedPaperSizes"), EncodableValue(PaperRecords(*papers))}}));
+}
+
+void HandlePickPaperSize(const MethodCall& call, std::unique_ptr<MethodResult> result) {
+  if (AnsweredBusy(result)) return;
+  const auto* printer = call.arguments()->GetIf<std::string>();
+  if (!printer) {
+    Fail(*result, "INVALID_ARGUMENTS", "Expected printer name");
+    return;
+  }
+  if (printer->empty()) {
+    Fail(*result, "INVALID_ARGUMENTS", "Empty printer name");
+    return;
+  }
+  DialogPaper chosen;
+  PrintError error;
+  switch (Printing().PickPaper(*printer, chosen, error)) {
+    case DialogOutcome::kCancelled:
+      result->Success();
+      return;
+    case DialogOutcome::kFailed:
+      result->Error(error.code, error.message);
+      return;
+    case DialogOutcome::kChosen:
+      result->Success(DialogPaperRecord(chosen));
+      return;
+  }
+}
+
+void HandlePickPrinterAndPaper(const MethodCall&, std::unique_ptr<MethodResult> result) {
+  if (AnsweredBusy(result)) return;
+  const std::optional<std::string> printer = Printing().PickPrinter();
+  if (!printer || printer->empty()) {
+    result->Success();
+    return;
+  }
+  result->Success(EncodableValue(EncodableMap{{S("printerName"), EncodableValue(*printer)},
+                                              {S("printerDisplayName"), EncodableValue(*printer)}}));
+}
+
+void HandleSetDefaultPrinterAndPaper(const MethodCall& call, std::unique_ptr<MethodResult> result) {
+  if (AnsweredBusy(result)) return;
+  const auto* arguments = call.arguments()->GetIf<EncodableMap>();
+  if (!arguments) {
+    Fail(*result, "INVALID_ARGUMENTS", "Expected map of arguments");
+    return;
+  }
+  const std::string* printer = ReadString(*arguments, "printerName");
+  if (!printer) {
+    Fail(*result, "INVALID_ARGUMENTS", "Missing printerName");
+    return;
+  }
+  const bool printerSet = !printer->empty() && Printing().SetDefaultPrinter(*printer);
+  bool paperSet = false;
+  if (const std::string* paperName = ReadString(*arguments, "paperName")) {
+    LogError("DEBUG: SetDefaultPrinterAndPaper - paperName: " + *paperName);
+    paperSet = Printing().SetPaperByName(*printer, *paperName);
+  } else if (const EncodableValue* paperSize = FindValue(*arguments, "paperSize");
+             paperSize && paperSize->Is<EncodableMap>()) {
+    const PaperSize size = ReadPaperSize(paperSize);
+    if (size.width >= 1 && size.height >= 1) {
+      paperSet = Printing().SetPaperBySize(*printer, size.width, size.height);
+    }
+  }
+  result->Success(EncodableValue(EncodableMap{{S("printerSet"), EncodableValue(printerSet)},
+                                              {S("paperSet"), EncodableValue(paperSet)}}));
+}
+
+void HandlePrintWithLayout(const MethodCall& call, std::unique_ptr<MethodResult> result) {
+  if (AnsweredBusy(result)) return;
+  const auto* arguments = call.arguments()->GetIf<EncodableMap>();
+  if (!arguments) {
+    Fail(*result, "INVALID_ARGUMENTS", "Expected map of arguments");
+    return;
+  }
+  const EncodableValue* list = FindValue(*arguments, "imagePaths");
+  if (!list || !list->Is<EncodableList>()) {
+    Fail(*result, "INVALID_ARGUMENTS", "Missing imagePaths");
+    return;
+  }
+  if (list->Get<EncodableList>().empty()) {
+    Fail(*result, "NO_IMAGES", "No images to print");
+    return;
+  }
+  const std::vector<std::string> pages = StringElements(list->Get<EncodableList>());
+  if (pages.empty()) {
+    Fail(*result, "NO_VALID_PATHS", "No valid file paths");
+    return;
+  }
+  const EncodableValue* printerValue = FindValue(*arguments, "printerName");
+  const EncodableValue* paperValue = FindValue(*arguments, "paperSize");
+  if (printerValue && paperValue) {
+    const auto* printer = printerValue->GetIf<std::string>();
+    if (printer && !printer->empty()) {
+      // A printer that cannot be made the default must not leave the job
+      // to whichever printer is the default.
+      if (!Printing().SetDefaultPrinter(*printer)) {
+        LogError("DEBUG: Could not make " + *printer + " the default printer");
+        Fail(*result, "PRINT_FAILED", "Failed to create printer DC");
+        return;
+      }
+      const PaperSize size = ReadPaperSize(paperValue);
+      if (size.width >= 1 && size.height >= 1) {
+        Printing().SetPaperBySize(*printer, size.width, size.height);
+      }
+    }
+  }
+  PrintError error;
+  const std::optional<int> printed = Printing().PrintPages(pages, error);
+  if (!printed) {
+    result->Error(error.code, error.message);
+    return;
+  }
+  if (*printed > 0) {
+    result->Success(EncodableValue(true));
+  } else {
+    Fail(*result, "PRINT_FAILED", "Failed to print any pages");
+  }
+}
+
+void HandlePrintImagesToPrinter(const MethodCall& call, std::unique_ptr<MethodResult> result) {
+  if (AnsweredBusy(result)) return;
+  const auto* arguments = call.arguments()->GetIf<EncodableMap>();
+  if (!arguments) {
+    Fail(*result, "INVALID_ARGUMENTS", "Expected map of arguments");
+    return;
+  }
+  const EncodableValue* list = FindValue(*arguments, "imagePaths");
+  if (!list || !list->Is<EncodableList>()) {
+    Fail(*result, "INVALID_ARGUMENTS", "Missing imagePaths");
+    return;
+  }
+  if (list->Get<EncodableList>().empty()) {
+    Fail(*result, "NO_IMAGES", "No images to print");
+    return;
+  }
+  bool anyHandedOver = false;
+  for (const std::string& path : StringElements(list->Get<EncodableList>())) {
+    const std::intptr_t answer = Printing().ShellExecute("print", path);
+    if (answer > 32) {
+      anyHandedOver = true;
+    } else {
+      LogError("DEBUG: ShellExecute print failed for file, error=" + std::to_string(answer));
+    }
+  }
+  if (!anyHandedOver) {
+    Fail(*result, "PRINT_FAILED", "Failed to print any images");
+    return;
+  }
+  result->Success();
+}
+
+void HandlePrintToPrinter(const MethodCall& call, std::unique_ptr<MethodResult> result) {
+  if (AnsweredBusy(result)) return;
+  const auto* arguments = call.arguments()->GetIf<EncodableMap>();
+  if (!arguments) {
+    Fail(*result, "INVALID_ARGUMENTS", "Expected map of arguments");
+    return;
+  }
+  const EncodableValue* list = FindValue(*arguments, "imagePaths");
+  if (!list || !list->Is<EncodableList>() || !ReadString(*arguments, "printerName")) {
+    Fail(*result, "INVALID_ARGUMENTS", "Missing required arguments");
+    return;
+  }
+  const int copies = CopiesToPrint(FindValue(*arguments, "copies"));
+  for (const std::string& path : StringElements(list->Get<EncodableList>())) {
+    for (int copy = 0; copy < copies; ++copy) {
+      if (Printing().ShellExecute("print", path) <= 32) {
+        Fail(*result, "PRINT_FAILED", "Failed to print image: " + path);
+        return;
+      }
+    }
+  }
+  result->Success(EncodableValue(true));
+}
+
+void HandlePrintImages(const MethodCall& call, std::unique_ptr<MethodResult> result) {
+  if (AnsweredBusy(result)) return;
+  const auto* list = call.arguments()->GetIf<EncodableList>();
+  if (!list) {
+    Fail(*result, "INVALID_ARGUMENTS", "Expected array of strings");
+    return;
+  }
+  for (const EncodableValue& element : *list) {
+    const auto* path = element.GetIf<std::string>();
+    if (!path) {
+      Fail(*result, "INVALID_ARGUMENTS", "Expected string path");
+      return;
+    }
+    if (!Printing().FileExists(*path)) {
+      Fail(*result, "FILE_NOT_FOUND", "Image file not found: " + *path);
+      return;
+    }
+    // Only photos are opened: the shell would run a program as readily.
+    if (!IsPhotoPath(*path) || Printing().ShellExecute("open", *path) <= 32) {
+      Fail(*result, "SHELL_EXECUTE_FAILED", "Failed to open image with default application");
+      return;
+    }
+  }
+  result->Success(EncodableValue(true));
+}
+
+}  // namespace runner::printing
