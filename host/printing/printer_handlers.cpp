@@ -123,7 +123,7 @@ void HandleSetDefaultPrinterAndPaper(const MethodCall& call, std::unique_ptr<Met
     Fail(*result, "INVALID_ARGUMENTS", "Missing printerName");
     return;
   }
-  const bool printerSet = !printer->empty() && Printing().SetDefaultPrinter(*printer);
+  const bool printerSet = !printer->empty() && Printing().MakeDefaultPrinter(*printer);
   bool paperSet = false;
   if (const std::string* paperName = ReadString(*arguments, "paperName")) {
     LogError("DEBUG: SetDefaultPrinterAndPaper - paperName: " + *paperName);
@@ -167,7 +167,7 @@ void HandlePrintWithLayout(const MethodCall& call, std::unique_ptr<MethodResult>
     if (printer && !printer->empty()) {
       // A printer that cannot be made the default must not leave the job
       // to whichever printer is the default.
-      if (!Printing().SetDefaultPrinter(*printer)) {
+      if (!Printing().MakeDefaultPrinter(*printer)) {
         LogError("DEBUG: Could not make " + *printer + " the default printer");
         Fail(*result, "PRINT_FAILED", "Failed to create printer DC");
         return;
@@ -209,7 +209,7 @@ void HandlePrintImagesToPrinter(const MethodCall& call, std::unique_ptr<MethodRe
   }
   bool anyHandedOver = false;
   for (const std::string& path : StringElements(list->Get<EncodableList>())) {
-    const std::intptr_t answer = Printing().ShellExecute("print", path);
+    const std::intptr_t answer = Printing().RunShellVerb("print", path);
     if (answer > 32) {
       anyHandedOver = true;
     } else {
@@ -238,7 +238,7 @@ void HandlePrintToPrinter(const MethodCall& call, std::unique_ptr<MethodResult> 
   const int copies = CopiesToPrint(FindValue(*arguments, "copies"));
   for (const std::string& path : StringElements(list->Get<EncodableList>())) {
     for (int copy = 0; copy < copies; ++copy) {
-      if (Printing().ShellExecute("print", path) <= 32) {
+      if (Printing().RunShellVerb("print", path) <= 32) {
         Fail(*result, "PRINT_FAILED", "Failed to print image: " + path);
         return;
       }
@@ -265,7 +265,7 @@ void HandlePrintImages(const MethodCall& call, std::unique_ptr<MethodResult> res
       return;
     }
     // Only photos are opened: the shell would run a program as readily.
-    if (!IsPhotoPath(*path) || Printing().ShellExecute("open", *path) <= 32) {
+    if (!IsPhotoPath(*path) || Printing().RunShellVerb("open", *path) <= 32) {
       Fail(*result, "SHELL_EXECUTE_FAILED", "Failed to open image with default application");
       return;
     }

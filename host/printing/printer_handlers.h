@@ -35,7 +35,7 @@ class PrintingPlatform {
   // A printer's papers (Part "listing a printer's papers"), or its error.
   virtual std::optional<std::vector<DriverPaper>> Papers(const std::string& printer,
                                                          PrintError& error) = 0;
-  virtual bool SetDefaultPrinter(const std::string& printer) = 0;
+  virtual bool MakeDefaultPrinter(const std::string& printer) = 0;
   // The printer's default paper, by size in mm or by name; true only when
   // the driver took it and it was saved.
   virtual bool SetPaperBySize(const std::string& printer, int width, int height) = 0;
@@ -51,7 +51,7 @@ class PrintingPlatform {
                                         PrintError& error) = 0;
   // The shell's verb ("print" hidden, "open" shown) on a file: its result
   // (above 32 is success).
-  virtual std::intptr_t ShellExecute(const std::string& verb, const std::string& path) = 0;
+  virtual std::intptr_t RunShellVerb(const std::string& verb, const std::string& path) = 0;
   virtual bool FileExists(const std::string& path) = 0;
 };
 

@@ -12,7 +12,7 @@ class NoPrinters : public PrintingPlatform {
     error = {"PRINTER_ERROR", "Failed to open printer"};
     return std::nullopt;
   }
-  bool SetDefaultPrinter(const std::string&) override { return false; }
+  bool MakeDefaultPrinter(const std::string&) override { return false; }
   bool SetPaperBySize(const std::string&, int, int) override { return false; }
   bool SetPaperByName(const std::string&, const std::string&) override { return false; }
   DialogOutcome PickPaper(const std::string&, DialogPaper&, PrintError& error) override {
@@ -24,7 +24,7 @@ class NoPrinters : public PrintingPlatform {
     error = {"PRINT_FAILED", "Failed to create printer DC"};
     return std::nullopt;
   }
-  std::intptr_t ShellExecute(const std::string&, const std::string&) override { return 2; }
+  std::intptr_t RunShellVerb(const std::string&, const std::string&) override { return 2; }
   bool FileExists(const std::string&) override { return false; }
 };
 

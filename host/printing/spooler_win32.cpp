@@ -122,8 +122,9 @@ std::vector<BYTE> SavedSettings(const std::wstring& name) {
 }
 
 // Merges, saves and reads back paper settings; true only when the driver
-// kept the paper that was asked for.
-bool ApplyPaper(HANDLE printer, const std::wstring& name, std::vector<BYTE>& buffer) {
+// kept the paper that was asked for (and, for a custom size, its size).
+bool ApplyPaper(HANDLE printer, const std::wstring& name, std::vector<BYTE>& buffer,
+                bool customSize) {
   auto* settings = reinterpret_cast<DEVMODEW*>(buffer.data());
   const DEVMODEW wanted = *settings;
   const LONG merged = DocumentPropertiesW(nullptr, printer, const_cast<LPWSTR>(name.c_str()),
@@ -140,7 +141,7 @@ bool ApplyPaper(HANDLE printer, const std::wstring& name, std::vector<BYTE>& buf
   if (saved.empty()) return false;
   const auto* now = reinterpret_cast<const DEVMODEW*>(saved.data());
   const bool kept = now->dmPaperSize == wanted.dmPaperSize &&
-                    (wanted.dmPaperSize != DMPAPER_USER ||
+                    (!customSize ||
                      (now->dmPaperWidth == wanted.dmPaperWidth &&
                       now->dmPaperLength == wanted.dmPaperLength)) &&
                     (!(wanted.dmFields & DM_ORIENTATION) ||
@@ -213,7 +214,7 @@ class SpoolerPlatform : public PrintingPlatform {
     return ReadDriverPapers(name);
   }
 
-  bool SetDefaultPrinter(const std::string& printer) override {
+  bool MakeDefaultPrinter(const std::string& printer) override {
     return !printer.empty() && SetDefaultPrinterW(Utf16FromUtf8(printer).c_str());
   }
 
@@ -239,6 +240,7 @@ class SpoolerPlatform : public PrintingPlatform {
       LogError("DEBUG: No matching paper ID found, using DMPAPER_USER");
       code = DMPAPER_USER;
     }
+    const bool custom = code == DMPAPER_USER && paperWidth == width && paperHeight == height;
     UniquePrinter printer = OpenPrinterNamed(name, PRINTER_ACCESS_USE);
     if (!printer) {
       LogError("DEBUG: Failed to open printer");
@@ -252,7 +254,7 @@ class SpoolerPlatform : public PrintingPlatform {
     std::memset(settings->dmFormName, 0, sizeof(settings->dmFormName));
     settings->dmPaperSize = static_cast<short>(code);
     settings->dmFields |= DM_PAPERSIZE;
-    if (code == DMPAPER_USER) {
+    if (custom) {
       settings->dmPaperWidth = static_cast<short>(width * 10);
       settings->dmPaperLength = static_cast<short>(height * 10);
       settings->dmFields |= DM_PAPERWIDTH | DM_PAPERLENGTH;
@@ -265,7 +267,7 @@ class SpoolerPlatform : public PrintingPlatform {
     LogError(std::string("DEBUG: Setting dmOrientation=") + (landscape ? "Landscape" : "Portrait") +
              " for paper " + std::to_string(width) + "x" + std::to_string(height) + "mm");
     LogError("DEBUG: Setting dmPaperSize=" + std::to_string(code));
-    return ApplyPaper(printer.get(), name, buffer);
+    return ApplyPaper(printer.get(), name, buffer, custom);
   }
 
   bool SetPaperByName(const std::string& printerName, const std::string& paperName) override {
@@ -310,7 +312,7 @@ class SpoolerPlatform : public PrintingPlatform {
     settings->dmPaperWidth = static_cast<short>(paper.widthTenths);
     settings->dmPaperLength = static_cast<short>(paper.heightTenths);
     settings->dmFields |= DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH;
-    return ApplyPaper(printer.get(), name, buffer);
+    return ApplyPaper(printer.get(), name, buffer, false);
   }
 
   DialogOutcome PickPaper(const std::string& printerName, DialogPaper& chosen,
@@ -383,7 +385,7 @@ class SpoolerPlatform : public PrintingPlatform {
 
   std::optional<int> PrintPages(const std::vector<std::string>& paths, PrintError& error) override;
 
-  std::intptr_t ShellExecute(const std::string& verb, const std::string& path) override {
+  std::intptr_t RunShellVerb(const std::string& verb, const std::string& path) override {
     return PrintingSeams().shellExecute(Utf16FromUtf8(verb), Utf16FromUtf8(path),
                                         verb == "open" ? SW_SHOW : SW_HIDE);
   }

@@ -42,7 +42,7 @@ class FakePlatform : public PrintingPlatform {
     }
     return papers;
   }
-  bool SetDefaultPrinter(const std::string& printer) override {
+  bool MakeDefaultPrinter(const std::string& printer) override {
     calls.push_back("default " + printer);
     return acceptDefault;
   }
@@ -74,7 +74,7 @@ class FakePlatform : public PrintingPlatform {
     calls.push_back(line);
     return printedPages;
   }
-  std::intptr_t ShellExecute(const std::string& verb, const std::string& path) override {
+  std::intptr_t RunShellVerb(const std::string& verb, const std::string& path) override {
     calls.push_back(verb + " " + path);
     return shellAnswer;
   }

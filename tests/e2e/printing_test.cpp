@@ -1,0 +1,186 @@
+// Printers, papers and print jobs through Korvela.exe under Wine, on the
+// print bench of scripts/print_bench.sh: a private CUPS with a PDF printer,
+// a photo printer of our own PPD, and a queue that refuses jobs. What was
+// printed is read back from the PDF files the bench writes.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "host_driver.h"
+#include "image_io.h"
+#include "test_photos.h"
+
+namespace e2e {
+namespace {
+
+using runner::EncodableList;
+using runner::EncodableMap;
+using sheetsmith::RgbaImage;
+using ::testing::HasSubstr;
+
+namespace fs = std::filesystem;
+
+EncodableValue S(const std::string& text) { return EncodableValue(text); }
+
+std::string Output(const std::string& command) {
+  std::string text;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    std::size_t read = 0;
+    while ((read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, read);
+    pclose(pipe);
+  }
+  return text;
+}
+
+class PrintingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HostAvailable()) GTEST_SKIP() << "KORVELA_WINDOWS_BIN and KORVELA_WINE_RUN are not set";
+    const char* pdfs = std::getenv("KORVELA_PRINT_PDF_DIR");
+    if (!pdfs) GTEST_SKIP() << "no print bench (scripts/test.sh starts one)";
+    pdfFolder = pdfs;
+    for (const auto& entry : fs::directory_iterator(pdfFolder)) fs::remove(entry.path());
+  }
+
+  // The PDF files the bench wrote, oldest first, waiting for `count`.
+  std::vector<fs::path> Pdfs(std::size_t count) {
+    std::vector<fs::path> files;
+    for (int i = 0; i < 200; ++i) {
+      files.clear();
+      for (const auto& entry : fs::directory_iterator(pdfFolder)) files.push_back(entry.path());
+      if (files.size() >= count) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) {
+      return fs::last_write_time(a) < fs::last_write_time(b);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // written whole
+    return files;
+  }
+  // "WxH rot R" of each page, a line each.
+  static std::string PageSizes(const fs::path& pdf) {
+    return Output("pdfinfo -f 1 -l 9 '" + pdf.string() +
+                  "' 2>/dev/null | awk '/^Page .* size:/ {s = $4 \"x\" $6} "
+                  "/^Page .* rot:/ {print s \" rot \" $4}'");
+  }
+
+  std::string pdfFolder;
+  testsupport::TempDir dir{"korvela print"};
+};
+
+TEST_F(PrintingTest, PrintersAndPapersComeFromTheSpooler) {
+  const HostRun run = RunHost(
+      HostScript()
+          .Call("printing_channel", "getPrintersWindows")
+          .Call("printing_channel", "getAvailablePrinters")
+          .Call("printing_channel", "getDefaultPrinterWindows")
+          .Call("printing_channel", "getPrinterCapabilitiesWindows",
+                EncodableValue(EncodableMap{{S("printerName"), S("KorvelaPDF")}}))
+          .Call("printing_channel", "getPrinterCapabilitiesWindows",
+                EncodableValue(EncodableMap{{S("printerName"), S("NoSuchPrinter")}}))
+          .Call("printing_channel", "getPrinterCapabilitiesWindows",
+                EncodableValue(EncodableMap{{S("printerName"), EncodableValue(5)}})));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  ASSERT_EQ(run.answers.size(), 6u);
+  const auto printers = run.AnswerTo(1)->SuccessValue();
+  ASSERT_TRUE(printers) << run.err;
+  EXPECT_EQ(run.AnswerTo(2)->SuccessValue(), printers);
+  std::map<std::string, EncodableMap> byName;
+  for (const EncodableValue& record : printers->Get<EncodableList>()) {
+    const auto& map = record.Get<EncodableMap>();
+    byName[map.at(S("name")).Get<std::string>()] = map;
+  }
+  ASSERT_EQ(byName.size(), 3u) << ::testing::PrintToString(*printers);
+  EXPECT_EQ(byName["KorvelaPDF"].at(S("isDefault")), EncodableValue(true));
+  EXPECT_EQ(byName["KorvelaPhoto"].at(S("isDefault")), EncodableValue(false));
+  EXPECT_EQ(byName["KorvelaPhoto"].at(S("description")), S("Photo printer with margins"));
+  EXPECT_EQ(byName["KorvelaPhoto"].at(S("isOnline")), EncodableValue(true));
+  const auto defaultRecord = run.AnswerTo(3)->SuccessValue();
+  ASSERT_TRUE(defaultRecord);
+  EXPECT_EQ(defaultRecord->Get<EncodableMap>().at(S("name")), S("KorvelaPDF"));
+  EXPECT_EQ(defaultRecord->Get<EncodableMap>().at(S("description")), S("Default system printer"));
+
+  const auto papers = run.AnswerTo(4)->SuccessValue();
+  ASSERT_TRUE(papers) << run.AnswerTo(4)->Error();
+  const auto& list = papers->Get<EncodableMap>().at(S("supportedPaperSizes")).Get<EncodableList>();
+  EXPECT_EQ(list.size(), 65u);  // what the cups-pdf driver lists
+  bool a4 = false;
+  for (const EncodableValue& paper : list) {
+    const auto& map = paper.Get<EncodableMap>();
+    if (map.at(S("name")) == S("A4")) {
+      a4 = true;
+      // Wine's PostScript driver reports A4 as 2099 x 2970 tenths: 209 x 297.
+      EXPECT_EQ(map.at(S("width")), EncodableValue(209));
+      EXPECT_EQ(map.at(S("height")), EncodableValue(297));
+    }
+  }
+  EXPECT_TRUE(a4);
+  EXPECT_EQ(run.AnswerTo(5)->Error(), "PRINTER_ERROR: Failed to open printer");
+  EXPECT_EQ(run.AnswerTo(6)->Error(), "INVALID_ARGUMENTS: Printer name is required");
+}
+
+EncodableValue SetPaper(const std::string& printer, EncodableMap paper) {
+  paper[S("printerName")] = S(printer);
+  return EncodableValue(std::move(paper));
+}
+EncodableValue Size(int width, int height) {
+  return EncodableValue(EncodableMap{{S("width"), EncodableValue(width)},
+                                     {S("height"), EncodableValue(height)}});
+}
+EncodableValue Pages(const std::vector<std::string>& paths) {
+  EncodableList list;
+  for (const std::string& path : paths) list.push_back(S(WindowsPath(path)));
+  return EncodableValue(EncodableMap{{S("imagePaths"), EncodableValue(list)}});
+}
+
+TEST_F(PrintingTest, PapersSetBySizeAndByNameAreThoseThePagesComeOutOn) {
+  const std::string photo = dir.File("page.jpg");
+  ASSERT_TRUE(testsupport::WriteJpeg(photo, testsupport::Quadrants(400, 600), 90));
+  // Each setting is read back by the spooler's next job in the same host
+  // process (a new process takes the printers from CUPS afresh).
+  const HostRun run = RunHost(
+      HostScript()
+          .Call("printing_channel", "setDefaultPrinterAndPaper",
+                SetPaper("KorvelaPhoto", {{S("paperSize"), Size(100, 150)}}))
+          .Call("printing_channel", "printWithLayoutWindows", Pages({photo}))
+          .Call("printing_channel", "setDefaultPrinterAndPaper",
+                SetPaper("KorvelaPhoto", {{S("paperSize"), Size(150, 100)}}))
+          .Call("printing_channel", "printWithLayoutWindows", Pages({photo}))
+          .Call("printing_channel", "setDefaultPrinterAndPaper",
+                SetPaper("KorvelaPhoto", {{S("paperName"), S("letter")}}))
+          .Call("printing_channel", "printWithLayoutWindows", Pages({photo}))
+          .Call("printing_channel", "setDefaultPrinterAndPaper",
+                SetPaper("KorvelaPhoto", {{S("paperSize"), Size(200, 250)}})));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  ASSERT_EQ(run.answers.size(), 7u);
+  for (int step : {1, 3, 5}) {
+    EXPECT_EQ(run.AnswerTo(step)->SuccessValue(),
+              EncodableValue(EncodableMap{{S("printerSet"), EncodableValue(true)},
+                                          {S("paperSet"), EncodableValue(true)}}))
+        << step << run.err;
+  }
+  for (int step : {2, 4, 6}) EXPECT_EQ(run.AnswerTo(step)->SuccessValue(), EncodableValue(true));
+  const std::vector<fs::path> pdfs = Pdfs(3);
+  ASSERT_EQ(pdfs.size(), 3u);
+  // 100 x 150 mm is the 4x6 paper upright; 150 x 100 the same paper turned;
+  // "letter" a US Letter page, the orientation left as the last call set it.
+  EXPECT_EQ(PageSizes(pdfs[0]), "288x432 rot 0\n");
+  EXPECT_EQ(PageSizes(pdfs[1]), "288x432 rot 90\n");
+  EXPECT_EQ(PageSizes(pdfs[2]), "612x792 rot 90\n");
+  // Wine's driver keeps no custom size (it reads code 256 as its own 4x6):
+  // the paper is not reported as set.
+  EXPECT_EQ(run.AnswerTo(7)->SuccessValue(),
+            EncodableValue(EncodableMap{{S("printerSet"), EncodableValue(true)},
+                                        {S("paperSet"), EncodableValue(false)}}));
+  EXPECT_THAT(run.err, HasSubstr("DEBUG: The driver kept paper 256 '4x6 Photo' instead"));
+}
+
+}  // namespace
+}  // namespace e2e
