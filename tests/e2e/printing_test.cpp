@@ -14,6 +14,7 @@
 
 #include "host_driver.h"
 #include "image_io.h"
+#include "printer_rules.h"
 #include "test_photos.h"
 
 namespace e2e {
@@ -126,6 +127,16 @@ TEST_F(PrintingTest, PrintersAndPapersComeFromTheSpooler) {
   EXPECT_EQ(run.AnswerTo(6)->Error(), "INVALID_ARGUMENTS: Printer name is required");
 }
 
+// The fit the host computes, in device pixels.
+struct PageFitView {
+  int width, height, offsetX, offsetY;
+};
+PageFitView ExpectedFit(int width, int height, int areaWidth, int areaHeight) {
+  const runner::printing::PageFit fit = runner::printing::FitToPrintableArea(
+      static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), areaWidth, areaHeight);
+  return {fit.width, fit.height, fit.offsetX, fit.offsetY};
+}
+
 EncodableValue SetPaper(const std::string& printer, EncodableMap paper) {
   paper[S("printerName")] = S(printer);
   return EncodableValue(std::move(paper));
@@ -180,6 +191,119 @@ TEST_F(PrintingTest, PapersSetBySizeAndByNameAreThoseThePagesComeOutOn) {
             EncodableValue(EncodableMap{{S("printerSet"), EncodableValue(true)},
                                         {S("paperSet"), EncodableValue(false)}}));
   EXPECT_THAT(run.err, HasSubstr("DEBUG: The driver kept paper 256 '4x6 Photo' instead"));
+}
+
+// A number that follows `label` in the text, or -1.
+int NumberAfter(const std::string& text, const std::string& label, std::size_t from = 0) {
+  const std::size_t at = text.find(label, from);
+  return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + label.size());
+}
+
+TEST_F(PrintingTest, EachImageIsFittedToThePrintableAreaAndCentred) {
+  const std::string portrait = dir.File("portrait.jpg");
+  const std::string landscape = dir.File("landscape.jpg");
+  ASSERT_TRUE(testsupport::WriteJpeg(portrait, testsupport::Quadrants(600, 900), 95));
+  ASSERT_TRUE(testsupport::WriteJpeg(landscape, testsupport::Quadrants(900, 600), 95));
+  const HostRun run = RunHost(HostScript().Call(
+      "printing_channel", "printWithLayoutWindows",
+      Pages({portrait, dir.File("missing.jpg"), landscape})));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.answers.at(0).SuccessValue(), EncodableValue(true)) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("DEBUG: Print job completed with 2/3 pages"));
+  EXPECT_THAT(run.err, HasSubstr("DEBUG: Failed to load image, status="));
+
+  // The device as the job saw it.
+  const int dpi = NumberAfter(run.err, "  Printer DPI: ");
+  const int areaWidth = NumberAfter(run.err, "  Printable area: ");
+  const int areaHeight = NumberAfter(run.err, "x", run.err.find("  Printable area: "));
+  const int offsetX = NumberAfter(run.err, "  Physical offset: ");
+  const int offsetY = NumberAfter(run.err, "x", run.err.find("  Physical offset: "));
+  ASSERT_GT(dpi, 0) << run.err;
+  ASSERT_GT(areaWidth, 0);
+  ASSERT_GT(areaHeight, 0);
+
+  const std::vector<fs::path> pdfs = Pdfs(1);
+  ASSERT_EQ(pdfs.size(), 1u);
+  EXPECT_EQ(PageSizes(pdfs[0]), "595x842 rot 0\n595x842 rot 0\n");  // A4, two pages
+  const int raster = 50;  // dots per inch of the check
+  const std::string prefix = dir.File("printed");
+  ASSERT_EQ(std::system(("pdftoppm -r " + std::to_string(raster) + " -png '" + pdfs[0].string() +
+                         "' '" + prefix + "'")
+                            .c_str()),
+            0);
+  const struct {
+    const char* file;
+    int width, height;
+  } printed[] = {{"-1.png", 600, 900}, {"-2.png", 900, 600}};
+  for (const auto& page : printed) {
+    const auto image = sheetsmith::LoadRgba(prefix + page.file);
+    ASSERT_TRUE(image) << page.file;
+    const PageFitView fit = ExpectedFit(page.width, page.height, areaWidth, areaHeight);
+    // Device pixels to raster pixels.
+    const auto rx = [&](double x) { return static_cast<int>((offsetX + x) * raster / dpi); };
+    const auto ry = [&](double y) { return static_cast<int>((offsetY + y) * raster / dpi); };
+    const int left = rx(fit.offsetX);
+    const int top = ry(fit.offsetY);
+    const int right = rx(fit.offsetX + fit.width);
+    const int bottom = ry(fit.offsetY + fit.height);
+    const auto colour = [&](int x, int y) {
+      const std::uint8_t* p = image->At(x, y);
+      const auto on = [](int v) { return v > 160; };
+      const auto off = [](int v) { return v < 90; };
+      if (on(p[0]) && on(p[1]) && on(p[2])) return 'W';
+      if (on(p[0]) && off(p[1]) && off(p[2])) return 'R';
+      if (off(p[0]) && on(p[1]) && off(p[2])) return 'G';
+      if (off(p[0]) && off(p[1]) && on(p[2])) return 'B';
+      if (on(p[0]) && on(p[1]) && off(p[2])) return 'Y';
+      return '?';
+    };
+    const int midX = (left + right) / 2;
+    const int midY = (top + bottom) / 2;
+    const int qx = (right - left) / 4;
+    const int qy = (bottom - top) / 4;
+    EXPECT_EQ(colour(midX - qx, midY - qy), 'R') << page.file;
+    EXPECT_EQ(colour(midX + qx, midY - qy), 'G') << page.file;
+    EXPECT_EQ(colour(midX - qx, midY + qy), 'B') << page.file;
+    EXPECT_EQ(colour(midX + qx, midY + qy), 'Y') << page.file;
+    // White outside the fitted rectangle, where there is room for it.
+    if (left > 2) {
+      EXPECT_EQ(colour(left - 2, midY), 'W') << page.file;
+    }
+    if (top > 2) {
+      EXPECT_EQ(colour(midX, top - 2), 'W') << page.file;
+    }
+    if (bottom + 2 < image->height) {
+      EXPECT_EQ(colour(midX, bottom + 2), 'W') << page.file;
+    }
+    // Centred: the margins on either side differ by at most a raster pixel.
+    EXPECT_NEAR(left - rx(0), rx(areaWidth) - right, 1.5) << page.file;
+    EXPECT_NEAR(top - ry(0), ry(areaHeight) - bottom, 1.5) << page.file;
+    // The image edges are where the fit puts them.
+    EXPECT_EQ(colour(left + 2, top + 2), 'R') << page.file;
+    EXPECT_EQ(colour(right - 3, bottom - 3), 'Y') << page.file;
+  }
+}
+
+TEST_F(PrintingTest, AJobTheSpoolerRefusesOrAPrinterThatIsNotThereIsAFailure) {
+  const std::string photo = dir.File("refused.jpg");
+  ASSERT_TRUE(testsupport::WriteJpeg(photo, testsupport::Quadrants(300, 400), 90));
+  auto to = [&](const std::string& printer) {
+    EncodableValue arguments = Pages({photo});
+    auto map = arguments.Get<EncodableMap>();
+    map[S("printerName")] = S(printer);
+    map[S("paperSize")] = Size(210, 297);
+    return EncodableValue(map);
+  };
+  const HostRun run = RunHost(HostScript()
+                                  .Call("printing_channel", "printWithLayoutWindows",
+                                        to("KorvelaRejects"))
+                                  .Call("printing_channel", "printWithLayoutWindows",
+                                        to("NoSuchPrinter")));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.AnswerTo(1)->Error(), "PRINT_FAILED: Failed to print any pages") << run.err;
+  EXPECT_EQ(run.AnswerTo(2)->Error(), "PRINT_FAILED: Failed to create printer DC");
+  EXPECT_THAT(run.err, HasSubstr("DEBUG: EndDoc failed"));
+  EXPECT_TRUE(Pdfs(0).empty());  // nothing reached any printer
 }
 
 }  // namespace
