@@ -7,7 +7,8 @@ set -euo pipefail
 native_packages=(cmake ninja-build g++ libstb-dev googletest)
 all_packages=("${native_packages[@]}" clang-14 libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
-  wine wine64 xvfb xauth locales)
+  wine wine64 xvfb xauth locales
+  cups-daemon cups-client printer-driver-cups-pdf poppler-utils)
 
 wanted=("${all_packages[@]}")
 [[ "${1:-}" == native ]] && wanted=("${native_packages[@]}")

@@ -60,9 +60,17 @@ export WINEPREFIX
 WINEPREFIX=$(mktemp -d)/wine
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine_up() { mkdir -p "$WINEPREFIX" && wineserver -p && wineboot -i > "build/wineboot.log" 2>&1; }
-cleanup() { wineserver -k 2>/dev/null || true; rm -rf "$(dirname "$WINEPREFIX")"; }
+# The print bench: a private CUPS that Wine's spooler reaches.
+print_bench=$(dirname "$WINEPREFIX")/print
+bench_up() { bash scripts/print_bench.sh start "$print_bench" && source "$print_bench/env"; }
+cleanup() {
+  bash scripts/print_bench.sh stop "$print_bench" 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+  rm -rf "$(dirname "$WINEPREFIX")"
+}
 trap cleanup EXIT
 stage "wine prefix" wine_up
+stage "print bench" bench_up
 # A Hebrew locale of our own, so that a test can give Wine's programs the
 # ANSI code page 1255.
 export KORVELA_LOCPATH="$root/build/locales"

@@ -107,8 +107,9 @@ void HandlePickPrinterAndPaper(const MethodCall&, std::unique_ptr<MethodResult> 
     result->Success();
     return;
   }
-  result->Success(EncodableValue(EncodableMap{{S("printerName"), EncodableValue(*printer)},
-                                              {S("printerDisplayName"), EncodableValue(*printer)}}));
+  result->Success(
+      EncodableValue(EncodableMap{{S("printerName"), EncodableValue(*printer)},
+                                  {S("printerDisplayName"), EncodableValue(*printer)}}));
 }
 
 void HandleSetDefaultPrinterAndPaper(const MethodCall& call, std::unique_ptr<MethodResult> result) {

@@ -81,8 +81,7 @@ std::uint16_t FindPaperIdBySize(const std::vector<DriverPaper>& papers, int widt
       best = diff;
       found = paper.code;
       log("DEBUG: Found match: ID=" + std::to_string(paper.code) + " '" + paper.name + "' " +
-          std::to_string(pw) + "x" + std::to_string(ph) + "mm (diff=" + std::to_string(diff) +
-          ")");
+          std::to_string(pw) + "x" + std::to_string(ph) + "mm (diff=" + std::to_string(diff) + ")");
     }
   }
   if (found == 0) log("DEBUG: No matching paper found!");
@@ -97,7 +96,8 @@ std::optional<std::size_t> FindPaperByName(const std::vector<DriverPaper>& paper
   const std::string wanted = Lowered(name);
   for (std::size_t i = 0; i < papers.size(); ++i) {
     const std::string candidate = Lowered(papers[i].name);
-    if (candidate.find(wanted) != std::string::npos || wanted.find(candidate) != std::string::npos) {
+    if (candidate.find(wanted) != std::string::npos ||
+        wanted.find(candidate) != std::string::npos) {
       return i;
     }
   }
@@ -132,17 +132,28 @@ bool LandscapeFor(int width, int height, int paperWidth, int paperHeight) {
 
 std::optional<PaperSize> StandardPaperSize(std::uint16_t code) {
   switch (code) {
-    case 1: return PaperSize{216, 279};
-    case 5: return PaperSize{216, 356};
-    case 8: return PaperSize{297, 420};
-    case 9: return PaperSize{210, 297};
-    case 11: return PaperSize{148, 210};
-    case 20: return PaperSize{105, 241};
-    case 70: return PaperSize{105, 148};
-    case 74: return PaperSize{102, 152};
-    case 122: return PaperSize{127, 178};
-    case 123: return PaperSize{203, 254};
-    default: return std::nullopt;
+    case 1:
+      return PaperSize{216, 279};
+    case 5:
+      return PaperSize{216, 356};
+    case 8:
+      return PaperSize{297, 420};
+    case 9:
+      return PaperSize{210, 297};
+    case 11:
+      return PaperSize{148, 210};
+    case 20:
+      return PaperSize{105, 241};
+    case 70:
+      return PaperSize{105, 148};
+    case 74:
+      return PaperSize{102, 152};
+    case 122:
+      return PaperSize{127, 178};
+    case 123:
+      return PaperSize{203, 254};
+    default:
+      return std::nullopt;
   }
 }
 

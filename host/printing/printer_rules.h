@@ -74,9 +74,9 @@ bool LandscapeFor(int width, int height, int paperWidth, int paperHeight);
 
 // What the driver dialog chose.
 struct DialogPaper {
-  std::uint16_t code = 0;          // 0 when the dialog gave none
-  std::string form;                // UTF-8, empty when none
-  std::int32_t widthTenths = 0;    // 0 when not given
+  std::uint16_t code = 0;        // 0 when the dialog gave none
+  std::string form;              // UTF-8, empty when none
+  std::int32_t widthTenths = 0;  // 0 when not given
   std::int32_t heightTenths = 0;
 };
 

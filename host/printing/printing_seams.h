@@ -4,8 +4,8 @@
 // a test build puts its own here.
 #pragma once
 
-#include <windows.h>
 #include <commdlg.h>
+#include <windows.h>
 
 #include <cstdint>
 #include <string>
@@ -14,8 +14,8 @@ namespace runner::printing {
 
 struct Seams {
   // DocumentPropertiesW in mode 14 (in, prompt, out): IDOK, IDCANCEL or another value.
-  LONG (*paperDialog)(HANDLE printer, const std::wstring& name, DEVMODEW* current,
-                      DEVMODEW* chosen);
+  LONG (*paperDialog)
+  (HANDLE printer, const std::wstring& name, DEVMODEW* current, DEVMODEW* chosen);
   // PrintDlgW.
   BOOL (*printDialog)(PRINTDLGW* dialog);
   // ShellExecuteW with no owner, parameters or folder: its result as a number.

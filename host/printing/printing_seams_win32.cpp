@@ -1,7 +1,7 @@
-#include "printing_seams.h"
-
 #include <shellapi.h>
 #include <winspool.h>
+
+#include "printing_seams.h"
 
 namespace runner::printing {
 namespace {

@@ -1,9 +1,9 @@
 // The printing platform: the print spooler, GDI print jobs, the two modal
 // dialogs and the shell. Every printer handle, device context, bitmap and
 // memory block has an owner.
-#include <windows.h>
 #include <commdlg.h>
 #include <shellapi.h>
+#include <windows.h>
 #include <winspool.h>
 
 #include <cstring>
@@ -58,7 +58,8 @@ std::vector<BYTE> DriverSettings(HANDLE printer, const std::wstring& name) {
 }
 
 std::string FormName(const DEVMODEW& settings) {
-  return Utf8FromUtf16(std::wstring(settings.dmFormName, wcsnlen(settings.dmFormName, CCHFORMNAME)).c_str());
+  return Utf8FromUtf16(
+      std::wstring(settings.dmFormName, wcsnlen(settings.dmFormName, CCHFORMNAME)).c_str());
 }
 
 // The driver's papers. Each of the three lists is fetched into a buffer of
@@ -71,17 +72,19 @@ std::vector<DriverPaper> ReadDriverPapers(const std::wstring& printer) {
   std::vector<WORD> codes(static_cast<std::size_t>(count));
   const int gotCodes = DeviceCapabilitiesW(printer.c_str(), nullptr, DC_PAPERS,
                                            reinterpret_cast<LPWSTR>(codes.data()), nullptr);
-  const int nameCount = DeviceCapabilitiesW(printer.c_str(), nullptr, DC_PAPERNAMES, nullptr, nullptr);
+  const int nameCount =
+      DeviceCapabilitiesW(printer.c_str(), nullptr, DC_PAPERNAMES, nullptr, nullptr);
   std::vector<wchar_t> names(static_cast<std::size_t>(std::max(nameCount, 0)) * 64 + 1, L'\0');
   const int gotNames = nameCount > 0 ? DeviceCapabilitiesW(printer.c_str(), nullptr, DC_PAPERNAMES,
                                                            names.data(), nullptr)
                                      : 0;
-  const int sizeCount = DeviceCapabilitiesW(printer.c_str(), nullptr, DC_PAPERSIZE, nullptr, nullptr);
+  const int sizeCount =
+      DeviceCapabilitiesW(printer.c_str(), nullptr, DC_PAPERSIZE, nullptr, nullptr);
   std::vector<POINT> sizes(static_cast<std::size_t>(std::max(sizeCount, 0)) + 1);
-  const int gotSizes = sizeCount > 0 ? DeviceCapabilitiesW(printer.c_str(), nullptr, DC_PAPERSIZE,
-                                                           reinterpret_cast<LPWSTR>(sizes.data()),
-                                                           nullptr)
-                                     : 0;
+  const int gotSizes = sizeCount > 0
+                           ? DeviceCapabilitiesW(printer.c_str(), nullptr, DC_PAPERSIZE,
+                                                 reinterpret_cast<LPWSTR>(sizes.data()), nullptr)
+                           : 0;
   const int known = std::min(count, gotCodes);
   for (int i = 0; i < known; ++i) {
     DriverPaper paper;
@@ -140,12 +143,11 @@ bool ApplyPaper(HANDLE printer, const std::wstring& name, std::vector<BYTE>& buf
   const std::vector<BYTE> saved = SavedSettings(name);
   if (saved.empty()) return false;
   const auto* now = reinterpret_cast<const DEVMODEW*>(saved.data());
-  const bool kept = now->dmPaperSize == wanted.dmPaperSize &&
-                    (!customSize ||
-                     (now->dmPaperWidth == wanted.dmPaperWidth &&
-                      now->dmPaperLength == wanted.dmPaperLength)) &&
-                    (!(wanted.dmFields & DM_ORIENTATION) ||
-                     now->dmOrientation == wanted.dmOrientation);
+  const bool kept =
+      now->dmPaperSize == wanted.dmPaperSize &&
+      (!customSize ||
+       (now->dmPaperWidth == wanted.dmPaperWidth && now->dmPaperLength == wanted.dmPaperLength)) &&
+      (!(wanted.dmFields & DM_ORIENTATION) || now->dmOrientation == wanted.dmOrientation);
   if (!kept) {
     LogError("DEBUG: The driver kept paper " + std::to_string(now->dmPaperSize) + " '" +
              FormName(*now) + "' instead");
@@ -197,8 +199,8 @@ class SpoolerPlatform : public PrintingPlatform {
       error = {"PRINTER_ERROR", "Failed to open printer"};
       return std::nullopt;
     }
-    const LONG size =
-        DocumentPropertiesW(nullptr, printer.get(), const_cast<LPWSTR>(name.c_str()), nullptr, nullptr, 0);
+    const LONG size = DocumentPropertiesW(nullptr, printer.get(), const_cast<LPWSTR>(name.c_str()),
+                                          nullptr, nullptr, 0);
     if (size <= 0) {
       error = {"PRINTER_ERROR", "Failed to get DEVMODE size"};
       return std::nullopt;
@@ -220,8 +222,8 @@ class SpoolerPlatform : public PrintingPlatform {
 
   bool SetPaperBySize(const std::string& printerName, int width, int height) override {
     if (printerName.empty()) return false;
-    LogError("DEBUG: SetPrinterPaperSize called - printer: " + printerName + ", paper: " +
-             std::to_string(width) + "x" + std::to_string(height) + "mm");
+    LogError("DEBUG: SetPrinterPaperSize called - printer: " + printerName +
+             ", paper: " + std::to_string(width) + "x" + std::to_string(height) + "mm");
     const std::wstring name = Utf16FromUtf8(printerName);
     const std::vector<DriverPaper> papers = ReadDriverPapers(name);
     std::uint16_t code = FindPaperIdBySize(papers, width, height, &LogError);
@@ -263,7 +265,8 @@ class SpoolerPlatform : public PrintingPlatform {
     }
     const bool landscape = LandscapeFor(width, height, paperWidth, paperHeight);
     settings->dmFields |= DM_ORIENTATION;
-    settings->dmOrientation = static_cast<short>(landscape ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT);
+    settings->dmOrientation =
+        static_cast<short>(landscape ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT);
     LogError(std::string("DEBUG: Setting dmOrientation=") + (landscape ? "Landscape" : "Portrait") +
              " for paper " + std::to_string(width) + "x" + std::to_string(height) + "mm");
     LogError("DEBUG: Setting dmPaperSize=" + std::to_string(code));
@@ -271,7 +274,8 @@ class SpoolerPlatform : public PrintingPlatform {
   }
 
   bool SetPaperByName(const std::string& printerName, const std::string& paperName) override {
-    LogError("DEBUG: SetPrinterPaperSize called - printer: " + printerName + ", paper: " + paperName);
+    LogError("DEBUG: SetPrinterPaperSize called - printer: " + printerName +
+             ", paper: " + paperName);
     const std::wstring name = Utf16FromUtf8(printerName);
     UniquePrinter printer = OpenPrinterNamed(name, PRINTER_ACCESS_USE);
     if (!printer) {
@@ -300,11 +304,11 @@ class SpoolerPlatform : public PrintingPlatform {
       return false;
     }
     const DriverPaper& paper = papers[*match];
-    LogError("DEBUG: Found paper '" + paper.name + "' for '" + paperName + "' with ID: " +
-             std::to_string(paper.code));
-    LogError("DEBUG: Setting paper ID=" + std::to_string(paper.code) + " Width=" +
-             std::to_string(paper.widthTenths) + " Height=" + std::to_string(paper.heightTenths) +
-             " (0.1mm)");
+    LogError("DEBUG: Found paper '" + paper.name + "' for '" + paperName +
+             "' with ID: " + std::to_string(paper.code));
+    LogError("DEBUG: Setting paper ID=" + std::to_string(paper.code) +
+             " Width=" + std::to_string(paper.widthTenths) +
+             " Height=" + std::to_string(paper.heightTenths) + " (0.1mm)");
     auto* settings = reinterpret_cast<DEVMODEW*>(buffer.data());
     settings->dmFields &= ~DM_FORMNAME;
     std::memset(settings->dmFormName, 0, sizeof(settings->dmFormName));
@@ -348,7 +352,8 @@ class SpoolerPlatform : public PrintingPlatform {
       return DialogOutcome::kFailed;
     }
     const auto* settings = reinterpret_cast<const DEVMODEW*>(picked.data());
-    chosen.code = (settings->dmFields & DM_PAPERSIZE) ? static_cast<std::uint16_t>(settings->dmPaperSize) : 0;
+    chosen.code =
+        (settings->dmFields & DM_PAPERSIZE) ? static_cast<std::uint16_t>(settings->dmPaperSize) : 0;
     chosen.form = (settings->dmFields & DM_FORMNAME) ? FormName(*settings) : "";
     chosen.widthTenths = (settings->dmFields & DM_PAPERWIDTH) ? settings->dmPaperWidth : 0;
     chosen.heightTenths = (settings->dmFields & DM_PAPERLENGTH) ? settings->dmPaperLength : 0;
@@ -455,7 +460,9 @@ std::optional<int> SpoolerPlatform::PrintPages(const std::vector<std::string>& p
       if (!settings.empty()) {
         const auto* devmode = reinterpret_cast<const DEVMODEW*>(settings.data());
         dc.reset(CreateDCW(nullptr, name.c_str(), nullptr, devmode));
-        if (dc) LogError(std::string("DEBUG: Created DC with DEVMODE orientation=") + OrientationName(*devmode));
+        if (dc)
+          LogError(std::string("DEBUG: Created DC with DEVMODE orientation=") +
+                   OrientationName(*devmode));
       }
     }
   }
@@ -474,7 +481,8 @@ std::optional<int> SpoolerPlatform::PrintPages(const std::vector<std::string>& p
   const int areaHeight = GetDeviceCaps(dc.get(), VERTRES);
   LogError("DEBUG PRINTER DC INFO:");
   LogError("  Printer DPI: " + std::to_string(dpiX) + "x" + std::to_string(dpiY));
-  LogError("  Printable area: " + std::to_string(areaWidth) + "x" + std::to_string(areaHeight) + " pixels");
+  LogError("  Printable area: " + std::to_string(areaWidth) + "x" + std::to_string(areaHeight) +
+           " pixels");
   LogError("  Printable area: " + std::to_string(GetDeviceCaps(dc.get(), HORZSIZE)) + "x" +
            std::to_string(GetDeviceCaps(dc.get(), VERTSIZE)) + " mm");
   LogError("  Physical page: " + std::to_string(GetDeviceCaps(dc.get(), PHYSICALWIDTH)) + "x" +
@@ -496,7 +504,8 @@ std::optional<int> SpoolerPlatform::PrintPages(const std::vector<std::string>& p
     LogError("DEBUG C++: Printing page " + std::to_string(page) + "/" + std::to_string(total) +
              ": " + path);
     GpBitmap* loaded = nullptr;
-    const Gdiplus::GpStatus status = gdip::GdipCreateBitmapFromFile(Utf16FromUtf8(path).c_str(), &loaded);
+    const Gdiplus::GpStatus status =
+        gdip::GdipCreateBitmapFromFile(Utf16FromUtf8(path).c_str(), &loaded);
     if (!loaded) {
       LogError("DEBUG: Failed to load image, status=-1");
       continue;
@@ -517,7 +526,8 @@ std::optional<int> SpoolerPlatform::PrintPages(const std::vector<std::string>& p
     LogError("DEBUG IMAGE INFO:");
     LogError("  Image size: " + std::to_string(width) + "x" + std::to_string(height) + " pixels");
     LogError("  Image DPI: " + FormatG(xres) + "x" + FormatG(yres));
-    LogError("  Physical size: " + FormatG(width / xres * 25.4f) + "x" + FormatG(height / yres * 25.4f) + " mm");
+    LogError("  Physical size: " + FormatG(width / xres * 25.4f) + "x" +
+             FormatG(height / yres * 25.4f) + " mm");
     if (StartPage(dc.get()) <= 0) {
       LogError("DEBUG: StartPage failed for page " + std::to_string(page) +
                ", error=" + std::to_string(GetLastError()));
@@ -527,8 +537,10 @@ std::optional<int> SpoolerPlatform::PrintPages(const std::vector<std::string>& p
     LogError("DEBUG DRAWING (fit to page):");
     LogError("  Scale factor: " + FormatG(fit.scale) + " (scaleX=" + FormatG(fit.scaleX) +
              ", scaleY=" + FormatG(fit.scaleY) + ")");
-    LogError("  Dest size: " + std::to_string(fit.width) + "x" + std::to_string(fit.height) + " pixels");
-    LogError("  Offset: " + std::to_string(fit.offsetX) + "x" + std::to_string(fit.offsetY) + " pixels");
+    LogError("  Dest size: " + std::to_string(fit.width) + "x" + std::to_string(fit.height) +
+             " pixels");
+    LogError("  Offset: " + std::to_string(fit.offsetX) + "x" + std::to_string(fit.offsetY) +
+             " pixels");
     LogError("  Expected physical: " + FormatG(fit.width / static_cast<float>(dpiX) * 25.4f) + "x" +
              FormatG(fit.height / static_cast<float>(dpiY) * 25.4f) + " mm");
     DrawPage(dc.get(), image.get(), width, height, fit);

@@ -78,7 +78,9 @@ class FakePlatform : public PrintingPlatform {
     calls.push_back(verb + " " + path);
     return shellAnswer;
   }
-  bool FileExists(const std::string& path) override { return path.find("gone") == std::string::npos; }
+  bool FileExists(const std::string& path) override {
+    return path.find("gone") == std::string::npos;
+  }
 };
 
 class PrinterHandlersTest : public ::testing::Test {
@@ -106,8 +108,8 @@ TEST_F(PrinterHandlersTest, PrintersAreListedWithTheExactDefaultAndTheOfflineBit
   const auto& second = records[1].Get<EncodableMap>();
   EXPECT_EQ(first.at(S("isDefault")), EncodableValue(false));  // differs in case only
   EXPECT_EQ(second.at(S("isDefault")), EncodableValue(true));
-  EXPECT_EQ(first.at(S("isOnline")), EncodableValue(false));   // the offline bit
-  EXPECT_EQ(second.at(S("isOnline")), EncodableValue(true));   // paused is not offline
+  EXPECT_EQ(first.at(S("isOnline")), EncodableValue(false));  // the offline bit
+  EXPECT_EQ(second.at(S("isOnline")), EncodableValue(true));  // paused is not offline
   EXPECT_EQ(first.at(S("description")), S(""));
   EXPECT_EQ(second.at(S("description")), S("Upstairs"));
   EXPECT_EQ(first.at(S("supportedPaperSizes")),
@@ -126,18 +128,22 @@ TEST_F(PrinterHandlersTest, PrintersAreListedWithTheExactDefaultAndTheOfflineBit
 }
 
 TEST_F(PrinterHandlersTest, PapersSkipTheTooSmallAndNameTheNameless) {
-  fake.papers = {{9, "A4", 2100, 2970}, {9, "", 2100, 2970}, {70, "Tiny", 5, 2970},
-                 {1, "Letter", 2159, 2794}, {1, "Letter", 2159, 2794}};
+  fake.papers = {{9, "A4", 2100, 2970},
+                 {9, "", 2100, 2970},
+                 {70, "Tiny", 5, 2970},
+                 {1, "Letter", 2159, 2794},
+                 {1, "Letter", 2159, 2794}};
   EncodableValue answer;
   EXPECT_EQ(Call("getPrinterCapabilitiesWindows",
                  EncodableValue(EncodableMap{{S("printerName"), S("Office")}}), &answer),
             "success");
   const auto& papers = answer.Get<EncodableMap>().at(S("supportedPaperSizes")).Get<EncodableList>();
   ASSERT_EQ(papers.size(), 4u);
-  EXPECT_EQ(papers[0], EncodableValue(EncodableMap{{S("id"), S("A4")}, {S("name"), S("A4")},
-                                                    {S("width"), EncodableValue(210)},
-                                                    {S("height"), EncodableValue(297)},
-                                                    {S("isDefault"), EncodableValue(false)}}));
+  EXPECT_EQ(papers[0], EncodableValue(EncodableMap{{S("id"), S("A4")},
+                                                   {S("name"), S("A4")},
+                                                   {S("width"), EncodableValue(210)},
+                                                   {S("height"), EncodableValue(297)},
+                                                   {S("isDefault"), EncodableValue(false)}}));
   EXPECT_EQ(papers[1].Get<EncodableMap>().at(S("id")), S("DMPAPER_9"));
   EXPECT_EQ(papers[1].Get<EncodableMap>().at(S("name")), S("DMPAPER_9"));
   EXPECT_EQ(papers[2].Get<EncodableMap>().at(S("width")), EncodableValue(215));
@@ -174,9 +180,7 @@ TEST_F(PrinterHandlersTest, PaperDialogAnswersTheChoiceCancelOrFailure) {
 
 TEST_F(PrinterHandlersTest, PrinterCallsDuringAnOpenDialogAreAnsweredBusy) {
   std::string during;
-  fake.duringDialog = [&] {
-    during = Call("getPrintersWindows");
-  };
+  fake.duringDialog = [&] { during = Call("getPrintersWindows"); };
   fake.pickedPrinter = "Office";
   EncodableValue answer;
   EXPECT_EQ(Call("pickPrinterAndPaperWindows", EncodableValue(), &answer), "success");
@@ -199,10 +203,10 @@ TEST_F(PrinterHandlersTest, DefaultPrinterAndPaperByNameOrBySize) {
     Call("setDefaultPrinterAndPaper", EncodableValue(std::move(arguments)), &answer);
     return answer;
   };
-  const EncodableValue both = set({{S("printerName"), S("Office")},
-                                   {S("paperName"), S("Letter")},
-                                   {S("paperSize"), EncodableValue(EncodableMap{
-                                                        {S("width"), EncodableValue(100)},
+  const EncodableValue both =
+      set({{S("printerName"), S("Office")},
+           {S("paperName"), S("Letter")},
+           {S("paperSize"), EncodableValue(EncodableMap{{S("width"), EncodableValue(100)},
                                                         {S("height"), EncodableValue(150)}})}});
   EXPECT_EQ(both, EncodableValue(EncodableMap{{S("printerSet"), EncodableValue(true)},
                                               {S("paperSet"), EncodableValue(true)}}));
@@ -210,8 +214,8 @@ TEST_F(PrinterHandlersTest, DefaultPrinterAndPaperByNameOrBySize) {
        {S("paperSize"), EncodableValue(EncodableMap{{S("width"), EncodableValue(101.9)},
                                                     {S("height"), EncodableValue(152)}})}});
   // Sizes that are not numbers the printer could hold leave the paper alone.
-  for (const double bad : {0.0, std::nan(""), std::numeric_limits<double>::infinity(), 3277.0,
-                           -5.0, 1e12}) {
+  for (const double bad :
+       {0.0, std::nan(""), std::numeric_limits<double>::infinity(), 3277.0, -5.0, 1e12}) {
     const EncodableValue answer =
         set({{S("printerName"), S("Office")},
              {S("paperSize"), EncodableValue(EncodableMap{{S("width"), EncodableValue(bad)},
@@ -223,17 +227,16 @@ TEST_F(PrinterHandlersTest, DefaultPrinterAndPaperByNameOrBySize) {
   const EncodableValue refused = set({{S("printerName"), S("Office")}, {S("paperName"), S("A4")}});
   EXPECT_EQ(refused, EncodableValue(EncodableMap{{S("printerSet"), EncodableValue(false)},
                                                  {S("paperSet"), EncodableValue(false)}}));
-  EXPECT_EQ(fake.calls, (std::vector<std::string>{"default Office", "name Office Letter",
-                                                  "default Office", "size Office 101x152",
-                                                  "default Office", "default Office",
-                                                  "default Office", "default Office",
-                                                  "default Office", "default Office",
-                                                  "default Office", "name Office A4"}));
+  EXPECT_EQ(fake.calls,
+            (std::vector<std::string>{"default Office", "name Office Letter", "default Office",
+                                      "size Office 101x152", "default Office", "default Office",
+                                      "default Office", "default Office", "default Office",
+                                      "default Office", "default Office", "name Office A4"}));
 }
 
 TEST_F(PrinterHandlersTest, PrintWithLayoutPrintsOnlyWhereItWasAsked) {
-  EXPECT_EQ(Call("printWithLayoutWindows", EncodableValue(EncodableMap{
-                                               {S("imagePaths"), EncodableValue(EncodableList{})}})),
+  EXPECT_EQ(Call("printWithLayoutWindows",
+                 EncodableValue(EncodableMap{{S("imagePaths"), EncodableValue(EncodableList{})}})),
             "NO_IMAGES: No images to print");
   EXPECT_EQ(Call("printWithLayoutWindows",
                  EncodableValue(EncodableMap{
@@ -241,15 +244,15 @@ TEST_F(PrinterHandlersTest, PrintWithLayoutPrintsOnlyWhereItWasAsked) {
             "NO_VALID_PATHS: No valid file paths");
   fake.printedPages = 2;
   const EncodableValue pages(EncodableList{S("a.jpg"), EncodableValue(3), S("b.jpg")});
-  EXPECT_EQ(Call("printWithLayoutWindows",
-                 EncodableValue(EncodableMap{{S("imagePaths"), pages},
-                                             {S("printerName"), S("Office")}})),
-            "success");  // a printer without a paper size changes nothing
-  EXPECT_EQ(Call("printWithLayoutWindows",
-                 EncodableValue(EncodableMap{{S("imagePaths"), pages},
-                                             {S("printerName"), S("Office")},
-                                             {S("paperSize"), S("A4")}})),
-            "success");  // the printer becomes the default, the paper is left
+  EXPECT_EQ(
+      Call("printWithLayoutWindows",
+           EncodableValue(EncodableMap{{S("imagePaths"), pages}, {S("printerName"), S("Office")}})),
+      "success");  // a printer without a paper size changes nothing
+  EXPECT_EQ(
+      Call("printWithLayoutWindows", EncodableValue(EncodableMap{{S("imagePaths"), pages},
+                                                                 {S("printerName"), S("Office")},
+                                                                 {S("paperSize"), S("A4")}})),
+      "success");  // the printer becomes the default, the paper is left
   // A printer that cannot be made the default prints nowhere else.
   fake.acceptDefault = false;
   EXPECT_EQ(Call("printWithLayoutWindows",
@@ -260,29 +263,30 @@ TEST_F(PrinterHandlersTest, PrintWithLayoutPrintsOnlyWhereItWasAsked) {
   fake.printedPages = 0;
   EXPECT_EQ(Call("printWithLayoutWindows", EncodableValue(EncodableMap{{S("imagePaths"), pages}})),
             "PRINT_FAILED: Failed to print any pages");
-  EXPECT_EQ(fake.calls, (std::vector<std::string>{"print a.jpg b.jpg", "default Office",
-                                                  "print a.jpg b.jpg", "default Gone",
-                                                  "print a.jpg b.jpg"}));
+  EXPECT_EQ(fake.calls,
+            (std::vector<std::string>{"print a.jpg b.jpg", "default Office", "print a.jpg b.jpg",
+                                      "default Gone", "print a.jpg b.jpg"}));
 }
 
 TEST_F(PrinterHandlersTest, ShellPathsCopiesAndOnlyPhotosOpened) {
   const EncodableValue numbers(EncodableList{EncodableValue(1), EncodableValue(2)});
   EXPECT_EQ(Call("printImagesToPrinter", EncodableValue(EncodableMap{{S("imagePaths"), numbers}})),
             "PRINT_FAILED: Failed to print any images");
-  EXPECT_EQ(Call("printToPrinterWindows",
-                 EncodableValue(EncodableMap{{S("imagePaths"), numbers},
-                                             {S("printerName"), S("Office")}})),
-            "success");
+  EXPECT_EQ(
+      Call("printToPrinterWindows", EncodableValue(EncodableMap{{S("imagePaths"), numbers},
+                                                                {S("printerName"), S("Office")}})),
+      "success");
   const EncodableValue one(EncodableList{S("C:\\p.jpg")});
-  for (const auto& [copies, expected] :
-       {std::pair{EncodableValue(3), 3}, {EncodableValue(0), 0}, {EncodableValue(2.0), 1},
-        {EncodableValue(100000), kMaxCopies}}) {
+  for (const auto& [copies, expected] : {std::pair{EncodableValue(3), 3},
+                                         {EncodableValue(0), 0},
+                                         {EncodableValue(2.0), 1},
+                                         {EncodableValue(100000), kMaxCopies}}) {
     fake.calls.clear();
-    EXPECT_EQ(Call("printToPrinterWindows",
-                   EncodableValue(EncodableMap{{S("imagePaths"), one},
-                                               {S("printerName"), S("Office")},
-                                               {S("copies"), copies}})),
-              "success");
+    EXPECT_EQ(
+        Call("printToPrinterWindows",
+             EncodableValue(EncodableMap{
+                 {S("imagePaths"), one}, {S("printerName"), S("Office")}, {S("copies"), copies}})),
+        "success");
     EXPECT_EQ(static_cast<int>(fake.calls.size()), expected);
   }
   fake.shellAnswer = 31;
@@ -293,9 +297,9 @@ TEST_F(PrinterHandlersTest, ShellPathsCopiesAndOnlyPhotosOpened) {
             "PRINT_FAILED: Failed to print any images");
   fake.shellAnswer = 42;
   fake.calls.clear();
-  EXPECT_EQ(Call("printImagesWindows", EncodableValue(EncodableList{S("C:\\p.jpg"),
-                                                                    EncodableValue(7)})),
-            "INVALID_ARGUMENTS: Expected string path");
+  EXPECT_EQ(
+      Call("printImagesWindows", EncodableValue(EncodableList{S("C:\\p.jpg"), EncodableValue(7)})),
+      "INVALID_ARGUMENTS: Expected string path");
   EXPECT_EQ(fake.calls, (std::vector<std::string>{"open C:\\p.jpg"}));
   EXPECT_EQ(Call("printImagesWindows", EncodableValue(EncodableList{S("C:\\gone.jpg")})),
             "FILE_NOT_FOUND: Image file not found: C:\\gone.jpg");
@@ -315,8 +319,8 @@ TEST(PrinterRulesTest, PaperBySizeWithinTenMillimetresEitherWayRound) {
   };
   EXPECT_EQ(find({{74, "4x6", 1020, 1520}, {120, "Near", 1010, 1500}}, 100, 150), 120);
   EXPECT_EQ(find({{74, "6x4", 1520, 1020}}, 100, 150), 74);  // turned
-  EXPECT_EQ(find({{5, "a", 1100, 1500}}, 100, 150), 5);       // diff 10
-  EXPECT_EQ(find({{5, "a", 1110, 1500}}, 100, 150), 0);       // diff 11
+  EXPECT_EQ(find({{5, "a", 1100, 1500}}, 100, 150), 5);      // diff 10
+  EXPECT_EQ(find({{5, "a", 1110, 1500}}, 100, 150), 0);      // diff 11
   EXPECT_EQ(find({}, 100, 150), 0);
   // Sizes far apart do not overflow the difference.
   EXPECT_EQ(find({{5, "huge", 2147483647, -2147483647 - 1}}, 3276, 3276), 0);
@@ -326,15 +330,15 @@ TEST(PrinterRulesTest, PaperBySizeWithinTenMillimetresEitherWayRound) {
 TEST(PrinterRulesTest, PaperByNameExactThenPartial) {
   const std::vector<DriverPaper> papers = {
       {1, "US Letter", 2159, 2794}, {70, "A4 Photo", 2100, 2970}, {9, "A4", 2100, 2970}};
-  EXPECT_EQ(FindPaperByName(papers, "A4"), 2u);       // exact wins over an earlier partial
-  EXPECT_EQ(FindPaperByName(papers, "letter"), 0u);   // partial, any case
+  EXPECT_EQ(FindPaperByName(papers, "A4"), 2u);      // exact wins over an earlier partial
+  EXPECT_EQ(FindPaperByName(papers, "letter"), 0u);  // partial, any case
   EXPECT_EQ(FindPaperByName(papers, "Legal"), std::nullopt);
   const std::vector<DriverPaper> withEmpty = {{3, "Tabloid", 2794, 4318}, {7, "", 1000, 1000}};
   EXPECT_EQ(FindPaperByName(withEmpty, "Postcard"), 1u);  // an empty name is in every name
 }
 
 TEST(PrinterRulesTest, LandscapeOnlyWhenRequestAndPaperLieDifferently) {
-  EXPECT_TRUE(LandscapeFor(150, 100, 102, 152));   // a portrait paper turned
+  EXPECT_TRUE(LandscapeFor(150, 100, 102, 152));  // a portrait paper turned
   EXPECT_FALSE(LandscapeFor(100, 150, 102, 152));
   EXPECT_FALSE(LandscapeFor(150, 100, 152, 102));  // the paper is already landscape
   EXPECT_TRUE(LandscapeFor(100, 150, 152, 102));
@@ -372,8 +376,8 @@ TEST(PrinterRulesTest, PhotoPathsByExtension) {
   for (const char* photo : {"C:\\a.jpg", "C:\\a.JPEG", "b.png", "c.Tiff", "d.webp"}) {
     EXPECT_TRUE(IsPhotoPath(photo)) << photo;
   }
-  for (const char* other : {"C:\\a.exe", "C:\\photo.jpg.bat", "C:\\x.jpg\\run", "noext",
-                            "C:\\a.lnk", "C:\\a.url"}) {
+  for (const char* other :
+       {"C:\\a.exe", "C:\\photo.jpg.bat", "C:\\x.jpg\\run", "noext", "C:\\a.lnk", "C:\\a.url"}) {
     EXPECT_FALSE(IsPhotoPath(other)) << other;
   }
 }

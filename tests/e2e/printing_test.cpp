@@ -77,17 +77,17 @@ class PrintingTest : public ::testing::Test {
 };
 
 TEST_F(PrintingTest, PrintersAndPapersComeFromTheSpooler) {
-  const HostRun run = RunHost(
-      HostScript()
-          .Call("printing_channel", "getPrintersWindows")
-          .Call("printing_channel", "getAvailablePrinters")
-          .Call("printing_channel", "getDefaultPrinterWindows")
-          .Call("printing_channel", "getPrinterCapabilitiesWindows",
-                EncodableValue(EncodableMap{{S("printerName"), S("KorvelaPDF")}}))
-          .Call("printing_channel", "getPrinterCapabilitiesWindows",
-                EncodableValue(EncodableMap{{S("printerName"), S("NoSuchPrinter")}}))
-          .Call("printing_channel", "getPrinterCapabilitiesWindows",
-                EncodableValue(EncodableMap{{S("printerName"), EncodableValue(5)}})));
+  const HostRun run =
+      RunHost(HostScript()
+                  .Call("printing_channel", "getPrintersWindows")
+                  .Call("printing_channel", "getAvailablePrinters")
+                  .Call("printing_channel", "getDefaultPrinterWindows")
+                  .Call("printing_channel", "getPrinterCapabilitiesWindows",
+                        EncodableValue(EncodableMap{{S("printerName"), S("KorvelaPDF")}}))
+                  .Call("printing_channel", "getPrinterCapabilitiesWindows",
+                        EncodableValue(EncodableMap{{S("printerName"), S("NoSuchPrinter")}}))
+                  .Call("printing_channel", "getPrinterCapabilitiesWindows",
+                        EncodableValue(EncodableMap{{S("printerName"), EncodableValue(5)}})));
   ASSERT_EQ(run.exitCode, 0) << run.err;
   ASSERT_EQ(run.answers.size(), 6u);
   const auto printers = run.AnswerTo(1)->SuccessValue();
@@ -137,13 +137,15 @@ PageFitView ExpectedFit(int width, int height, int areaWidth, int areaHeight) {
   return {fit.width, fit.height, fit.offsetX, fit.offsetY};
 }
 
+const char kHebrewPaper[] = "\xD7\x92\xD7\x9C\xD7\x95\xD7\x99\xD7\x94";  // a postcard
+
 EncodableValue SetPaper(const std::string& printer, EncodableMap paper) {
   paper[S("printerName")] = S(printer);
   return EncodableValue(std::move(paper));
 }
 EncodableValue Size(int width, int height) {
-  return EncodableValue(EncodableMap{{S("width"), EncodableValue(width)},
-                                     {S("height"), EncodableValue(height)}});
+  return EncodableValue(
+      EncodableMap{{S("width"), EncodableValue(width)}, {S("height"), EncodableValue(height)}});
 }
 EncodableValue Pages(const std::vector<std::string>& paths) {
   EncodableList list;
@@ -156,21 +158,37 @@ TEST_F(PrintingTest, PapersSetBySizeAndByNameAreThoseThePagesComeOutOn) {
   ASSERT_TRUE(testsupport::WriteJpeg(photo, testsupport::Quadrants(400, 600), 90));
   // Each setting is read back by the spooler's next job in the same host
   // process (a new process takes the printers from CUPS afresh).
-  const HostRun run = RunHost(
-      HostScript()
-          .Call("printing_channel", "setDefaultPrinterAndPaper",
-                SetPaper("KorvelaPhoto", {{S("paperSize"), Size(100, 150)}}))
-          .Call("printing_channel", "printWithLayoutWindows", Pages({photo}))
-          .Call("printing_channel", "setDefaultPrinterAndPaper",
-                SetPaper("KorvelaPhoto", {{S("paperSize"), Size(150, 100)}}))
-          .Call("printing_channel", "printWithLayoutWindows", Pages({photo}))
-          .Call("printing_channel", "setDefaultPrinterAndPaper",
-                SetPaper("KorvelaPhoto", {{S("paperName"), S("letter")}}))
-          .Call("printing_channel", "printWithLayoutWindows", Pages({photo}))
-          .Call("printing_channel", "setDefaultPrinterAndPaper",
-                SetPaper("KorvelaPhoto", {{S("paperSize"), Size(200, 250)}})));
+  const HostRun run =
+      RunHost(HostScript()
+                  .Call("printing_channel", "setDefaultPrinterAndPaper",
+                        SetPaper("KorvelaPhoto", {{S("paperSize"), Size(100, 150)}}))
+                  .Call("printing_channel", "printWithLayoutWindows", Pages({photo}))
+                  .Call("printing_channel", "setDefaultPrinterAndPaper",
+                        SetPaper("KorvelaPhoto", {{S("paperSize"), Size(150, 100)}}))
+                  .Call("printing_channel", "printWithLayoutWindows", Pages({photo}))
+                  .Call("printing_channel", "setDefaultPrinterAndPaper",
+                        SetPaper("KorvelaPhoto", {{S("paperName"), S("letter")}}))
+                  .Call("printing_channel", "printWithLayoutWindows", Pages({photo}))
+                  .Call("printing_channel", "setDefaultPrinterAndPaper",
+                        SetPaper("KorvelaPhoto", {{S("paperSize"), Size(200, 250)}}))
+                  // A paper name in Hebrew: its lines, and every line after them,
+                  // reach the log.
+                  .Call("printing_channel", "setDefaultPrinterAndPaper",
+                        SetPaper("KorvelaPhoto", {{S("paperName"), S(kHebrewPaper)}}))
+                  .Call("printing_channel", "setDefaultPrinterAndPaper",
+                        SetPaper("KorvelaPhoto", {{S("paperSize"), Size(102, 152)}})));
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  ASSERT_EQ(run.answers.size(), 7u);
+  ASSERT_EQ(run.answers.size(), 9u);
+  const std::size_t hebrew =
+      run.err.find(std::string("DEBUG: Paper '") + kHebrewPaper + "' not found");
+  ASSERT_NE(hebrew, std::string::npos) << run.err;
+  EXPECT_NE(
+      run.err.find("DEBUG: SetPrinterPaperSize called - printer: KorvelaPhoto, paper: 102x152mm",
+                   hebrew),
+      std::string::npos);
+  EXPECT_EQ(run.AnswerTo(9)->SuccessValue(),
+            EncodableValue(EncodableMap{{S("printerSet"), EncodableValue(true)},
+                                        {S("paperSet"), EncodableValue(true)}}));
   for (int step : {1, 3, 5}) {
     EXPECT_EQ(run.AnswerTo(step)->SuccessValue(),
               EncodableValue(EncodableMap{{S("printerSet"), EncodableValue(true)},
@@ -204,9 +222,9 @@ TEST_F(PrintingTest, EachImageIsFittedToThePrintableAreaAndCentred) {
   const std::string landscape = dir.File("landscape.jpg");
   ASSERT_TRUE(testsupport::WriteJpeg(portrait, testsupport::Quadrants(600, 900), 95));
   ASSERT_TRUE(testsupport::WriteJpeg(landscape, testsupport::Quadrants(900, 600), 95));
-  const HostRun run = RunHost(HostScript().Call(
-      "printing_channel", "printWithLayoutWindows",
-      Pages({portrait, dir.File("missing.jpg"), landscape})));
+  const HostRun run =
+      RunHost(HostScript().Call("printing_channel", "printWithLayoutWindows",
+                                Pages({portrait, dir.File("missing.jpg"), landscape})));
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.answers.at(0).SuccessValue(), EncodableValue(true)) << run.err;
   EXPECT_THAT(run.err, HasSubstr("DEBUG: Print job completed with 2/3 pages"));
@@ -225,7 +243,7 @@ TEST_F(PrintingTest, EachImageIsFittedToThePrintableAreaAndCentred) {
   const std::vector<fs::path> pdfs = Pdfs(1);
   ASSERT_EQ(pdfs.size(), 1u);
   EXPECT_EQ(PageSizes(pdfs[0]), "595x842 rot 0\n595x842 rot 0\n");  // A4, two pages
-  const int raster = 50;  // dots per inch of the check
+  const int raster = 50;                                            // dots per inch of the check
   const std::string prefix = dir.File("printed");
   ASSERT_EQ(std::system(("pdftoppm -r " + std::to_string(raster) + " -png '" + pdfs[0].string() +
                          "' '" + prefix + "'")
@@ -294,11 +312,10 @@ TEST_F(PrintingTest, AJobTheSpoolerRefusesOrAPrinterThatIsNotThereIsAFailure) {
     map[S("paperSize")] = Size(210, 297);
     return EncodableValue(map);
   };
-  const HostRun run = RunHost(HostScript()
-                                  .Call("printing_channel", "printWithLayoutWindows",
-                                        to("KorvelaRejects"))
-                                  .Call("printing_channel", "printWithLayoutWindows",
-                                        to("NoSuchPrinter")));
+  const HostRun run =
+      RunHost(HostScript()
+                  .Call("printing_channel", "printWithLayoutWindows", to("KorvelaRejects"))
+                  .Call("printing_channel", "printWithLayoutWindows", to("NoSuchPrinter")));
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.AnswerTo(1)->Error(), "PRINT_FAILED: Failed to print any pages") << run.err;
   EXPECT_EQ(run.AnswerTo(2)->Error(), "PRINT_FAILED: Failed to create printer DC");
