@@ -4,8 +4,9 @@
 // a test build puts its own here.
 #pragma once
 
-#include <commdlg.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commdlg.h>
 
 #include <cstdint>
 #include <string>
@@ -14,7 +15,7 @@ namespace runner::printing {
 
 struct Seams {
   // DocumentPropertiesW in mode 14 (in, prompt, out): IDOK, IDCANCEL or another value.
-  LONG (*paperDialog)
+  LONG(*paperDialog)
   (HANDLE printer, const std::wstring& name, DEVMODEW* current, DEVMODEW* chosen);
   // PrintDlgW.
   BOOL (*printDialog)(PRINTDLGW* dialog);

@@ -1,9 +1,10 @@
 // The printing platform: the print spooler, GDI print jobs, the two modal
 // dialogs and the shell. Every printer handle, device context, bitmap and
 // memory block has an owner.
+#include <windows.h>
+// After windows.h, which they need.
 #include <commdlg.h>
 #include <shellapi.h>
-#include <windows.h>
 #include <winspool.h>
 
 #include <cstring>
