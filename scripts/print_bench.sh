@@ -26,6 +26,10 @@ if [[ $command == stop ]]; then
 fi
 
 mkdir -p "$dir"/{root,spool,cache,state,log,tmp,pdf}
+# cupsd's filters run as lp and must reach the spool: the folder that holds
+# the bench (a private temporary folder of the caller's) is opened for passing
+# through, not for listing.
+chmod o+x "$(dirname "$dir")"
 chmod 1777 "$dir/tmp" "$dir/pdf"
 chmod 755 "$dir" "$dir"/{root,spool,cache,state,log}
 tag="korvela$$"

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -232,6 +233,20 @@ int RunWineProgram(const std::vector<std::string>& arguments) {
   int status = 0;
   waitpid(child, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool WaitForPrintJobs() {
+  for (int i = 0; i < 600; ++i) {
+    std::string pending;
+    if (FILE* pipe = popen("lpstat -o 2>/dev/null", "r")) {
+      char buffer[256];
+      while (std::fgets(buffer, sizeof buffer, pipe)) pending += buffer;
+      pclose(pipe);
+    }
+    if (pending.empty()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
 }
 
 std::string WinePrefix() {

@@ -122,6 +122,10 @@ class ScopedEnvironment {
 // returns its exit code.
 int RunWineProgram(const std::vector<std::string>& arguments);
 
+// Waits until the print bench's queues hold no unfinished job, so that
+// every PDF its printers write is whole; false when that took over a minute.
+bool WaitForPrintJobs();
+
 // Lower-case hexadecimal, as in the record.
 std::string Hex(const std::vector<std::uint8_t>& bytes);
 

@@ -52,6 +52,7 @@ class PrintingTest : public ::testing::Test {
 
   // The PDF files the bench wrote, oldest first, waiting for `count`.
   std::vector<fs::path> Pdfs(std::size_t count) {
+    EXPECT_TRUE(WaitForPrintJobs());
     std::vector<fs::path> files;
     for (int i = 0; i < 200; ++i) {
       files.clear();
@@ -62,7 +63,6 @@ class PrintingTest : public ::testing::Test {
     std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) {
       return fs::last_write_time(a) < fs::last_write_time(b);
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // written whole
     return files;
   }
   // "WxH rot R" of each page, a line each.
