@@ -91,7 +91,7 @@ std::uint16_t FindPaperIdBySize(const std::vector<DriverPaper>& papers, int widt
 std::optional<std::size_t> FindPaperByName(const std::vector<DriverPaper>& papers,
                                            const std::string& name) {
   for (std::size_t i = 0; i < papers.size(); ++i) {
-    if (papers[i].name == name) return i;
+    if (papers[i].name == name && papers[i].code != 0) return i;
   }
   const std::string wanted = Lowered(name);
   for (std::size_t i = 0; i < papers.size(); ++i) {

@@ -48,9 +48,9 @@ using LogLine = std::function<void(const std::string&)>;
 std::uint16_t FindPaperIdBySize(const std::vector<DriverPaper>& papers, int width, int height,
                                 const LogLine& log);
 
-// The index of the paper a name chooses: the first exact match, else the
-// first paper whose lower-cased name contains the lower-cased request or is
-// contained in it; nullopt when none.
+// The index of the paper a name chooses: the first exact match with a paper
+// code, else the first paper whose lower-cased name contains the lower-cased
+// request or is contained in it; nullopt when none.
 std::optional<std::size_t> FindPaperByName(const std::vector<DriverPaper>& papers,
                                            const std::string& name);
 

@@ -128,7 +128,7 @@ std::vector<BYTE> SavedSettings(const std::wstring& name) {
 // Merges, saves and reads back paper settings; true only when the driver
 // kept the paper that was asked for (and, for a custom size, its size).
 bool ApplyPaper(HANDLE printer, const std::wstring& name, std::vector<BYTE>& buffer,
-                bool customSize) {
+                bool customSize, const char* savedLine) {
   auto* settings = reinterpret_cast<DEVMODEW*>(buffer.data());
   const DEVMODEW wanted = *settings;
   const LONG merged = DocumentPropertiesW(nullptr, printer, const_cast<LPWSTR>(name.c_str()),
@@ -140,7 +140,7 @@ bool ApplyPaper(HANDLE printer, const std::wstring& name, std::vector<BYTE>& buf
     LogError("DEBUG: Printer settings could not be saved");
     return false;
   }
-  LogError("DEBUG: Printer settings saved");
+  LogError(savedLine);
   const std::vector<BYTE> saved = SavedSettings(name);
   if (saved.empty()) return false;
   const auto* now = reinterpret_cast<const DEVMODEW*>(saved.data());
@@ -271,7 +271,7 @@ class SpoolerPlatform : public PrintingPlatform {
     LogError(std::string("DEBUG: Setting dmOrientation=") + (landscape ? "Landscape" : "Portrait") +
              " for paper " + std::to_string(width) + "x" + std::to_string(height) + "mm");
     LogError("DEBUG: Setting dmPaperSize=" + std::to_string(code));
-    return ApplyPaper(printer.get(), name, buffer, custom);
+    return ApplyPaper(printer.get(), name, buffer, custom, "DEBUG: Printer settings saved");
   }
 
   bool SetPaperByName(const std::string& printerName, const std::string& paperName) override {
@@ -305,8 +305,13 @@ class SpoolerPlatform : public PrintingPlatform {
       return false;
     }
     const DriverPaper& paper = papers[*match];
-    LogError("DEBUG: Found paper '" + paper.name + "' for '" + paperName +
-             "' with ID: " + std::to_string(paper.code));
+    if (paper.name == paperName) {
+      LogError("DEBUG: Found exact match paper '" + paperName +
+               "' with ID: " + std::to_string(paper.code));
+    } else {
+      LogError("DEBUG: Found partial match paper '" + paper.name + "' for '" + paperName +
+               "' with ID: " + std::to_string(paper.code));
+    }
     LogError("DEBUG: Setting paper ID=" + std::to_string(paper.code) +
              " Width=" + std::to_string(paper.widthTenths) +
              " Height=" + std::to_string(paper.heightTenths) + " (0.1mm)");
@@ -317,7 +322,8 @@ class SpoolerPlatform : public PrintingPlatform {
     settings->dmPaperWidth = static_cast<short>(paper.widthTenths);
     settings->dmPaperLength = static_cast<short>(paper.heightTenths);
     settings->dmFields |= DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH;
-    return ApplyPaper(printer.get(), name, buffer, false);
+    return ApplyPaper(printer.get(), name, buffer, false,
+                      "DEBUG: Printer settings updated successfully");
   }
 
   DialogOutcome PickPaper(const std::string& printerName, DialogPaper& chosen,

@@ -209,6 +209,9 @@ TEST_F(PrintingTest, PapersSetBySizeAndByNameAreThoseThePagesComeOutOn) {
             EncodableValue(EncodableMap{{S("printerSet"), EncodableValue(true)},
                                         {S("paperSet"), EncodableValue(false)}}));
   EXPECT_THAT(run.err, HasSubstr("DEBUG: The driver kept paper 256 '4x6 Photo' instead"));
+  EXPECT_THAT(run.err, HasSubstr("DEBUG: Found partial match paper 'US Letter' for 'letter' with "
+                                 "ID: 1\nDEBUG: Setting paper ID=1 Width=2159 Height=2794 (0.1mm)"));
+  EXPECT_THAT(run.err, HasSubstr("DEBUG: Printer settings updated successfully"));
 }
 
 // A number that follows `label` in the text, or -1.
