@@ -22,6 +22,27 @@ bool AnsweredBusy(std::unique_ptr<MethodResult>& result) {
   return true;
 }
 
+// The "imagePaths" list of the two job handlers, which must be a non-empty
+// list in a map; null after answering the argument error.
+const EncodableList* ImagePathList(const MethodCall& call, MethodResult& result,
+                                   const EncodableMap*& arguments) {
+  arguments = call.arguments()->GetIf<EncodableMap>();
+  if (!arguments) {
+    Fail(result, "INVALID_ARGUMENTS", "Expected map of arguments");
+    return nullptr;
+  }
+  const EncodableValue* list = FindValue(*arguments, "imagePaths");
+  if (!list || !list->Is<EncodableList>()) {
+    Fail(result, "INVALID_ARGUMENTS", "Missing imagePaths");
+    return nullptr;
+  }
+  if (list->Get<EncodableList>().empty()) {
+    Fail(result, "NO_IMAGES", "No images to print");
+    return nullptr;
+  }
+  return &list->Get<EncodableList>();
+}
+
 }  // namespace
 
 PrintingPlatform& Printing() {
@@ -142,21 +163,10 @@ void HandleSetDefaultPrinterAndPaper(const MethodCall& call, std::unique_ptr<Met
 
 void HandlePrintWithLayout(const MethodCall& call, std::unique_ptr<MethodResult> result) {
   if (AnsweredBusy(result)) return;
-  const auto* arguments = call.arguments()->GetIf<EncodableMap>();
-  if (!arguments) {
-    Fail(*result, "INVALID_ARGUMENTS", "Expected map of arguments");
-    return;
-  }
-  const EncodableValue* list = FindValue(*arguments, "imagePaths");
-  if (!list || !list->Is<EncodableList>()) {
-    Fail(*result, "INVALID_ARGUMENTS", "Missing imagePaths");
-    return;
-  }
-  if (list->Get<EncodableList>().empty()) {
-    Fail(*result, "NO_IMAGES", "No images to print");
-    return;
-  }
-  const std::vector<std::string> pages = StringElements(list->Get<EncodableList>());
+  const EncodableMap* arguments = nullptr;
+  const EncodableList* list = ImagePathList(call, *result, arguments);
+  if (!list) return;
+  const std::vector<std::string> pages = StringElements(*list);
   if (pages.empty()) {
     Fail(*result, "NO_VALID_PATHS", "No valid file paths");
     return;
@@ -194,22 +204,11 @@ void HandlePrintWithLayout(const MethodCall& call, std::unique_ptr<MethodResult>
 
 void HandlePrintImagesToPrinter(const MethodCall& call, std::unique_ptr<MethodResult> result) {
   if (AnsweredBusy(result)) return;
-  const auto* arguments = call.arguments()->GetIf<EncodableMap>();
-  if (!arguments) {
-    Fail(*result, "INVALID_ARGUMENTS", "Expected map of arguments");
-    return;
-  }
-  const EncodableValue* list = FindValue(*arguments, "imagePaths");
-  if (!list || !list->Is<EncodableList>()) {
-    Fail(*result, "INVALID_ARGUMENTS", "Missing imagePaths");
-    return;
-  }
-  if (list->Get<EncodableList>().empty()) {
-    Fail(*result, "NO_IMAGES", "No images to print");
-    return;
-  }
+  const EncodableMap* arguments = nullptr;
+  const EncodableList* list = ImagePathList(call, *result, arguments);
+  if (!list) return;
   bool anyHandedOver = false;
-  for (const std::string& path : StringElements(list->Get<EncodableList>())) {
+  for (const std::string& path : StringElements(*list)) {
     const std::intptr_t answer = Printing().RunShellVerb("print", path);
     if (answer > 32) {
       anyHandedOver = true;
