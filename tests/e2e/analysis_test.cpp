@@ -23,8 +23,6 @@ using ::testing::HasSubstr;
 
 namespace fs = std::filesystem;
 
-EncodableValue S(const std::string& text) { return EncodableValue(text); }
-
 EncodableValue Paths(const std::vector<std::string>& paths) {
   EncodableList list;
   for (const std::string& path : paths) list.push_back(S(path));

@@ -25,18 +25,6 @@ using ::testing::HasSubstr;
 
 namespace fs = std::filesystem;
 
-EncodableValue S(const std::string& text) { return EncodableValue(text); }
-
-// Where this machine sees a file that the host named by a C: path.
-std::string UnixPathOfDriveC(const std::string& windowsPath) {
-  std::string rest = windowsPath.substr(3);
-  for (char& c : rest) {
-    if (c == '\\') c = '/';
-  }
-  if (rest.rfind("Users/", 0) == 0) rest = "users/" + rest.substr(6);
-  return WinePrefix() + "/drive_c/" + rest;
-}
-
 struct Baked {
   bool success = false;
   int index = -1;
@@ -302,8 +290,7 @@ TEST_F(BakingTest, ThreadCountAndQualityLimits) {
 // each holding an earlier call's file.
 TEST_F(BakingTest, CallsInTheSameSecondShareOneFolderAndKeepEachOthersFiles) {
   const std::string photo = Photo("same second.jpg", testsupport::Gradient(400, 400, 5));
-  const fs::path temp =
-      testsupport::PathFromUtf8(UnixPathOfDriveC("C:\\Users\\Public\\Korvela_Temp"));
+  const fs::path temp = testsupport::PathFromUtf8(HostTempFolder());
   std::vector<fs::path> made;
   const std::time_t now = std::time(nullptr);
   for (int second = 0; second < 240; ++second) {

@@ -27,8 +27,6 @@ using ::testing::HasSubstr;
 
 namespace fs = std::filesystem;
 
-EncodableValue S(const std::string& text) { return EncodableValue(text); }
-
 EncodableValue Completed(bool done) {
   return EncodableValue(EncodableMap{{S("completed"), EncodableValue(done)}});
 }
@@ -203,8 +201,7 @@ TEST_F(GridJobsTest, TwoBackgroundJobsComposeWithTheComposerAndArePolledToTheEnd
     }
   }
   // Every job file was deleted when its composer ended.
-  const fs::path temp =
-      testsupport::PathFromUtf8(WinePrefix() + "/drive_c/users/Public/Korvela_Temp");
+  const fs::path temp = testsupport::PathFromUtf8(HostTempFolder());
   if (fs::exists(temp)) {
     for (const auto& entry : fs::directory_iterator(temp)) {
       EXPECT_THAT(entry.path().filename().string(),
@@ -323,8 +320,7 @@ TEST_F(GridJobsTest, TheFallbackReportsAPageItCannotWrite) {
 
 TEST_F(GridJobsTest, AJobFileThatCannotBeWrittenGoesToTheFallback) {
   // The host's temporary folder cannot be made: a file stands in its place.
-  const fs::path temp =
-      testsupport::PathFromUtf8(WinePrefix() + "/drive_c/users/Public/Korvela_Temp");
+  const fs::path temp = testsupport::PathFromUtf8(HostTempFolder());
   const fs::path saved = temp.string() + ".saved";
   if (fs::exists(temp)) fs::rename(temp, saved);
   std::ofstream(temp) << "in the way";

@@ -17,7 +17,7 @@ using e2e::EncodableValue;
 using runner::EncodableList;
 using runner::EncodableMap;
 
-EncodableValue S(const std::string& text) { return EncodableValue(text); }
+using e2e::S;
 
 }  // namespace
 

@@ -235,15 +235,20 @@ int RunWineProgram(const std::vector<std::string>& arguments) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string CommandOutput(const std::string& command) {
+  std::string text;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    std::size_t read = 0;
+    while ((read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, read);
+    pclose(pipe);
+  }
+  return text;
+}
+
 bool WaitForPrintJobs() {
   for (int i = 0; i < 600; ++i) {
-    std::string pending;
-    if (FILE* pipe = popen("lpstat -o 2>/dev/null", "r")) {
-      char buffer[256];
-      while (std::fgets(buffer, sizeof buffer, pipe)) pending += buffer;
-      pclose(pipe);
-    }
-    if (pending.empty()) return true;
+    if (CommandOutput("lpstat -o 2>/dev/null").empty()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   return false;
@@ -263,6 +268,18 @@ std::string WindowsPath(const std::string& unixPath) {
   }
   return path;
 }
+
+std::string UnixPathOfDriveC(const std::string& windowsPath) {
+  std::string rest = windowsPath.substr(3);
+  for (char& c : rest) {
+    if (c == '\\') c = '/';
+  }
+  // Wine keeps the profiles folder in lower case.
+  if (rest.rfind("Users/", 0) == 0) rest = "users/" + rest.substr(6);
+  return WinePrefix() + "/drive_c/" + rest;
+}
+
+std::string HostTempFolder() { return UnixPathOfDriveC("C:\\Users\\Public\\Korvela_Temp"); }
 
 bool HostAvailable() {
   return std::getenv("KORVELA_WINDOWS_BIN") && std::getenv("KORVELA_WINE_RUN");

@@ -20,6 +20,9 @@ namespace e2e {
 
 using runner::EncodableValue;
 
+// A string value, as the interface sends text.
+inline EncodableValue S(const std::string& text) { return EncodableValue(text); }
+
 class HostScript {
  public:
   HostScript& Dpi(int dpi);
@@ -105,6 +108,13 @@ std::string WinePrefix();
 // The path under which Wine's programs see a file of this machine.
 std::string WindowsPath(const std::string& unixPath);
 
+// Where this machine sees a file that a Windows program named by a C: path.
+std::string UnixPathOfDriveC(const std::string& windowsPath);
+
+// The host's temporary folder (job files and baked photos), as this machine
+// sees it.
+std::string HostTempFolder();
+
 // Sets environment variables (seen by the Windows programs started
 // meanwhile) for as long as it lives.
 class ScopedEnvironment {
@@ -121,6 +131,9 @@ class ScopedEnvironment {
 // Runs a Windows program under Wine (as KORVELA_WINE_RUN runs it) and
 // returns its exit code.
 int RunWineProgram(const std::vector<std::string>& arguments);
+
+// What a shell command writes to its standard output.
+std::string CommandOutput(const std::string& command);
 
 // Waits until the print bench's queues hold no unfinished job, so that
 // every PDF its printers write is whole; false when that took over a minute.

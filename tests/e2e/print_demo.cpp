@@ -20,7 +20,7 @@ using runner::EncodableList;
 using runner::EncodableMap;
 namespace fs = std::filesystem;
 
-EncodableValue S(const std::string& text) { return EncodableValue(text); }
+using e2e::S;
 
 bool IsPhoto(const fs::path& path) {
   std::string extension = path.extension().string();
@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
   EncodableList images, pages;
   for (const fs::path& photo : photos) images.push_back(S(e2e::WindowsPath(photo.string())));
   for (std::size_t page = 1; page <= (photos.size() + 3) / 4; ++page) {
-    pages.push_back(S(e2e::WindowsPath((output / ("page " + std::to_string(page) + ".jpg")).string())));
+    pages.push_back(
+        S(e2e::WindowsPath((output / ("page " + std::to_string(page) + ".jpg")).string())));
   }
   EncodableMap grid{{S("imagePaths"), EncodableValue(images)},
                     {S("outputPaths"), EncodableValue(pages)},

@@ -27,19 +27,6 @@ using ::testing::HasSubstr;
 
 namespace fs = std::filesystem;
 
-EncodableValue S(const std::string& text) { return EncodableValue(text); }
-
-std::string Output(const std::string& command) {
-  std::string text;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    std::size_t read = 0;
-    while ((read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, read);
-    pclose(pipe);
-  }
-  return text;
-}
-
 class PrintingTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -67,9 +54,9 @@ class PrintingTest : public ::testing::Test {
   }
   // "WxH rot R" of each page, a line each.
   static std::string PageSizes(const fs::path& pdf) {
-    return Output("pdfinfo -f 1 -l 9 '" + pdf.string() +
-                  "' 2>/dev/null | awk '/^Page .* size:/ {s = $4 \"x\" $6} "
-                  "/^Page .* rot:/ {print s \" rot \" $4}'");
+    return CommandOutput("pdfinfo -f 1 -l 9 '" + pdf.string() +
+                         "' 2>/dev/null | awk '/^Page .* size:/ {s = $4 \"x\" $6} "
+                         "/^Page .* rot:/ {print s \" rot \" $4}'");
   }
 
   std::string pdfFolder;
@@ -209,8 +196,9 @@ TEST_F(PrintingTest, PapersSetBySizeAndByNameAreThoseThePagesComeOutOn) {
             EncodableValue(EncodableMap{{S("printerSet"), EncodableValue(true)},
                                         {S("paperSet"), EncodableValue(false)}}));
   EXPECT_THAT(run.err, HasSubstr("DEBUG: The driver kept paper 256 '4x6 Photo' instead"));
-  EXPECT_THAT(run.err, HasSubstr("DEBUG: Found partial match paper 'US Letter' for 'letter' with "
-                                 "ID: 1\nDEBUG: Setting paper ID=1 Width=2159 Height=2794 (0.1mm)"));
+  EXPECT_THAT(run.err,
+              HasSubstr("DEBUG: Found partial match paper 'US Letter' for 'letter' with "
+                        "ID: 1\nDEBUG: Setting paper ID=1 Width=2159 Height=2794 (0.1mm)"));
   EXPECT_THAT(run.err, HasSubstr("DEBUG: Printer settings updated successfully"));
 }
 
