@@ -11,10 +11,6 @@ EncodableValue S(const char* text) { return EncodableValue(text); }
 PrintingPlatform* chosenPlatform = nullptr;
 int openDialogs = 0;  // platform thread only
 
-void Fail(MethodResult& result, const char* code, const std::string& message) {
-  result.Error(code, message);
-}
-
 // Printer calls wait for no dialog: answered at once while one is open.
 bool AnsweredBusy(std::unique_ptr<MethodResult>& result) {
   if (!DialogOpen::Now()) return false;
@@ -22,22 +18,26 @@ bool AnsweredBusy(std::unique_ptr<MethodResult>& result) {
   return true;
 }
 
+// The call's argument map; null after answering the argument error.
+const EncodableMap* ArgumentMap(const MethodCall& call, MethodResult& result) {
+  const auto* arguments = call.arguments()->GetIf<EncodableMap>();
+  if (!arguments) result.Error("INVALID_ARGUMENTS", "Expected map of arguments");
+  return arguments;
+}
+
 // The "imagePaths" list of the two job handlers, which must be a non-empty
 // list in a map; null after answering the argument error.
 const EncodableList* ImagePathList(const MethodCall& call, MethodResult& result,
                                    const EncodableMap*& arguments) {
-  arguments = call.arguments()->GetIf<EncodableMap>();
-  if (!arguments) {
-    Fail(result, "INVALID_ARGUMENTS", "Expected map of arguments");
-    return nullptr;
-  }
+  arguments = ArgumentMap(call, result);
+  if (!arguments) return nullptr;
   const EncodableValue* list = FindValue(*arguments, "imagePaths");
   if (!list || !list->Is<EncodableList>()) {
-    Fail(result, "INVALID_ARGUMENTS", "Missing imagePaths");
+    result.Error("INVALID_ARGUMENTS", "Missing imagePaths");
     return nullptr;
   }
   if (list->Get<EncodableList>().empty()) {
-    Fail(result, "NO_IMAGES", "No images to print");
+    result.Error("NO_IMAGES", "No images to print");
     return nullptr;
   }
   return &list->Get<EncodableList>();
@@ -82,7 +82,7 @@ void HandleGetPrinterCapabilities(const MethodCall& call, std::unique_ptr<Method
   const auto* arguments = call.arguments()->GetIf<EncodableMap>();
   const std::string* printer = arguments ? ReadString(*arguments, "printerName") : nullptr;
   if (!printer || printer->empty()) {
-    Fail(*result, "INVALID_ARGUMENTS", "Printer name is required");
+    result->Error("INVALID_ARGUMENTS", "Printer name is required");
     return;
   }
   PrintError error;
@@ -99,11 +99,11 @@ void HandlePickPaperSize(const MethodCall& call, std::unique_ptr<MethodResult> r
   if (AnsweredBusy(result)) return;
   const auto* printer = call.arguments()->GetIf<std::string>();
   if (!printer) {
-    Fail(*result, "INVALID_ARGUMENTS", "Expected printer name");
+    result->Error("INVALID_ARGUMENTS", "Expected printer name");
     return;
   }
   if (printer->empty()) {
-    Fail(*result, "INVALID_ARGUMENTS", "Empty printer name");
+    result->Error("INVALID_ARGUMENTS", "Empty printer name");
     return;
   }
   DialogPaper chosen;
@@ -135,14 +135,11 @@ void HandlePickPrinterAndPaper(const MethodCall&, std::unique_ptr<MethodResult> 
 
 void HandleSetDefaultPrinterAndPaper(const MethodCall& call, std::unique_ptr<MethodResult> result) {
   if (AnsweredBusy(result)) return;
-  const auto* arguments = call.arguments()->GetIf<EncodableMap>();
-  if (!arguments) {
-    Fail(*result, "INVALID_ARGUMENTS", "Expected map of arguments");
-    return;
-  }
+  const EncodableMap* arguments = ArgumentMap(call, *result);
+  if (!arguments) return;
   const std::string* printer = ReadString(*arguments, "printerName");
   if (!printer) {
-    Fail(*result, "INVALID_ARGUMENTS", "Missing printerName");
+    result->Error("INVALID_ARGUMENTS", "Missing printerName");
     return;
   }
   const bool printerSet = !printer->empty() && Printing().MakeDefaultPrinter(*printer);
@@ -168,7 +165,7 @@ void HandlePrintWithLayout(const MethodCall& call, std::unique_ptr<MethodResult>
   if (!list) return;
   const std::vector<std::string> pages = StringElements(*list);
   if (pages.empty()) {
-    Fail(*result, "NO_VALID_PATHS", "No valid file paths");
+    result->Error("NO_VALID_PATHS", "No valid file paths");
     return;
   }
   const EncodableValue* printerValue = FindValue(*arguments, "printerName");
@@ -180,7 +177,7 @@ void HandlePrintWithLayout(const MethodCall& call, std::unique_ptr<MethodResult>
       // to whichever printer is the default.
       if (!Printing().MakeDefaultPrinter(*printer)) {
         LogError("DEBUG: Could not make " + *printer + " the default printer");
-        Fail(*result, "PRINT_FAILED", "Failed to create printer DC");
+        result->Error("PRINT_FAILED", "Failed to create printer DC");
         return;
       }
       const PaperSize size = ReadPaperSize(paperValue);
@@ -198,7 +195,7 @@ void HandlePrintWithLayout(const MethodCall& call, std::unique_ptr<MethodResult>
   if (*printed > 0) {
     result->Success(EncodableValue(true));
   } else {
-    Fail(*result, "PRINT_FAILED", "Failed to print any pages");
+    result->Error("PRINT_FAILED", "Failed to print any pages");
   }
 }
 
@@ -217,7 +214,7 @@ void HandlePrintImagesToPrinter(const MethodCall& call, std::unique_ptr<MethodRe
     }
   }
   if (!anyHandedOver) {
-    Fail(*result, "PRINT_FAILED", "Failed to print any images");
+    result->Error("PRINT_FAILED", "Failed to print any images");
     return;
   }
   result->Success();
@@ -225,21 +222,18 @@ void HandlePrintImagesToPrinter(const MethodCall& call, std::unique_ptr<MethodRe
 
 void HandlePrintToPrinter(const MethodCall& call, std::unique_ptr<MethodResult> result) {
   if (AnsweredBusy(result)) return;
-  const auto* arguments = call.arguments()->GetIf<EncodableMap>();
-  if (!arguments) {
-    Fail(*result, "INVALID_ARGUMENTS", "Expected map of arguments");
-    return;
-  }
+  const EncodableMap* arguments = ArgumentMap(call, *result);
+  if (!arguments) return;
   const EncodableValue* list = FindValue(*arguments, "imagePaths");
   if (!list || !list->Is<EncodableList>() || !ReadString(*arguments, "printerName")) {
-    Fail(*result, "INVALID_ARGUMENTS", "Missing required arguments");
+    result->Error("INVALID_ARGUMENTS", "Missing required arguments");
     return;
   }
   const int copies = CopiesToPrint(FindValue(*arguments, "copies"));
   for (const std::string& path : StringElements(list->Get<EncodableList>())) {
     for (int copy = 0; copy < copies; ++copy) {
       if (Printing().RunShellVerb("print", path) <= 32) {
-        Fail(*result, "PRINT_FAILED", "Failed to print image: " + path);
+        result->Error("PRINT_FAILED", "Failed to print image: " + path);
         return;
       }
     }
@@ -251,22 +245,22 @@ void HandlePrintImages(const MethodCall& call, std::unique_ptr<MethodResult> res
   if (AnsweredBusy(result)) return;
   const auto* list = call.arguments()->GetIf<EncodableList>();
   if (!list) {
-    Fail(*result, "INVALID_ARGUMENTS", "Expected array of strings");
+    result->Error("INVALID_ARGUMENTS", "Expected array of strings");
     return;
   }
   for (const EncodableValue& element : *list) {
     const auto* path = element.GetIf<std::string>();
     if (!path) {
-      Fail(*result, "INVALID_ARGUMENTS", "Expected string path");
+      result->Error("INVALID_ARGUMENTS", "Expected string path");
       return;
     }
     if (!Printing().FileExists(*path)) {
-      Fail(*result, "FILE_NOT_FOUND", "Image file not found: " + *path);
+      result->Error("FILE_NOT_FOUND", "Image file not found: " + *path);
       return;
     }
     // Only photos are opened: the shell would run a program as readily.
     if (!IsPhotoPath(*path) || Printing().RunShellVerb("open", *path) <= 32) {
-      Fail(*result, "SHELL_EXECUTE_FAILED", "Failed to open image with default application");
+      result->Error("SHELL_EXECUTE_FAILED", "Failed to open image with default application");
       return;
     }
   }
