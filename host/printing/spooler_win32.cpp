@@ -44,10 +44,13 @@ UniquePrinter OpenPrinterNamed(const std::wstring& name, DWORD access = 0) {
 }
 
 // A printer's driver settings, fetched into a zeroed buffer of their size;
-// empty when either step fails.
-std::vector<BYTE> DriverSettings(HANDLE printer, const std::wstring& name) {
+// empty when either step fails, and then `sizeUnknown` (when given) says
+// whether it was the first.
+std::vector<BYTE> DriverSettings(HANDLE printer, const std::wstring& name,
+                                 bool* sizeUnknown = nullptr) {
   const LONG size =
       DocumentPropertiesW(nullptr, printer, const_cast<LPWSTR>(name.c_str()), nullptr, nullptr, 0);
+  if (sizeUnknown) *sizeUnknown = size <= 0;
   if (size <= 0) return {};
   std::vector<BYTE> buffer(static_cast<std::size_t>(size), 0);
   auto* settings = reinterpret_cast<DEVMODEW*>(buffer.data());
@@ -200,14 +203,10 @@ class SpoolerPlatform : public PrintingPlatform {
       error = {"PRINTER_ERROR", "Failed to open printer"};
       return std::nullopt;
     }
-    const LONG size = DocumentPropertiesW(nullptr, printer.get(), const_cast<LPWSTR>(name.c_str()),
-                                          nullptr, nullptr, 0);
-    if (size <= 0) {
-      error = {"PRINTER_ERROR", "Failed to get DEVMODE size"};
-      return std::nullopt;
-    }
-    if (DriverSettings(printer.get(), name).empty()) {
-      error = {"PRINTER_ERROR", "Failed to get DEVMODE"};
+    bool sizeUnknown = false;
+    if (DriverSettings(printer.get(), name, &sizeUnknown).empty()) {
+      error = {"PRINTER_ERROR",
+               sizeUnknown ? "Failed to get DEVMODE size" : "Failed to get DEVMODE"};
       return std::nullopt;
     }
     if (DeviceCapabilitiesW(name.c_str(), nullptr, DC_PAPERS, nullptr, nullptr) <= 0) {
@@ -334,15 +333,11 @@ class SpoolerPlatform : public PrintingPlatform {
       error = {"PRINTER_ERROR", "Failed to open printer"};
       return DialogOutcome::kFailed;
     }
-    const LONG size = DocumentPropertiesW(nullptr, printer.get(), const_cast<LPWSTR>(name.c_str()),
-                                          nullptr, nullptr, 0);
-    if (size <= 0) {
-      error = {"DEVMODE_ERROR", "Failed to query DEVMODE size"};
-      return DialogOutcome::kFailed;
-    }
-    std::vector<BYTE> current = DriverSettings(printer.get(), name);
+    bool sizeUnknown = false;
+    std::vector<BYTE> current = DriverSettings(printer.get(), name, &sizeUnknown);
     if (current.empty()) {
-      error = {"DEVMODE_ERROR", "Failed to get current DEVMODE"};
+      error = {"DEVMODE_ERROR",
+               sizeUnknown ? "Failed to query DEVMODE size" : "Failed to get current DEVMODE"};
       return DialogOutcome::kFailed;
     }
     std::vector<BYTE> picked(current.size(), 0);
