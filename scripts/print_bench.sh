@@ -82,10 +82,20 @@ CONF
   > "$dir/log/cupsd.out" 2>&1 &
 echo $! > "$dir/cupsd.pid"
 export CUPS_SERVER="$dir/cups.sock"
-for _ in $(seq 1 50); do
-  lpstat -r > /dev/null 2>&1 && break
+# lpstat -r exits 0 whether or not the scheduler answers; only its words tell.
+ready=no
+for _ in $(seq 1 100); do
+  if [[ $(LC_ALL=C lpstat -r 2> /dev/null) == "scheduler is running" ]]; then
+    ready=yes
+    break
+  fi
   sleep 0.1
 done
+if [[ $ready != yes ]]; then
+  echo "print bench: cupsd did not start; its output:" >&2
+  cat "$dir/log/cupsd.out" >&2
+  exit 1
+fi
 lpadmin -p KorvelaPDF -E -v "cups-pdf:/$tag" -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd \
   -D "Korvela test PDF printer" 2> /dev/null
 lpadmin -p KorvelaPhoto -E -v "cups-pdf:/$tag" -P "$root/tests/print/korvela-photo.ppd" \
