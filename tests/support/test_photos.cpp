@@ -1,5 +1,7 @@
 #include "test_photos.h"
 
+// The reference writer the composer's own JPEG writer is held to.
+#define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
 
 #include <atomic>

@@ -1,0 +1,609 @@
+#include "jpeg_writer.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <vector>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define KORVELA_JPEG_SSE2 1
+#else
+#define KORVELA_JPEG_SSE2 0
+#endif
+
+namespace sheetsmith {
+namespace {
+
+// Natural (row-major) position -> position in the zigzag scan.
+constexpr std::uint8_t kZigZag[64] = {
+    0,  1,  5,  6,  14, 15, 27, 28, 2,  4,  7,  13, 16, 26, 29, 42, 3,  8,  12, 17, 25, 30,
+    41, 43, 9,  11, 18, 24, 31, 40, 44, 53, 10, 19, 23, 32, 39, 45, 52, 54, 20, 22, 33, 38,
+    46, 51, 55, 60, 21, 34, 37, 47, 50, 56, 59, 61, 35, 36, 48, 49, 57, 58, 62, 63};
+
+// The example tables of the JPEG standard (Annex K): quantisation at
+// quality 50, and the Huffman tables as code counts per length and symbols.
+constexpr int kLumaQuant[64] = {16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,
+                                58, 60, 55, 14, 13,  16,  24,  40,  57, 69, 56, 14, 17,
+                                22, 29, 51, 87, 80,  62,  18,  22,  37, 56, 68, 109, 103,
+                                77, 24, 35, 55, 64,  81,  104, 113, 92, 49, 64, 78,  87,
+                                103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
+constexpr int kChromaQuant[64] = {17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99,
+                                  99, 99, 99, 24, 26, 56, 99, 99, 99, 99, 99, 47, 66,
+                                  99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+                                  99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+                                  99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
+
+constexpr std::uint8_t kLumaDcCounts[16] = {0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0};
+constexpr std::uint8_t kChromaDcCounts[16] = {0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0};
+constexpr std::uint8_t kDcSymbols[12] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+constexpr std::uint8_t kLumaAcCounts[16] = {0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d};
+constexpr std::uint8_t kLumaAcSymbols[162] = {
+    0x01, 0x02, 0x03, 0x00, 0x04, 0x11, 0x05, 0x12, 0x21, 0x31, 0x41, 0x06, 0x13, 0x51, 0x61,
+    0x07, 0x22, 0x71, 0x14, 0x32, 0x81, 0x91, 0xa1, 0x08, 0x23, 0x42, 0xb1, 0xc1, 0x15, 0x52,
+    0xd1, 0xf0, 0x24, 0x33, 0x62, 0x72, 0x82, 0x09, 0x0a, 0x16, 0x17, 0x18, 0x19, 0x1a, 0x25,
+    0x26, 0x27, 0x28, 0x29, 0x2a, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39, 0x3a, 0x43, 0x44, 0x45,
+    0x46, 0x47, 0x48, 0x49, 0x4a, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59, 0x5a, 0x63, 0x64,
+    0x65, 0x66, 0x67, 0x68, 0x69, 0x6a, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79, 0x7a, 0x83,
+    0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x8a, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0x98, 0x99,
+    0x9a, 0xa2, 0xa3, 0xa4, 0xa5, 0xa6, 0xa7, 0xa8, 0xa9, 0xaa, 0xb2, 0xb3, 0xb4, 0xb5, 0xb6,
+    0xb7, 0xb8, 0xb9, 0xba, 0xc2, 0xc3, 0xc4, 0xc5, 0xc6, 0xc7, 0xc8, 0xc9, 0xca, 0xd2, 0xd3,
+    0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe1, 0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7, 0xe8,
+    0xe9, 0xea, 0xf1, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa};
+constexpr std::uint8_t kChromaAcCounts[16] = {0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77};
+constexpr std::uint8_t kChromaAcSymbols[162] = {
+    0x00, 0x01, 0x02, 0x03, 0x11, 0x04, 0x05, 0x21, 0x31, 0x06, 0x12, 0x41, 0x51, 0x07, 0x61,
+    0x71, 0x13, 0x22, 0x32, 0x81, 0x08, 0x14, 0x42, 0x91, 0xa1, 0xb1, 0xc1, 0x09, 0x23, 0x33,
+    0x52, 0xf0, 0x15, 0x62, 0x72, 0xd1, 0x0a, 0x16, 0x24, 0x34, 0xe1, 0x25, 0xf1, 0x17, 0x18,
+    0x19, 0x1a, 0x26, 0x27, 0x28, 0x29, 0x2a, 0x35, 0x36, 0x37, 0x38, 0x39, 0x3a, 0x43, 0x44,
+    0x45, 0x46, 0x47, 0x48, 0x49, 0x4a, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59, 0x5a, 0x63,
+    0x64, 0x65, 0x66, 0x67, 0x68, 0x69, 0x6a, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79, 0x7a,
+    0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x8a, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97,
+    0x98, 0x99, 0x9a, 0xa2, 0xa3, 0xa4, 0xa5, 0xa6, 0xa7, 0xa8, 0xa9, 0xaa, 0xb2, 0xb3, 0xb4,
+    0xb5, 0xb6, 0xb7, 0xb8, 0xb9, 0xba, 0xc2, 0xc3, 0xc4, 0xc5, 0xc6, 0xc7, 0xc8, 0xc9, 0xca,
+    0xd2, 0xd3, 0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7,
+    0xe8, 0xe9, 0xea, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa};
+
+// The DCT's scale factors, folded into the quantisation.
+constexpr float kScale[8] = {
+    1.0f * 2.828427125f,         1.387039845f * 2.828427125f, 1.306562965f * 2.828427125f,
+    1.175875602f * 2.828427125f, 1.0f * 2.828427125f,         0.785694958f * 2.828427125f,
+    0.541196100f * 2.828427125f, 0.275899379f * 2.828427125f};
+
+// Code and length of each symbol; symbols the table lacks have length 0
+// and write nothing.
+struct HuffmanCode {
+  std::uint16_t code = 0;
+  std::uint8_t length = 0;
+};
+using HuffmanTable = std::array<HuffmanCode, 256>;
+
+HuffmanTable CanonicalCodes(const std::uint8_t counts[16], const std::uint8_t* symbols) {
+  HuffmanTable table{};
+  int code = 0;
+  int k = 0;
+  for (int length = 1; length <= 16; ++length) {
+    for (int i = 0; i < counts[length - 1]; ++i, ++k) {
+      table[symbols[k]] = {static_cast<std::uint16_t>(code++), static_cast<std::uint8_t>(length)};
+    }
+    code <<= 1;
+  }
+  return table;
+}
+
+struct ComponentTables {
+  alignas(16) float divisors[64];  // natural order: 1 / (quantiser x DCT scale)
+  HuffmanTable dc;
+  HuffmanTable ac;
+};
+
+struct Tables {
+  bool subsample = false;
+  std::uint8_t lumaQuant[64];    // zigzag order, as the file carries them
+  std::uint8_t chromaQuant[64];
+  ComponentTables luma;
+  ComponentTables chroma;
+};
+
+Tables MakeTables(int quality) {
+  Tables t;
+  quality = quality != 0 ? quality : 90;
+  t.subsample = quality <= 90;
+  quality = quality < 1 ? 1 : quality > 100 ? 100 : quality;
+  quality = quality < 50 ? 5000 / quality : 200 - quality * 2;
+  for (int i = 0; i < 64; ++i) {
+    const int luma = (kLumaQuant[i] * quality + 50) / 100;
+    const int chroma = (kChromaQuant[i] * quality + 50) / 100;
+    t.lumaQuant[kZigZag[i]] = static_cast<std::uint8_t>(luma < 1 ? 1 : luma > 255 ? 255 : luma);
+    t.chromaQuant[kZigZag[i]] =
+        static_cast<std::uint8_t>(chroma < 1 ? 1 : chroma > 255 ? 255 : chroma);
+  }
+  for (int row = 0, k = 0; row < 8; ++row) {
+    for (int col = 0; col < 8; ++col, ++k) {
+      t.luma.divisors[k] = 1 / (t.lumaQuant[kZigZag[k]] * kScale[row] * kScale[col]);
+      t.chroma.divisors[k] = 1 / (t.chromaQuant[kZigZag[k]] * kScale[row] * kScale[col]);
+    }
+  }
+  t.luma.dc = CanonicalCodes(kLumaDcCounts, kDcSymbols);
+  t.luma.ac = CanonicalCodes(kLumaAcCounts, kLumaAcSymbols);
+  t.chroma.dc = CanonicalCodes(kChromaDcCounts, kDcSymbols);
+  t.chroma.ac = CanonicalCodes(kChromaAcCounts, kChromaAcSymbols);
+  return t;
+}
+
+// Bytes gathered in a buffer and handed to the sink in large pieces.
+class ByteWriter {
+ public:
+  explicit ByteWriter(const JpegBytesSink& sink) : sink_(sink), buffer_(kFlushAt + 64) {}
+
+  void Put(std::uint8_t byte) {
+    buffer_[used_++] = byte;
+    if (used_ >= kFlushAt) Flush();
+  }
+  void Put(const std::uint8_t* bytes, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) Put(bytes[i]);
+  }
+  // Room for at least this many bytes without a check per byte.
+  std::uint8_t* Reserve(std::size_t count) {
+    if (used_ + count > buffer_.size()) Flush();
+    return &buffer_[used_];
+  }
+  void Commit(std::size_t count) {
+    used_ += count;
+    if (used_ >= kFlushAt) Flush();
+  }
+  // After a refusal the rest is dropped unseen.
+  bool Flush() {
+    if (!failed_ && used_ > 0 && !sink_(buffer_.data(), used_)) failed_ = true;
+    used_ = 0;
+    return !failed_;
+  }
+
+ private:
+  static constexpr std::size_t kFlushAt = std::size_t{1} << 16;
+  const JpegBytesSink& sink_;
+  std::vector<std::uint8_t> buffer_;
+  std::size_t used_ = 0;
+  bool failed_ = false;
+};
+
+// The entropy-coded bits, most significant first, with a zero byte stuffed
+// after every 0xFF byte.
+class BitWriter {
+ public:
+  explicit BitWriter(ByteWriter& bytes) : bytes_(bytes) {}
+
+  // At most 32 bits at a time.
+  void Write(std::uint32_t bits, int count) {
+    buffer_ = (buffer_ << count) | bits;
+    count_ += count;
+    if (count_ >= 32) Drain();
+  }
+
+  // Pads the last byte with one bits; bits short of a byte after the padding
+  // are dropped, as the reference writer drops them.
+  void Finish() {
+    Write(0x7F, 7);
+    while (count_ >= 8) PutByte(static_cast<std::uint8_t>(buffer_ >> (count_ - 8)));
+  }
+
+ private:
+  void PutByte(std::uint8_t byte) {
+    count_ -= 8;
+    std::uint8_t* out = bytes_.Reserve(2);
+    out[0] = byte;
+    const std::size_t written = byte == 0xFF ? 2 : 1;
+    if (byte == 0xFF) out[1] = 0;
+    bytes_.Commit(written);
+  }
+
+  // Writes the oldest 32 bits.
+  void Drain() {
+    const std::uint32_t word = static_cast<std::uint32_t>(buffer_ >> (count_ - 32));
+    // A word with no 0xFF byte (no zero byte in its complement) goes out
+    // whole.
+    const std::uint32_t inverted = ~word;
+    if (((inverted - 0x01010101u) & ~inverted & 0x80808080u) == 0) {
+      std::uint8_t* out = bytes_.Reserve(4);
+      out[0] = static_cast<std::uint8_t>(word >> 24);
+      out[1] = static_cast<std::uint8_t>(word >> 16);
+      out[2] = static_cast<std::uint8_t>(word >> 8);
+      out[3] = static_cast<std::uint8_t>(word);
+      bytes_.Commit(4);
+      count_ -= 32;
+      return;
+    }
+    for (int i = 0; i < 4; ++i) PutByte(static_cast<std::uint8_t>(buffer_ >> (count_ - 8)));
+  }
+
+  ByteWriter& bytes_;
+  std::uint64_t buffer_ = 0;  // the low count_ bits are pending
+  int count_ = 0;
+};
+
+// Number of bits of |value|, and the value's bits as JPEG stores them
+// (negative values as value - 1).
+inline int BitLength(int value) {
+  const unsigned magnitude = static_cast<unsigned>(value < 0 ? -value : value);
+  return magnitude == 0 ? 0 : std::bit_width(magnitude);
+}
+
+inline void WriteValue(BitWriter& bits, const HuffmanCode& code, int value, int length) {
+  const std::uint32_t stored =
+      static_cast<std::uint32_t>(value < 0 ? value - 1 : value) & ((1u << length) - 1u);
+  bits.Write((std::uint32_t{code.code} << length) | stored, code.length + length);
+}
+
+// The quantised coefficients of one block, in zigzag order.
+struct Coefficients {
+  alignas(16) std::int16_t values[64];
+  std::uint64_t nonZero = 0;  // bit k set when values[k] != 0, for k >= 1
+};
+
+// Writes one block: the DC difference, then the AC run lengths. Returns the
+// block's DC value, the next block's predictor.
+int WriteBlock(BitWriter& bits, const Coefficients& c, int previousDc,
+               const ComponentTables& tables) {
+  const int dc = c.values[0];
+  const int diff = dc - previousDc;
+  if (diff == 0) {
+    const HuffmanCode& code = tables.dc[0];
+    bits.Write(code.code, code.length);
+  } else {
+    const int length = BitLength(diff);
+    WriteValue(bits, tables.dc[static_cast<std::size_t>(length)], diff, length);
+  }
+  std::uint64_t left = c.nonZero;
+  const HuffmanCode& endOfBlock = tables.ac[0x00];
+  if (left == 0) {
+    bits.Write(endOfBlock.code, endOfBlock.length);
+    return dc;
+  }
+  const HuffmanCode& sixteenZeros = tables.ac[0xF0];
+  int last = 0;
+  while (left != 0) {
+    const int k = std::countr_zero(left);
+    left &= left - 1;
+    int zeros = k - last - 1;
+    for (; zeros >= 16; zeros -= 16) bits.Write(sixteenZeros.code, sixteenZeros.length);
+    const int value = c.values[k];
+    const int length = BitLength(value);
+    WriteValue(bits, tables.ac[static_cast<std::size_t>((zeros << 4) + length)], value, length);
+    last = k;
+  }
+  if (last != 63) bits.Write(endOfBlock.code, endOfBlock.length);
+  return dc;
+}
+
+#if KORVELA_JPEG_SSE2
+
+// The one-dimensional DCT of eight vectors, lane by lane the scalar
+// writer's arithmetic.
+inline void Dct8(__m128 d[8]) {
+  const __m128 c4 = _mm_set1_ps(0.707106781f);
+  const __m128 c6 = _mm_set1_ps(0.382683433f);
+  const __m128 c2MinusC6 = _mm_set1_ps(0.541196100f);
+  const __m128 c2PlusC6 = _mm_set1_ps(1.306562965f);
+  const __m128 tmp0 = _mm_add_ps(d[0], d[7]);
+  const __m128 tmp7 = _mm_sub_ps(d[0], d[7]);
+  const __m128 tmp1 = _mm_add_ps(d[1], d[6]);
+  const __m128 tmp6 = _mm_sub_ps(d[1], d[6]);
+  const __m128 tmp2 = _mm_add_ps(d[2], d[5]);
+  const __m128 tmp5 = _mm_sub_ps(d[2], d[5]);
+  const __m128 tmp3 = _mm_add_ps(d[3], d[4]);
+  const __m128 tmp4 = _mm_sub_ps(d[3], d[4]);
+
+  __m128 tmp10 = _mm_add_ps(tmp0, tmp3);
+  const __m128 tmp13 = _mm_sub_ps(tmp0, tmp3);
+  __m128 tmp11 = _mm_add_ps(tmp1, tmp2);
+  __m128 tmp12 = _mm_sub_ps(tmp1, tmp2);
+  d[0] = _mm_add_ps(tmp10, tmp11);
+  d[4] = _mm_sub_ps(tmp10, tmp11);
+  const __m128 z1 = _mm_mul_ps(_mm_add_ps(tmp12, tmp13), c4);
+  d[2] = _mm_add_ps(tmp13, z1);
+  d[6] = _mm_sub_ps(tmp13, z1);
+
+  tmp10 = _mm_add_ps(tmp4, tmp5);
+  tmp11 = _mm_add_ps(tmp5, tmp6);
+  tmp12 = _mm_add_ps(tmp6, tmp7);
+  const __m128 z5 = _mm_mul_ps(_mm_sub_ps(tmp10, tmp12), c6);
+  const __m128 z2 = _mm_add_ps(_mm_mul_ps(tmp10, c2MinusC6), z5);
+  const __m128 z4 = _mm_add_ps(_mm_mul_ps(tmp12, c2PlusC6), z5);
+  const __m128 z3 = _mm_mul_ps(tmp11, c4);
+  const __m128 z11 = _mm_add_ps(tmp7, z3);
+  const __m128 z13 = _mm_sub_ps(tmp7, z3);
+  d[5] = _mm_add_ps(z13, z2);
+  d[3] = _mm_sub_ps(z13, z2);
+  d[1] = _mm_add_ps(z11, z4);
+  d[7] = _mm_sub_ps(z11, z4);
+}
+
+// Transposes the 8 x 8 block held as left[row] (columns 0-3) and
+// right[row] (columns 4-7).
+inline void Transpose8(__m128 left[8], __m128 right[8]) {
+  _MM_TRANSPOSE4_PS(left[0], left[1], left[2], left[3]);
+  _MM_TRANSPOSE4_PS(left[4], left[5], left[6], left[7]);
+  _MM_TRANSPOSE4_PS(right[0], right[1], right[2], right[3]);
+  _MM_TRANSPOSE4_PS(right[4], right[5], right[6], right[7]);
+  // Now the top-right and bottom-left quarters are in each other's places.
+  for (int i = 0; i < 4; ++i) {
+    const __m128 swap = left[4 + i];
+    left[4 + i] = right[i];
+    right[i] = swap;
+  }
+}
+
+// DCT (rows, then columns), quantisation with round-half-away-from-zero,
+// zigzag order. `samples` holds rows of 8 at `stride` floats apart.
+void Quantise(const float* samples, int stride, const float* divisors, Coefficients& out) {
+  __m128 left[8];
+  __m128 right[8];
+  for (int r = 0; r < 8; ++r) {
+    left[r] = _mm_loadu_ps(samples + r * stride);
+    right[r] = _mm_loadu_ps(samples + r * stride + 4);
+  }
+  // Rows: transposed, vector k of `left` holds column k of rows 0-3 and of
+  // `right` column k of rows 4-7.
+  Transpose8(left, right);
+  Dct8(left);
+  Dct8(right);
+  Transpose8(left, right);
+  // Columns: vector r holds row r, four columns at a time.
+  Dct8(left);
+  Dct8(right);
+  const __m128 half = _mm_set1_ps(0.5f);
+  const __m128 sign = _mm_set1_ps(-0.0f);
+  alignas(16) std::int16_t natural[64];
+  for (int r = 0; r < 8; ++r) {
+    const __m128 a = _mm_mul_ps(left[r], _mm_load_ps(divisors + r * 8));
+    const __m128 b = _mm_mul_ps(right[r], _mm_load_ps(divisors + r * 8 + 4));
+    const __m128i qa = _mm_cvttps_epi32(_mm_add_ps(a, _mm_or_ps(half, _mm_and_ps(a, sign))));
+    const __m128i qb = _mm_cvttps_epi32(_mm_add_ps(b, _mm_or_ps(half, _mm_and_ps(b, sign))));
+    _mm_store_si128(reinterpret_cast<__m128i*>(natural + r * 8), _mm_packs_epi32(qa, qb));
+  }
+  std::uint64_t nonZero = 0;
+  for (int i = 0; i < 64; ++i) {
+    out.values[kZigZag[i]] = natural[i];
+    nonZero |= std::uint64_t{natural[i] != 0} << kZigZag[i];
+  }
+  out.nonZero = nonZero & ~std::uint64_t{1};
+}
+
+#else
+
+void Dct8(float* d0p, float* d1p, float* d2p, float* d3p, float* d4p, float* d5p, float* d6p,
+          float* d7p) {
+  float d0 = *d0p, d1 = *d1p, d2 = *d2p, d3 = *d3p, d4 = *d4p, d5 = *d5p, d6 = *d6p, d7 = *d7p;
+  const float tmp0 = d0 + d7, tmp7 = d0 - d7, tmp1 = d1 + d6, tmp6 = d1 - d6;
+  const float tmp2 = d2 + d5, tmp5 = d2 - d5, tmp3 = d3 + d4, tmp4 = d3 - d4;
+  float tmp10 = tmp0 + tmp3;
+  const float tmp13 = tmp0 - tmp3;
+  float tmp11 = tmp1 + tmp2;
+  float tmp12 = tmp1 - tmp2;
+  d0 = tmp10 + tmp11;
+  d4 = tmp10 - tmp11;
+  const float z1 = (tmp12 + tmp13) * 0.707106781f;
+  d2 = tmp13 + z1;
+  d6 = tmp13 - z1;
+  tmp10 = tmp4 + tmp5;
+  tmp11 = tmp5 + tmp6;
+  tmp12 = tmp6 + tmp7;
+  const float z5 = (tmp10 - tmp12) * 0.382683433f;
+  const float z2 = tmp10 * 0.541196100f + z5;
+  const float z4 = tmp12 * 1.306562965f + z5;
+  const float z3 = tmp11 * 0.707106781f;
+  const float z11 = tmp7 + z3;
+  const float z13 = tmp7 - z3;
+  *d5p = z13 + z2;
+  *d3p = z13 - z2;
+  *d1p = z11 + z4;
+  *d7p = z11 - z4;
+  *d0p = d0;
+  *d2p = d2;
+  *d4p = d4;
+  *d6p = d6;
+}
+
+void Quantise(const float* samples, int stride, const float* divisors, Coefficients& out) {
+  float block[64];
+  for (int r = 0; r < 8; ++r) std::memcpy(block + r * 8, samples + r * stride, 8 * sizeof(float));
+  for (int r = 0; r < 64; r += 8) {
+    Dct8(&block[r], &block[r + 1], &block[r + 2], &block[r + 3], &block[r + 4], &block[r + 5],
+         &block[r + 6], &block[r + 7]);
+  }
+  for (int c = 0; c < 8; ++c) {
+    Dct8(&block[c], &block[c + 8], &block[c + 16], &block[c + 24], &block[c + 32], &block[c + 40],
+         &block[c + 48], &block[c + 56]);
+  }
+  std::uint64_t nonZero = 0;
+  for (int i = 0; i < 64; ++i) {
+    const float v = block[i] * divisors[i];
+    const auto q = static_cast<std::int16_t>(static_cast<int>(v < 0 ? v - 0.5f : v + 0.5f));
+    out.values[kZigZag[i]] = q;
+    nonZero |= std::uint64_t{q != 0} << kZigZag[i];
+  }
+  out.nonZero = nonZero & ~std::uint64_t{1};
+}
+
+#endif
+
+// Y, Cb and Cr of `count` RGBA pixels (a multiple of 4), level-shifted
+// luma, in the scalar writer's arithmetic.
+void ToYCbCr(const std::uint8_t* rgba, int count, float* y, float* cb, float* cr) {
+#if KORVELA_JPEG_SSE2
+  const __m128i byteMask = _mm_set1_epi32(0xFF);
+  const __m128 yr = _mm_set1_ps(0.29900f), yg = _mm_set1_ps(0.58700f), yb = _mm_set1_ps(0.11400f);
+  const __m128 ur = _mm_set1_ps(-0.16874f), ug = _mm_set1_ps(0.33126f), ub = _mm_set1_ps(0.50000f);
+  const __m128 vr = _mm_set1_ps(0.50000f), vg = _mm_set1_ps(0.41869f), vb = _mm_set1_ps(0.08131f);
+  const __m128 shift = _mm_set1_ps(128.0f);
+  for (int i = 0; i < count; i += 4) {
+    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgba + i * 4));
+    const __m128 r = _mm_cvtepi32_ps(_mm_and_si128(p, byteMask));
+    const __m128 g = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(p, 8), byteMask));
+    const __m128 b = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(p, 16), byteMask));
+    _mm_storeu_ps(y + i, _mm_sub_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(yr, r), _mm_mul_ps(yg, g)),
+                                               _mm_mul_ps(yb, b)),
+                                    shift));
+    _mm_storeu_ps(cb + i, _mm_add_ps(_mm_sub_ps(_mm_mul_ps(ur, r), _mm_mul_ps(ug, g)),
+                                     _mm_mul_ps(ub, b)));
+    _mm_storeu_ps(cr + i, _mm_sub_ps(_mm_sub_ps(_mm_mul_ps(vr, r), _mm_mul_ps(vg, g)),
+                                     _mm_mul_ps(vb, b)));
+  }
+#else
+  for (int i = 0; i < count; ++i) {
+    const float r = rgba[i * 4], g = rgba[i * 4 + 1], b = rgba[i * 4 + 2];
+    y[i] = +0.29900f * r + 0.58700f * g + 0.11400f * b - 128;
+    cb[i] = -0.16874f * r - 0.33126f * g + 0.50000f * b;
+    cr[i] = +0.50000f * r - 0.41869f * g - 0.08131f * b;
+  }
+#endif
+}
+
+// Copies the side x side pixels at (x, y) into `block`, repeating the last
+// column and row where the square runs past the image.
+void GatherSquare(const RgbaImage& image, int x, int y, int side, std::uint8_t* block) {
+  const std::size_t rowBytes = static_cast<std::size_t>(side) * 4;
+  const int inside = std::min(side, image.width - x);
+  for (int r = 0; r < side; ++r) {
+    const std::uint8_t* source = image.At(x, std::min(y + r, image.height - 1));
+    std::uint8_t* target = block + r * rowBytes;
+    std::memcpy(target, source, static_cast<std::size_t>(inside) * 4);
+    for (int c = inside; c < side; ++c) std::memcpy(target + c * 4, source + (inside - 1) * 4, 4);
+  }
+}
+
+void WriteHeaders(ByteWriter& out, const Tables& t, int width, int height) {
+  static constexpr std::uint8_t kStart[] = {0xFF, 0xD8, 0xFF, 0xE0, 0, 0x10, 'J', 'F', 'I',
+                                            'F',  0,    1,    1,    0, 0,    1,   0,   1,
+                                            0,    0,    0xFF, 0xDB, 0, 0x84, 0};
+  out.Put(kStart, sizeof kStart);
+  out.Put(t.lumaQuant, 64);
+  out.Put(1);
+  out.Put(t.chromaQuant, 64);
+  const std::uint8_t frame[] = {0xFF,
+                                0xC0,
+                                0,
+                                0x11,
+                                8,
+                                static_cast<std::uint8_t>(height >> 8),
+                                static_cast<std::uint8_t>(height),
+                                static_cast<std::uint8_t>(width >> 8),
+                                static_cast<std::uint8_t>(width),
+                                3,
+                                1,
+                                static_cast<std::uint8_t>(t.subsample ? 0x22 : 0x11),
+                                0,
+                                2,
+                                0x11,
+                                1,
+                                3,
+                                0x11,
+                                1,
+                                0xFF,
+                                0xC4,
+                                0x01,
+                                0xA2,
+                                0};
+  out.Put(frame, sizeof frame);
+  out.Put(kLumaDcCounts, 16);
+  out.Put(kDcSymbols, 12);
+  out.Put(0x10);
+  out.Put(kLumaAcCounts, 16);
+  out.Put(kLumaAcSymbols, 162);
+  out.Put(1);
+  out.Put(kChromaDcCounts, 16);
+  out.Put(kDcSymbols, 12);
+  out.Put(0x11);
+  out.Put(kChromaAcCounts, 16);
+  out.Put(kChromaAcSymbols, 162);
+  static constexpr std::uint8_t kScanStart[] = {0xFF, 0xDA, 0, 0xC, 3, 1,    0,
+                                                2,    0x11, 3, 0x11, 0, 0x3F, 0};
+  out.Put(kScanStart, sizeof kScanStart);
+}
+
+// 4:4:4: one block of each component per 8 x 8 pixels.
+void WriteFullChroma(const RgbaImage& image, const Tables& t, BitWriter& bits) {
+  alignas(16) std::uint8_t pixels[64 * 4];
+  alignas(16) std::uint8_t previous[64 * 4];
+  alignas(16) float y[64], cb[64], cr[64];
+  Coefficients cy, ccb, ccr;
+  int dcY = 0, dcCb = 0, dcCr = 0;
+  bool havePrevious = false;
+  for (int top = 0; top < image.height; top += 8) {
+    for (int left = 0; left < image.width; left += 8) {
+      GatherSquare(image, left, top, 8, pixels);
+      if (!havePrevious || std::memcmp(pixels, previous, sizeof pixels) != 0) {
+        ToYCbCr(pixels, 64, y, cb, cr);
+        Quantise(y, 8, t.luma.divisors, cy);
+        Quantise(cb, 8, t.chroma.divisors, ccb);
+        Quantise(cr, 8, t.chroma.divisors, ccr);
+        std::memcpy(previous, pixels, sizeof pixels);
+        havePrevious = true;
+      }
+      dcY = WriteBlock(bits, cy, dcY, t.luma);
+      dcCb = WriteBlock(bits, ccb, dcCb, t.chroma);
+      dcCr = WriteBlock(bits, ccr, dcCr, t.chroma);
+    }
+  }
+}
+
+// 4:2:0: four luma blocks and one of each chroma component per 16 x 16
+// pixels, the chroma the mean of each 2 x 2.
+void WriteHalfChroma(const RgbaImage& image, const Tables& t, BitWriter& bits) {
+  alignas(16) std::uint8_t pixels[256 * 4];
+  alignas(16) std::uint8_t previous[256 * 4];
+  alignas(16) float y[256], cb[256], cr[256], subCb[64], subCr[64];
+  Coefficients cy[4], ccb, ccr;
+  int dcY = 0, dcCb = 0, dcCr = 0;
+  bool havePrevious = false;
+  for (int top = 0; top < image.height; top += 16) {
+    for (int left = 0; left < image.width; left += 16) {
+      GatherSquare(image, left, top, 16, pixels);
+      if (!havePrevious || std::memcmp(pixels, previous, sizeof pixels) != 0) {
+        ToYCbCr(pixels, 256, y, cb, cr);
+        Quantise(y, 16, t.luma.divisors, cy[0]);
+        Quantise(y + 8, 16, t.luma.divisors, cy[1]);
+        Quantise(y + 128, 16, t.luma.divisors, cy[2]);
+        Quantise(y + 136, 16, t.luma.divisors, cy[3]);
+        for (int r = 0, k = 0; r < 8; ++r) {
+          for (int c = 0; c < 8; ++c, ++k) {
+            const int j = r * 32 + c * 2;
+            subCb[k] = (cb[j] + cb[j + 1] + cb[j + 16] + cb[j + 17]) * 0.25f;
+            subCr[k] = (cr[j] + cr[j + 1] + cr[j + 16] + cr[j + 17]) * 0.25f;
+          }
+        }
+        Quantise(subCb, 8, t.chroma.divisors, ccb);
+        Quantise(subCr, 8, t.chroma.divisors, ccr);
+        std::memcpy(previous, pixels, sizeof pixels);
+        havePrevious = true;
+      }
+      for (const Coefficients& block : cy) dcY = WriteBlock(bits, block, dcY, t.luma);
+      dcCb = WriteBlock(bits, ccb, dcCb, t.chroma);
+      dcCr = WriteBlock(bits, ccr, dcCr, t.chroma);
+    }
+  }
+}
+
+}  // namespace
+
+bool EncodeJpeg(const RgbaImage& image, int quality, const JpegBytesSink& sink) {
+  if (image.empty() || image.width > 0xFFFF || image.height > 0xFFFF) return false;
+  const Tables tables = MakeTables(quality);
+  ByteWriter out(sink);
+  WriteHeaders(out, tables, image.width, image.height);
+  {
+    BitWriter bits(out);
+    if (tables.subsample) {
+      WriteHalfChroma(image, tables, bits);
+    } else {
+      WriteFullChroma(image, tables, bits);
+    }
+    bits.Finish();
+  }
+  out.Put(0xFF);
+  out.Put(0xD9);
+  return out.Flush();
+}
+
+}  // namespace sheetsmith

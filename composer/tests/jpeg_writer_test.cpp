@@ -1,0 +1,125 @@
+// The composer's JPEG writer against stb_image_write's: the same pixels at
+// the same quality must give the same file, byte for byte.
+#include "jpeg_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "image_io.h"
+#include "test_photos.h"
+
+namespace sheetsmith {
+namespace {
+
+std::string Encode(const RgbaImage& image, int quality) {
+  std::string bytes;
+  const bool ok = EncodeJpeg(image, quality, [&bytes](const std::uint8_t* data, std::size_t count) {
+    bytes.append(reinterpret_cast<const char*>(data), count);
+    return true;
+  });
+  EXPECT_TRUE(ok);
+  return bytes;
+}
+
+// Uniform noise in every channel: every coefficient busy, long codes, many
+// 0xFF bytes to stuff. Alpha varies too; both writers ignore it.
+RgbaImage Noise(int width, int height, unsigned seed) {
+  RgbaImage image = *MakeImage(width, height, 0);
+  std::mt19937 random(seed);
+  for (std::size_t i = 0; i < image.ByteCount(); ++i) {
+    image.data()[i] = static_cast<std::uint8_t>(random());
+  }
+  return image;
+}
+
+// A page-like picture: white margins, a flat border, a photo-like patch,
+// a thin grey line, and pure colours at both ends of every channel.
+RgbaImage PageLike(int width, int height) {
+  RgbaImage image = *MakeImage(width, height, 255);
+  const RgbaImage photo = testsupport::Gradient(width / 2, height / 2, 7);
+  for (int y = 0; y < photo.height; ++y) {
+    for (int x = 0; x < photo.width; ++x) {
+      std::memcpy(image.At(x + width / 4, y + height / 4), photo.At(x, y), 4);
+    }
+  }
+  for (int x = 0; x < width; ++x) {
+    std::uint8_t* p = image.At(x, height / 8);
+    p[0] = p[1] = p[2] = 128;
+  }
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < 5 && x < width; ++x) {
+      std::uint8_t* p = image.At(width - 1 - x, y);
+      p[0] = 0;
+      p[1] = (y / 9) % 2 ? 255 : 0;
+      p[2] = 255;
+    }
+  }
+  return image;
+}
+
+TEST(JpegWriterTest, MakesTheReferenceWritersFileAtEveryQualityAndShape) {
+  struct Shape {
+    int width;
+    int height;
+  };
+  // Whole blocks and macroblocks, sizes that cut both, a single pixel, a row
+  // and a column.
+  const Shape shapes[] = {{64, 48}, {37, 23}, {1, 1}, {130, 1}, {1, 77}, {17, 33}};
+  const int qualities[] = {95, 90, 100, 75, 50, 10, 1, 0};
+  unsigned seed = 1;
+  for (const Shape& shape : shapes) {
+    const RgbaImage noise = Noise(shape.width, shape.height, seed++);
+    const RgbaImage smooth = testsupport::Gradient(shape.width, shape.height, 3);
+    for (const int quality : qualities) {
+      SCOPED_TRACE(std::to_string(shape.width) + "x" + std::to_string(shape.height) + " q" +
+                   std::to_string(quality));
+      EXPECT_EQ(Encode(noise, quality), testsupport::EncodeJpeg(noise, quality));
+      EXPECT_EQ(Encode(smooth, quality), testsupport::EncodeJpeg(smooth, quality));
+    }
+  }
+}
+
+TEST(JpegWriterTest, RepeatedBlocksAndPagesMatchTheReferenceToo) {
+  // Runs of identical blocks (margins) next to blocks that differ from them
+  // by one value, which must not be taken for repeats.
+  RgbaImage page = PageLike(301, 211);
+  page.At(150, 3)[1] = 254;
+  for (const int quality : {95, 90}) {
+    EXPECT_EQ(Encode(page, quality), testsupport::EncodeJpeg(page, quality)) << quality;
+  }
+  const RgbaImage white = *MakeImage(96, 80, 255);
+  EXPECT_EQ(Encode(white, 95), testsupport::EncodeJpeg(white, 95));
+}
+
+TEST(JpegWriterTest, RefusesWhatItCannotWriteAndStopsWhenTheSinkDoes) {
+  const RgbaImage empty;
+  EXPECT_FALSE(EncodeJpeg(empty, 95, [](const std::uint8_t*, std::size_t) { return true; }));
+  // A JPEG frame header has 16 bits for each side.
+  const RgbaImage wide = *MakeImage(65536, 1, 255);
+  EXPECT_FALSE(EncodeJpeg(wide, 95, [](const std::uint8_t*, std::size_t) { return true; }));
+
+  const RgbaImage noise = Noise(512, 512, 9);
+  int calls = 0;
+  EXPECT_FALSE(EncodeJpeg(noise, 95, [&calls](const std::uint8_t*, std::size_t) {
+    ++calls;
+    return false;
+  }));
+  EXPECT_EQ(calls, 1);
+}
+
+TEST(JpegWriterTest, SavedPagesDecodeToWhatWasSaved) {
+  testsupport::TempDir dir;
+  const RgbaImage page = PageLike(240, 160);
+  const std::string path = dir.File("page.jpg");
+  ASSERT_TRUE(SaveJpeg(page, path, 95));
+  const std::optional<RgbaImage> back = LoadRgba(path);
+  ASSERT_TRUE(back);
+  EXPECT_LT(testsupport::MeanAbsDiff(*back, page), 2.0);
+}
+
+}  // namespace
+}  // namespace sheetsmith
