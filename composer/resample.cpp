@@ -2,7 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
+
+#include "resample_kernels.h"
+
+#if KORVELA_AVX2_KERNELS
+#if defined(_MSC_VER)
+#include <intrin.h>
+#endif
+#endif
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -12,7 +21,37 @@
 #endif
 
 namespace sheetsmith {
+
+#if KORVELA_AVX2_KERNELS
+// Built with AVX2 in a file of their own; called only when the processor and
+// the system support it.
+void VerticalRowAvx2(const std::uint8_t* const* rows, const std::int32_t* pairWeights,
+                     int pairCount, std::int16_t* middle, std::size_t values);
+void HorizontalRowAvx2(const std::int16_t* middle, const FixedAxis& columns, int outWidth,
+                       std::uint8_t* target);
+#endif
+
 namespace {
+
+#if KORVELA_AVX2_KERNELS
+bool ProcessorHasAvx2() {
+#if defined(_MSC_VER)
+  int info[4];
+  __cpuid(info, 0);
+  if (info[0] < 7) return false;
+  __cpuid(info, 1);
+  const bool osSavesVectors = (info[2] & (1 << 27)) != 0;
+  const bool avx = (info[2] & (1 << 28)) != 0;
+  // The system must save the vector registers' upper halves.
+  if (!osSavesVectors || !avx || (_xgetbv(0) & 6) != 6) return false;
+  __cpuidex(info, 7, 0);
+  return (info[1] & (1 << 5)) != 0;
+#else
+  // GCC and Clang check the system's support along with the processor's.
+  return __builtin_cpu_supports("avx2");
+#endif
+}
+#endif
 
 // The filters, as functions of the distance in the finer of the two grids.
 float CatmullRom(float x) {
@@ -83,25 +122,36 @@ AxisWeights ComputeWeights(int inSize, int outSize) {
   return axis;
 }
 
-// Fixed-point weights: 14 fraction bits, each output's weights summing to
-// exactly 1 << 14 (the rounding remainder goes to the largest).
-constexpr int kWeightBits = 14;
-// The vertical pass keeps 6 fraction bits of a level between the passes.
-constexpr int kMiddleBits = 6;
-
-std::vector<std::int16_t> FixedWeights(const AxisWeights& axis) {
-  std::vector<std::int16_t> fixed(axis.weights.size(), 0);
-  for (std::size_t o = 0; o < axis.first.size(); ++o) {
-    const float* weights = &axis.weights[o * static_cast<std::size_t>(axis.taps)];
-    std::int16_t* out = &fixed[o * static_cast<std::size_t>(axis.taps)];
+// Fixed-point weights, each output's summing to exactly 1 << kWeightBits
+// (the rounding remainder goes to the largest), in pairs.
+FixedAxis MakeFixedAxis(const AxisWeights& axis) {
+  FixedAxis fixed;
+  fixed.pairs = (axis.taps + 1) / 2;
+  const std::size_t outputs = axis.first.size();
+  fixed.first = axis.first;
+  fixed.pairCount.resize(outputs);
+  fixed.pairWeights.assign(outputs * static_cast<std::size_t>(fixed.pairs), 0);
+  fixed.pairWeightsByTwos.assign((outputs + 1) / 2 * 2 * static_cast<std::size_t>(fixed.pairs), 0);
+  std::vector<std::int16_t> weights(static_cast<std::size_t>(fixed.pairs) * 2);
+  for (std::size_t o = 0; o < outputs; ++o) {
+    const float* real = &axis.weights[o * static_cast<std::size_t>(axis.taps)];
+    std::fill(weights.begin(), weights.end(), std::int16_t{0});
     int sum = 0;
     int largest = 0;
     for (int k = 0; k < axis.count[o]; ++k) {
-      out[k] = static_cast<std::int16_t>(std::lround(weights[k] * (1 << kWeightBits)));
-      sum += out[k];
-      if (out[k] > out[largest]) largest = k;
+      weights[k] = static_cast<std::int16_t>(std::lround(real[k] * (1 << kWeightBits)));
+      sum += weights[k];
+      if (weights[k] > weights[largest]) largest = k;
     }
-    out[largest] = static_cast<std::int16_t>(out[largest] + ((1 << kWeightBits) - sum));
+    weights[largest] = static_cast<std::int16_t>(weights[largest] + ((1 << kWeightBits) - sum));
+    fixed.pairCount[o] = (axis.count[o] + 1) / 2;
+    for (int p = 0; p < fixed.pairs; ++p) {
+      const std::uint32_t pair = static_cast<std::uint16_t>(weights[2 * p]) |
+                                 std::uint32_t{static_cast<std::uint16_t>(weights[2 * p + 1])} << 16;
+      fixed.pairWeights[o * fixed.pairs + p] = static_cast<std::int32_t>(pair);
+      fixed.pairWeightsByTwos[((o / 2) * fixed.pairs + p) * 2 + (o & 1)] =
+          static_cast<std::int32_t>(pair);
+    }
   }
   return fixed;
 }
@@ -118,17 +168,12 @@ bool IsOpaque(const RgbaImage& image) {
   return all[3] == 255;
 }
 
-constexpr std::int32_t kMiddleHalf = 1 << (kWeightBits - kMiddleBits - 1);
+inline std::int16_t LowWeight(std::int32_t pair) { return static_cast<std::int16_t>(pair & 0xFFFF); }
+inline std::int16_t HighWeight(std::int32_t pair) { return static_cast<std::int16_t>(pair >> 16); }
 
-std::int16_t ToMiddle(std::int32_t sum) {
-  return static_cast<std::int16_t>((sum + kMiddleHalf) >> (kWeightBits - kMiddleBits));
-}
-
-// One output row of the vertical pass: for every value i of a row,
-// middle[i] = sum over the taps of weight * row[i], kept with kMiddleBits
-// fraction bits. `rowsOf[k]` is the k-th input row.
-void VerticalRow(const std::uint8_t* const* rowsOf, const std::int16_t* weights, int count,
-                 std::int16_t* middle, std::size_t values) {
+void VerticalRowPortable(const std::uint8_t* const* rows, const std::int32_t* pairWeights,
+                         int pairCount, std::int16_t* middle, std::size_t values) {
+  constexpr int kShift = kWeightBits - kMiddleBits;
   std::size_t begin = 0;
 #if KORVELA_SSE2
   // Sixteen values at a time with their sums in registers across all taps;
@@ -136,28 +181,20 @@ void VerticalRow(const std::uint8_t* const* rowsOf, const std::int16_t* weights,
   // multiplied-and-added in pairs.
   const std::size_t vectorEnd = values / 16 * 16;
   const __m128i zero = _mm_setzero_si128();
-  const __m128i half = _mm_set1_epi32(kMiddleHalf);
+  const __m128i half = _mm_set1_epi32(1 << (kShift - 1));
   for (std::size_t i = 0; i < vectorEnd; i += 16) {
-    __m128i sum0 = zero;
-    __m128i sum1 = zero;
-    __m128i sum2 = zero;
-    __m128i sum3 = zero;
-    for (int k = 0; k < count; k += 2) {
-      const bool pair = k + 1 < count;
-      const std::uint16_t w0 = static_cast<std::uint16_t>(weights[k]);
-      const std::uint16_t w1 = pair ? static_cast<std::uint16_t>(weights[k + 1]) : 0;
-      const __m128i pairWeights = _mm_set1_epi32(static_cast<int>(w0 | (std::uint32_t{w1} << 16)));
-      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rowsOf[k] + i));
-      const __m128i b =
-          pair ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(rowsOf[k + 1] + i)) : a;
+    __m128i sum0 = zero, sum1 = zero, sum2 = zero, sum3 = zero;
+    for (int p = 0; p < pairCount; ++p) {
+      const __m128i weights = _mm_set1_epi32(pairWeights[p]);
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * p] + i));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * p + 1] + i));
       const __m128i low = _mm_unpacklo_epi8(a, b);
       const __m128i high = _mm_unpackhi_epi8(a, b);
-      sum0 = _mm_add_epi32(sum0, _mm_madd_epi16(_mm_unpacklo_epi8(low, zero), pairWeights));
-      sum1 = _mm_add_epi32(sum1, _mm_madd_epi16(_mm_unpackhi_epi8(low, zero), pairWeights));
-      sum2 = _mm_add_epi32(sum2, _mm_madd_epi16(_mm_unpacklo_epi8(high, zero), pairWeights));
-      sum3 = _mm_add_epi32(sum3, _mm_madd_epi16(_mm_unpackhi_epi8(high, zero), pairWeights));
+      sum0 = _mm_add_epi32(sum0, _mm_madd_epi16(_mm_unpacklo_epi8(low, zero), weights));
+      sum1 = _mm_add_epi32(sum1, _mm_madd_epi16(_mm_unpackhi_epi8(low, zero), weights));
+      sum2 = _mm_add_epi32(sum2, _mm_madd_epi16(_mm_unpacklo_epi8(high, zero), weights));
+      sum3 = _mm_add_epi32(sum3, _mm_madd_epi16(_mm_unpackhi_epi8(high, zero), weights));
     }
-    constexpr int kShift = kWeightBits - kMiddleBits;
     const __m128i first = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(sum0, half), kShift),
                                           _mm_srai_epi32(_mm_add_epi32(sum1, half), kShift));
     const __m128i second = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(sum2, half), kShift),
@@ -169,67 +206,68 @@ void VerticalRow(const std::uint8_t* const* rowsOf, const std::int16_t* weights,
 #endif
   for (std::size_t i = begin; i < values; ++i) {
     std::int32_t sum = 0;
-    for (int k = 0; k < count; ++k) sum += weights[k] * rowsOf[k][i];
-    middle[i] = ToMiddle(sum);
+    for (int p = 0; p < pairCount; ++p) {
+      sum += LowWeight(pairWeights[p]) * rows[2 * p][i] +
+             HighWeight(pairWeights[p]) * rows[2 * p + 1][i];
+    }
+    middle[i] = static_cast<std::int16_t>((sum + (1 << (kShift - 1))) >> kShift);
   }
 }
 
-// One output pixel of the horizontal pass over 16-bit values: `count` taps
-// of four channels from `source`, which may be read one pixel past the taps.
-void HorizontalSums(const std::int16_t* source, const std::int16_t* weights, int count,
-                    std::int32_t sum[4]) {
+void HorizontalRowPortable(const std::int16_t* middle, const FixedAxis& columns, int outWidth,
+                           std::uint8_t* target) {
+  constexpr int kShift = kWeightBits + kMiddleBits;
+  for (int x = 0; x < outWidth; ++x) {
+    const std::int16_t* source = middle + static_cast<std::size_t>(columns.first[x]) * 4;
+    const std::int32_t* weights =
+        &columns.pairWeights[static_cast<std::size_t>(x) * columns.pairs];
 #if KORVELA_SSE2
-  // Two taps at a time: the channels of two neighbouring pixels interleaved
-  // and multiplied-and-added with the two weights.
-  __m128i total = _mm_setzero_si128();
-  for (int k = 0; k < count; k += 2) {
-    const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + k * 4));
-    const __m128i interleaved = _mm_unpacklo_epi16(pixels, _mm_srli_si128(pixels, 8));
-    const std::uint16_t w0 = static_cast<std::uint16_t>(weights[k]);
-    const std::uint16_t w1 = k + 1 < count ? static_cast<std::uint16_t>(weights[k + 1]) : 0;
-    const __m128i pairWeights = _mm_set1_epi32(static_cast<int>(w0 | (std::uint32_t{w1} << 16)));
-    total = _mm_add_epi32(total, _mm_madd_epi16(interleaved, pairWeights));
-  }
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(sum), total);
+    // Two taps at a time: the channels of two neighbouring pixels
+    // interleaved and multiplied-and-added with the pair of weights.
+    __m128i total = _mm_setzero_si128();
+    for (int p = 0; p < columns.pairCount[x]; ++p) {
+      const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + p * 8));
+      const __m128i interleaved = _mm_unpacklo_epi16(pixels, _mm_srli_si128(pixels, 8));
+      total = _mm_add_epi32(total, _mm_madd_epi16(interleaved, _mm_set1_epi32(weights[p])));
+    }
+    total = _mm_srai_epi32(_mm_add_epi32(total, _mm_set1_epi32(1 << (kShift - 1))), kShift);
+    const __m128i words = _mm_packs_epi32(total, total);
+    const std::int32_t value = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+    std::memcpy(target + x * 4, &value, 4);
 #else
-  sum[0] = sum[1] = sum[2] = sum[3] = 0;
-  for (int k = 0; k < count; ++k) {
-    for (int c = 0; c < 4; ++c) sum[c] += weights[k] * source[k * 4 + c];
-  }
+    for (int c = 0; c < 4; ++c) {
+      std::int32_t sum = 0;
+      for (int p = 0; p < columns.pairCount[x]; ++p) {
+        sum += LowWeight(weights[p]) * source[p * 8 + c] +
+               HighWeight(weights[p]) * source[p * 8 + 4 + c];
+      }
+      const std::int32_t value = (sum + (1 << (kShift - 1))) >> kShift;
+      target[x * 4 + c] = static_cast<std::uint8_t>(std::clamp(value, 0, 255));
+    }
 #endif
+  }
 }
 
 // The opaque path: vertical pass into one row of 16-bit values, then the
 // horizontal pass into the output row.
-void ResampleFixed(const RgbaImage& in, RgbaImage& out) {
-  const AxisWeights columns = ComputeWeights(in.width, out.width);
-  const AxisWeights rows = ComputeWeights(in.height, out.height);
-  const std::vector<std::int16_t> columnWeights = FixedWeights(columns);
-  const std::vector<std::int16_t> rowWeights = FixedWeights(rows);
+void ResampleFixed(const RgbaImage& in, RgbaImage& out, const ResampleKernels& kernels) {
+  const FixedAxis columns = MakeFixedAxis(ComputeWeights(in.width, out.width));
+  const FixedAxis rows = MakeFixedAxis(ComputeWeights(in.height, out.height));
   const std::size_t rowValues = static_cast<std::size_t>(in.width) * 4;
-  // One pixel of slack: the horizontal pass reads taps in pairs.
-  std::vector<std::int16_t> middle(rowValues + 8, 0);
-  std::vector<const std::uint8_t*> rowsOf(static_cast<std::size_t>(rows.taps));
-  constexpr int kShift = kWeightBits + kMiddleBits;
+  // Slack past the last pixel: taps are read in pairs, two outputs at a time.
+  std::vector<std::int16_t> middle(rowValues + (static_cast<std::size_t>(columns.pairs) * 2 + 2) * 4,
+                                   0);
+  std::vector<const std::uint8_t*> rowsOf(static_cast<std::size_t>(rows.pairs) * 2);
   for (int y = 0; y < out.height; ++y) {
     const int first = rows.first[static_cast<std::size_t>(y)];
-    const int count = rows.count[static_cast<std::size_t>(y)];
-    for (int k = 0; k < count; ++k) rowsOf[static_cast<std::size_t>(k)] = in.At(0, first + k);
-    VerticalRow(rowsOf.data(), &rowWeights[static_cast<std::size_t>(y) * rows.taps], count,
-                middle.data(), rowValues);
-
-    std::uint8_t* target = out.At(0, y);
-    for (int x = 0; x < out.width; ++x) {
-      std::int32_t sum[4];
-      HorizontalSums(
-          &middle[static_cast<std::size_t>(columns.first[static_cast<std::size_t>(x)]) * 4],
-          &columnWeights[static_cast<std::size_t>(x) * columns.taps],
-          columns.count[static_cast<std::size_t>(x)], sum);
-      for (int c = 0; c < 4; ++c) {
-        const std::int32_t value = (sum[c] + (1 << (kShift - 1))) >> kShift;
-        target[x * 4 + c] = static_cast<std::uint8_t>(std::clamp(value, 0, 255));
-      }
+    const int pairCount = rows.pairCount[static_cast<std::size_t>(y)];
+    // An odd tap count reads its last row twice, the second time weighted 0.
+    for (int k = 0; k < pairCount * 2; ++k) {
+      rowsOf[static_cast<std::size_t>(k)] = in.At(0, std::min(first + k, in.height - 1));
     }
+    kernels.vertical(rowsOf.data(), &rows.pairWeights[static_cast<std::size_t>(y) * rows.pairs],
+                     pairCount, middle.data(), rowValues);
+    kernels.horizontal(middle.data(), columns, out.width, out.At(0, y));
   }
 }
 
@@ -287,16 +325,38 @@ void ResampleFloat(const RgbaImage& in, RgbaImage& out) {
 
 }  // namespace
 
-std::optional<RgbaImage> Resample(const RgbaImage& image, int width, int height) {
+ResampleKernels PortableKernels() { return {VerticalRowPortable, HorizontalRowPortable}; }
+
+ResampleKernels Avx2Kernels() {
+#if KORVELA_AVX2_KERNELS
+  if (ProcessorHasAvx2()) return {VerticalRowAvx2, HorizontalRowAvx2};
+#endif
+  return {nullptr, nullptr};
+}
+
+const ResampleKernels& ChosenKernels() {
+  static const ResampleKernels chosen = [] {
+    const ResampleKernels avx2 = Avx2Kernels();
+    return avx2.vertical ? avx2 : PortableKernels();
+  }();
+  return chosen;
+}
+
+std::optional<RgbaImage> ResampleWith(const RgbaImage& image, int width, int height,
+                                      const ResampleKernels& kernels) {
   if (image.empty() || width < 1 || height < 1) return std::nullopt;
   std::optional<RgbaImage> out = MakeImage(width, height, 0);
   if (!out) return std::nullopt;
   if (image.knownOpaque || IsOpaque(image)) {
-    ResampleFixed(image, *out);
+    ResampleFixed(image, *out, kernels);
   } else {
     ResampleFloat(image, *out);
   }
   return out;
+}
+
+std::optional<RgbaImage> Resample(const RgbaImage& image, int width, int height) {
+  return ResampleWith(image, width, height, ChosenKernels());
 }
 
 }  // namespace sheetsmith

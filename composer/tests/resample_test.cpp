@@ -6,8 +6,10 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
+#include "resample_kernels.h"
 #include "test_photos.h"
 
 #define STB_IMAGE_RESIZE_IMPLEMENTATION
@@ -117,6 +119,27 @@ TEST(ResampleTest, TransparentPixelsGiveNoColourAtAlphaEdges) {
     const std::uint8_t* edge = ours->At(w * 10 / 160, h / 2);
     EXPECT_GT(edge[0], 240);
     EXPECT_LT(edge[1], 15);
+  }
+}
+
+TEST(ResampleTest, TheProcessorSpecificKernelsMakeTheSameBytesAsThePortableOnes) {
+  const ResampleKernels avx2 = Avx2Kernels();
+  if (!avx2.vertical) GTEST_SKIP() << "this processor or build has no AVX2 kernels";
+  struct Shape {
+    int inW, inH, outW, outH;
+  };
+  // Odd and even tap counts, widths that leave a remainder after the wide
+  // loops (odd output widths, rows not a multiple of 32 bytes), enlarging.
+  const Shape shapes[] = {{403, 301, 97, 73}, {1203, 901, 301, 226}, {37, 23, 150, 91},
+                          {9, 300, 3, 41},    {640, 480, 641, 479},  {1, 1, 5, 5}};
+  for (const Shape& s : shapes) {
+    RgbaImage in = Busy(s.inW, s.inH, s.inW);
+    in.knownOpaque = true;
+    const std::optional<RgbaImage> wide = ResampleWith(in, s.outW, s.outH, avx2);
+    const std::optional<RgbaImage> portable = ResampleWith(in, s.outW, s.outH, PortableKernels());
+    ASSERT_TRUE(wide && portable);
+    EXPECT_EQ(0, std::memcmp(wide->data(), portable->data(), wide->ByteCount()))
+        << s.inW << "x" << s.inH << " -> " << s.outW << "x" << s.outH;
   }
 }
 
