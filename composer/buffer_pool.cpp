@@ -60,16 +60,20 @@ void* PoolReallocate(void* block, std::size_t size) {
   return grown;
 }
 
-BufferPool::BufferPool() : previous_(currentPool) { currentPool = this; }
+BufferPool::BufferPool(std::size_t blocksKept) : kept_(blocksKept) {}
 
 BufferPool::~BufferPool() {
-  currentPool = previous_;
   for (Kept& kept : kept_) {
     if (kept.block) std::free(HeaderOf(kept.block));
   }
 }
 
+BufferPool::Use::Use(BufferPool& pool) : previous_(currentPool) { currentPool = &pool; }
+
+BufferPool::Use::~Use() { currentPool = previous_; }
+
 void* BufferPool::Take(std::size_t size) {
+  std::lock_guard<std::mutex> guard(mutex_);
   Kept* best = nullptr;
   for (Kept& kept : kept_) {
     // A block more than twice the size asked for would hold memory the
@@ -86,6 +90,8 @@ void* BufferPool::Take(std::size_t size) {
 }
 
 bool BufferPool::Keep(void* block, std::size_t capacity) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (kept_.empty()) return false;
   Kept* smallest = &kept_[0];
   for (Kept& kept : kept_) {
     if (!kept.block) {
@@ -101,6 +107,7 @@ bool BufferPool::Keep(void* block, std::size_t capacity) {
 }
 
 std::size_t BufferPool::keptBlocks() const {
+  std::lock_guard<std::mutex> guard(mutex_);
   std::size_t count = 0;
   for (const Kept& kept : kept_) count += kept.block ? 1 : 0;
   return count;

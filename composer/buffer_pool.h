@@ -6,13 +6,16 @@
 //
 // Every pixel buffer of the composer (decoded photos, canvases, scaled
 // copies, and the decoder's own buffers) comes from PoolAllocate and goes
-// back through PoolFree, on any thread. While a thread holds a BufferPool,
-// large blocks freed on it are kept (a few, the largest) and reused for its
-// next large requests; elsewhere blocks go straight back to the system.
+// back through PoolFree, on any thread. While a thread uses a BufferPool,
+// large blocks freed on it are kept there (a few, the largest) and reused
+// for large requests; elsewhere blocks go straight back to the system. The
+// workers of a run share one pool, so that a page's canvas, freed by the
+// worker that saved the page, serves whichever worker starts the next page.
 #pragma once
 
-#include <array>
 #include <cstddef>
+#include <mutex>
+#include <vector>
 
 namespace sheetsmith {
 
@@ -25,13 +28,24 @@ class BufferPool {
   // Blocks smaller than this are never kept.
   static constexpr std::size_t kSmallestKept = std::size_t{1} << 20;
   // A photo's decode takes four large blocks, a page's canvas one more.
-  static constexpr std::size_t kBlocksKept = 6;
+  static constexpr std::size_t kBlocksPerWorker = 6;
 
-  // Makes this the calling thread's pool until it is destroyed.
-  BufferPool();
+  explicit BufferPool(std::size_t blocksKept = kBlocksPerWorker);
   ~BufferPool();  // frees the kept blocks
   BufferPool(const BufferPool&) = delete;
   BufferPool& operator=(const BufferPool&) = delete;
+
+  // Makes `pool` the calling thread's pool while it lives.
+  class Use {
+   public:
+    explicit Use(BufferPool& pool);
+    ~Use();
+    Use(const Use&) = delete;
+    Use& operator=(const Use&) = delete;
+
+   private:
+    BufferPool* previous_;
+  };
 
   // The smallest kept block of at least `size` bytes and at most twice that,
   // taken out; null if none.
@@ -47,8 +61,8 @@ class BufferPool {
     void* block = nullptr;
     std::size_t capacity = 0;
   };
-  std::array<Kept, kBlocksKept> kept_{};
-  BufferPool* previous_;
+  mutable std::mutex mutex_;
+  std::vector<Kept> kept_;
 };
 
 }  // namespace sheetsmith

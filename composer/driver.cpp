@@ -67,11 +67,12 @@ bool CreatePages(const GridConfig& config, const CreatePagesOptions& options) {
           std::to_string(geometry.cellWidth) + "x" + std::to_string(geometry.cellHeight) +
           ", threads=" + std::to_string(threads));
 
+  // Large buffers are reused from one photo and page to the next.
+  BufferPool pool(BufferPool::kBlocksPerWorker * threads);
   RunState state(config, geometry, options.makeCanvas);
   const int pageCount = state.pageCount();
-  auto work = [&state] {
-    // The worker's large buffers are reused from one photo to the next.
-    BufferPool pool;
+  auto work = [&state, &pool] {
+    const BufferPool::Use usePool(pool);
     // Nothing may leave a worker: an exception there would end the process
     // without a word.
     try {

@@ -237,9 +237,41 @@ inline void WriteValue(BitWriter& bits, const HuffmanCode& code, int value, int 
 
 // The quantised coefficients of one block, in zigzag order.
 struct Coefficients {
-  alignas(16) std::int16_t values[64];
-  std::uint64_t nonZero = 0;  // bit k set when values[k] != 0, for k >= 1
+  alignas(16) std::int16_t values[64];  // natural order
+  std::uint64_t nonZero = 0;  // bit k set when the k-th in zigzag order is not 0, for k >= 1
 };
+
+// Zigzag position -> natural position.
+constexpr std::array<std::uint8_t, 64> kNatural = [] {
+  std::array<std::uint8_t, 64> natural{};
+  for (int i = 0; i < 64; ++i) natural[kZigZag[i]] = static_cast<std::uint8_t>(i);
+  return natural;
+}();
+
+// A mask of natural positions turned into one of zigzag positions, a byte
+// of it at a time: kZigZagBits[b][m] has bit kZigZag[8b + j] for each bit j
+// of m.
+using ZigZagBitTable = std::array<std::array<std::uint64_t, 256>, 8>;
+ZigZagBitTable MakeZigZagBits() {
+  ZigZagBitTable table{};
+  for (int b = 0; b < 8; ++b) {
+    for (int m = 0; m < 256; ++m) {
+      std::uint64_t bits = 0;
+      for (int j = 0; j < 8; ++j) {
+        if ((m >> j) & 1) bits |= std::uint64_t{1} << kZigZag[b * 8 + j];
+      }
+      table[static_cast<std::size_t>(b)][static_cast<std::size_t>(m)] = bits;
+    }
+  }
+  return table;
+}
+const ZigZagBitTable kZigZagBits = MakeZigZagBits();
+
+std::uint64_t ZigZagMask(std::uint64_t natural) {
+  std::uint64_t zigzag = 0;
+  for (int b = 0; b < 8; ++b) zigzag |= kZigZagBits[static_cast<std::size_t>(b)][(natural >> (8 * b)) & 0xFF];
+  return zigzag;
+}
 
 // Writes one block: the DC difference, then the AC run lengths. Returns the
 // block's DC value, the next block's predictor.
@@ -267,7 +299,7 @@ int WriteBlock(BitWriter& bits, const Coefficients& c, int previousDc,
     left &= left - 1;
     int zeros = k - last - 1;
     for (; zeros >= 16; zeros -= 16) bits.Write(sixteenZeros.code, sixteenZeros.length);
-    const int value = c.values[k];
+    const int value = c.values[kNatural[static_cast<std::size_t>(k)]];
     const int length = BitLength(value);
     WriteValue(bits, tables.ac[static_cast<std::size_t>((zeros << 4) + length)], value, length);
     last = k;
@@ -335,7 +367,7 @@ inline void Transpose8(__m128 left[8], __m128 right[8]) {
 }
 
 // DCT (rows, then columns), quantisation with round-half-away-from-zero,
-// zigzag order. `samples` holds rows of 8 at `stride` floats apart.
+// natural order. `samples` holds rows of 8 at `stride` floats apart.
 void Quantise(const float* samples, int stride, const float* divisors, Coefficients& out) {
   __m128 left[8];
   __m128 right[8];
@@ -354,20 +386,25 @@ void Quantise(const float* samples, int stride, const float* divisors, Coefficie
   Dct8(right);
   const __m128 half = _mm_set1_ps(0.5f);
   const __m128 sign = _mm_set1_ps(-0.0f);
-  alignas(16) std::int16_t natural[64];
+  const __m128i zero = _mm_setzero_si128();
+  std::uint64_t zeros = 0;  // natural positions
+  __m128i previousRow = zero;
   for (int r = 0; r < 8; ++r) {
     const __m128 a = _mm_mul_ps(left[r], _mm_load_ps(divisors + r * 8));
     const __m128 b = _mm_mul_ps(right[r], _mm_load_ps(divisors + r * 8 + 4));
     const __m128i qa = _mm_cvttps_epi32(_mm_add_ps(a, _mm_or_ps(half, _mm_and_ps(a, sign))));
     const __m128i qb = _mm_cvttps_epi32(_mm_add_ps(b, _mm_or_ps(half, _mm_and_ps(b, sign))));
-    _mm_store_si128(reinterpret_cast<__m128i*>(natural + r * 8), _mm_packs_epi32(qa, qb));
+    const __m128i row = _mm_packs_epi32(qa, qb);
+    _mm_store_si128(reinterpret_cast<__m128i*>(out.values + r * 8), row);
+    if (r % 2 == 1) {
+      const __m128i isZero =
+          _mm_packs_epi16(_mm_cmpeq_epi16(previousRow, zero), _mm_cmpeq_epi16(row, zero));
+      zeros |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(isZero)))
+               << ((r - 1) * 8);
+    }
+    previousRow = row;
   }
-  std::uint64_t nonZero = 0;
-  for (int i = 0; i < 64; ++i) {
-    out.values[kZigZag[i]] = natural[i];
-    nonZero |= std::uint64_t{natural[i] != 0} << kZigZag[i];
-  }
-  out.nonZero = nonZero & ~std::uint64_t{1};
+  out.nonZero = ZigZagMask(~zeros) & ~std::uint64_t{1};
 }
 
 #else
@@ -420,7 +457,7 @@ void Quantise(const float* samples, int stride, const float* divisors, Coefficie
   for (int i = 0; i < 64; ++i) {
     const float v = block[i] * divisors[i];
     const auto q = static_cast<std::int16_t>(static_cast<int>(v < 0 ? v - 0.5f : v + 0.5f));
-    out.values[kZigZag[i]] = q;
+    out.values[i] = q;
     nonZero |= std::uint64_t{q != 0} << kZigZag[i];
   }
   out.nonZero = nonZero & ~std::uint64_t{1};

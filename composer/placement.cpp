@@ -19,7 +19,7 @@ template <typename SourceOf>
 void Turn(RgbaImage& image, SourceOf sourceOf) {
   if (image.empty()) return;
   StageTimer timer(GlobalStageTimes().turnNs);
-  std::optional<RgbaImage> turned = MakeImage(image.height, image.width, 0);
+  std::optional<RgbaImage> turned = MakeUnfilledImage(image.height, image.width);
   if (!turned) return;
   constexpr int kTile = 64;
   const auto* source = reinterpret_cast<const std::uint32_t*>(image.data());
@@ -101,12 +101,15 @@ bool HasZoomOrPan(const GridImageEffects& e) {
 // Cuts the w x h rectangle at (x0, y0) out of the image.
 void Crop(RgbaImage& image, int x0, int y0, int w, int h) {
   if (x0 == 0 && y0 == 0 && w == image.width && h == image.height) return;
-  std::optional<RgbaImage> cut = MakeImage(w, h, 0);
-  if (!cut) return;
+  // In place: row y of the cut starts no later in the buffer than the row it
+  // comes from, so rows moved top to bottom never overwrite one still to move.
+  std::uint8_t* pixels = image.data();
   for (int y = 0; y < h; ++y) {
-    std::memcpy(cut->At(0, y), image.At(x0, y0 + y), static_cast<std::size_t>(w) * 4);
+    std::memmove(pixels + static_cast<std::size_t>(y) * w * 4, image.At(x0, y0 + y),
+                 static_cast<std::size_t>(w) * 4);
   }
-  image = std::move(*cut);
+  image.width = w;
+  image.height = h;
 }
 
 // Truncates a positive scaled size, never below one pixel nor past the int range.

@@ -345,7 +345,7 @@ const ResampleKernels& ChosenKernels() {
 std::optional<RgbaImage> ResampleWith(const RgbaImage& image, int width, int height,
                                       const ResampleKernels& kernels) {
   if (image.empty() || width < 1 || height < 1) return std::nullopt;
-  std::optional<RgbaImage> out = MakeImage(width, height, 0);
+  std::optional<RgbaImage> out = MakeUnfilledImage(width, height);
   if (!out) return std::nullopt;
   if (image.knownOpaque || IsOpaque(image)) {
     ResampleFixed(image, *out, kernels);

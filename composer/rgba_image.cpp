@@ -14,13 +14,18 @@ std::optional<std::size_t> RgbaByteCount(long long width, long long height) {
   return static_cast<std::size_t>(w * h * 4);
 }
 
-std::optional<RgbaImage> MakeImage(int width, int height, std::uint8_t fill) {
+std::optional<RgbaImage> MakeUnfilledImage(int width, int height) {
   const auto bytes = RgbaByteCount(width, height);
   if (!bytes) return std::nullopt;
   auto* pixels = static_cast<std::uint8_t*>(PoolAllocate(*bytes));
   if (!pixels) return std::nullopt;
-  std::memset(pixels, fill, *bytes);
   return AdoptPixels(pixels, width, height);
+}
+
+std::optional<RgbaImage> MakeImage(int width, int height, std::uint8_t fill) {
+  std::optional<RgbaImage> image = MakeUnfilledImage(width, height);
+  if (image) std::memset(image->data(), fill, image->ByteCount());
+  return image;
 }
 
 RgbaImage AdoptPixels(std::uint8_t* pixels, int width, int height) {

@@ -49,6 +49,9 @@ std::optional<std::size_t> RgbaByteCount(long long width, long long height);
 // memory cannot be had.
 std::optional<RgbaImage> MakeImage(int width, int height, std::uint8_t fill);
 
+// The same with the bytes left as they are, for a caller that writes every one.
+std::optional<RgbaImage> MakeUnfilledImage(int width, int height);
+
 // Takes ownership of a width x height RGBA buffer from PoolAllocate.
 RgbaImage AdoptPixels(std::uint8_t* pixels, int width, int height);
 
