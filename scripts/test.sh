@@ -54,6 +54,7 @@ stage "fuzz channel codec" fuzz fuzz_codec host/channels/fuzz/seeds 300000
 
 stage "windows build" bash -c 'cmake --preset windows >/dev/null && cmake --build --preset windows'
 stage "plug-in import names" bash tests/wine/plugin_imports.sh build/windows/bin
+stage "no aligned 32-byte moves" bash tests/wine/aligned_vector_moves.sh build/windows/bin
 
 # One private Wine prefix for the whole run, with a persistent server.
 export WINEPREFIX
