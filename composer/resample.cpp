@@ -26,7 +26,7 @@ namespace sheetsmith {
 // Built with AVX2 in a file of their own; called only when the processor and
 // the system support it.
 void VerticalRowAvx2(const std::uint8_t* const* rows, const std::int32_t* pairWeights,
-                     int pairCount, std::int16_t* middle, std::size_t values);
+                     int pairCount, int weightBits, std::int16_t* middle, std::size_t values);
 void HorizontalRowAvx2(const std::int16_t* middle, const FixedAxis& columns, int outWidth,
                        std::uint8_t* target);
 #endif
@@ -122,10 +122,15 @@ AxisWeights ComputeWeights(int inSize, int outSize) {
   return axis;
 }
 
-// Fixed-point weights, each output's summing to exactly 1 << kWeightBits
+// Fixed-point weights, each output's summing to exactly 1 << weightBits
 // (the rounding remainder goes to the largest), in pairs.
 FixedAxis MakeFixedAxis(const AxisWeights& axis) {
   FixedAxis fixed;
+  float largestWeight = 0.0f;
+  for (const float weight : axis.weights) largestWeight = std::max(largestWeight, std::fabs(weight));
+  // Room for the remainder that the rounding leaves to the largest weight.
+  fixed.weightBits = largestWeight * 32768.0f <= 32000.0f ? 15 : 14;
+  const int one = 1 << fixed.weightBits;
   fixed.pairs = (axis.taps + 1) / 2;
   const std::size_t outputs = axis.first.size();
   fixed.first = axis.first;
@@ -139,11 +144,11 @@ FixedAxis MakeFixedAxis(const AxisWeights& axis) {
     int sum = 0;
     int largest = 0;
     for (int k = 0; k < axis.count[o]; ++k) {
-      weights[k] = static_cast<std::int16_t>(std::lround(real[k] * (1 << kWeightBits)));
+      weights[k] = static_cast<std::int16_t>(std::lround(real[k] * static_cast<float>(one)));
       sum += weights[k];
       if (weights[k] > weights[largest]) largest = k;
     }
-    weights[largest] = static_cast<std::int16_t>(weights[largest] + ((1 << kWeightBits) - sum));
+    weights[largest] = static_cast<std::int16_t>(weights[largest] + (one - sum));
     fixed.pairCount[o] = (axis.count[o] + 1) / 2;
     for (int p = 0; p < fixed.pairs; ++p) {
       const std::uint32_t pair = static_cast<std::uint16_t>(weights[2 * p]) |
@@ -172,8 +177,11 @@ inline std::int16_t LowWeight(std::int32_t pair) { return static_cast<std::int16
 inline std::int16_t HighWeight(std::int32_t pair) { return static_cast<std::int16_t>(pair >> 16); }
 
 void VerticalRowPortable(const std::uint8_t* const* rows, const std::int32_t* pairWeights,
-                         int pairCount, std::int16_t* middle, std::size_t values) {
-  constexpr int kShift = kWeightBits - kMiddleBits;
+                         int pairCount, int weightBits, std::int16_t* middle,
+                         std::size_t values) {
+  const int shift = weightBits - kMiddleBits;
+  // Rounds, and takes off the 128 levels.
+  const std::int32_t bias = (1 << (shift - 1)) - (128 << weightBits);
   std::size_t begin = 0;
 #if KORVELA_SSE2
   // Sixteen values at a time with their sums in registers across all taps;
@@ -181,7 +189,8 @@ void VerticalRowPortable(const std::uint8_t* const* rows, const std::int32_t* pa
   // multiplied-and-added in pairs.
   const std::size_t vectorEnd = values / 16 * 16;
   const __m128i zero = _mm_setzero_si128();
-  const __m128i half = _mm_set1_epi32(1 << (kShift - 1));
+  const __m128i vectorBias = _mm_set1_epi32(bias);
+  const __m128i shiftCount = _mm_cvtsi32_si128(shift);
   for (std::size_t i = 0; i < vectorEnd; i += 16) {
     __m128i sum0 = zero, sum1 = zero, sum2 = zero, sum3 = zero;
     for (int p = 0; p < pairCount; ++p) {
@@ -195,10 +204,12 @@ void VerticalRowPortable(const std::uint8_t* const* rows, const std::int32_t* pa
       sum2 = _mm_add_epi32(sum2, _mm_madd_epi16(_mm_unpacklo_epi8(high, zero), weights));
       sum3 = _mm_add_epi32(sum3, _mm_madd_epi16(_mm_unpackhi_epi8(high, zero), weights));
     }
-    const __m128i first = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(sum0, half), kShift),
-                                          _mm_srai_epi32(_mm_add_epi32(sum1, half), kShift));
-    const __m128i second = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(sum2, half), kShift),
-                                           _mm_srai_epi32(_mm_add_epi32(sum3, half), kShift));
+    const __m128i first =
+        _mm_packs_epi32(_mm_sra_epi32(_mm_add_epi32(sum0, vectorBias), shiftCount),
+                        _mm_sra_epi32(_mm_add_epi32(sum1, vectorBias), shiftCount));
+    const __m128i second =
+        _mm_packs_epi32(_mm_sra_epi32(_mm_add_epi32(sum2, vectorBias), shiftCount),
+                        _mm_sra_epi32(_mm_add_epi32(sum3, vectorBias), shiftCount));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(middle + i), first);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(middle + i + 8), second);
   }
@@ -210,13 +221,15 @@ void VerticalRowPortable(const std::uint8_t* const* rows, const std::int32_t* pa
       sum += LowWeight(pairWeights[p]) * rows[2 * p][i] +
              HighWeight(pairWeights[p]) * rows[2 * p + 1][i];
     }
-    middle[i] = static_cast<std::int16_t>((sum + (1 << (kShift - 1))) >> kShift);
+    middle[i] = static_cast<std::int16_t>((sum + bias) >> shift);
   }
 }
 
 void HorizontalRowPortable(const std::int16_t* middle, const FixedAxis& columns, int outWidth,
                            std::uint8_t* target) {
-  constexpr int kShift = kWeightBits + kMiddleBits;
+  const int shift = columns.weightBits + kMiddleBits;
+  // Rounds, and gives back the 128 levels.
+  const std::int32_t bias = (1 << (shift - 1)) + (128 << shift);
   for (int x = 0; x < outWidth; ++x) {
     const std::int16_t* source = middle + static_cast<std::size_t>(columns.first[x]) * 4;
     const std::int32_t* weights =
@@ -230,7 +243,7 @@ void HorizontalRowPortable(const std::int16_t* middle, const FixedAxis& columns,
       const __m128i interleaved = _mm_unpacklo_epi16(pixels, _mm_srli_si128(pixels, 8));
       total = _mm_add_epi32(total, _mm_madd_epi16(interleaved, _mm_set1_epi32(weights[p])));
     }
-    total = _mm_srai_epi32(_mm_add_epi32(total, _mm_set1_epi32(1 << (kShift - 1))), kShift);
+    total = _mm_sra_epi32(_mm_add_epi32(total, _mm_set1_epi32(bias)), _mm_cvtsi32_si128(shift));
     const __m128i words = _mm_packs_epi32(total, total);
     const std::int32_t value = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
     std::memcpy(target + x * 4, &value, 4);
@@ -241,7 +254,7 @@ void HorizontalRowPortable(const std::int16_t* middle, const FixedAxis& columns,
         sum += LowWeight(weights[p]) * source[p * 8 + c] +
                HighWeight(weights[p]) * source[p * 8 + 4 + c];
       }
-      const std::int32_t value = (sum + (1 << (kShift - 1))) >> kShift;
+      const std::int32_t value = (sum + bias) >> shift;
       target[x * 4 + c] = static_cast<std::uint8_t>(std::clamp(value, 0, 255));
     }
 #endif
@@ -266,7 +279,7 @@ void ResampleFixed(const RgbaImage& in, RgbaImage& out, const ResampleKernels& k
       rowsOf[static_cast<std::size_t>(k)] = in.At(0, std::min(first + k, in.height - 1));
     }
     kernels.vertical(rowsOf.data(), &rows.pairWeights[static_cast<std::size_t>(y) * rows.pairs],
-                     pairCount, middle.data(), rowValues);
+                     pairCount, rows.weightBits, middle.data(), rowValues);
     kernels.horizontal(middle.data(), columns, out.width, out.At(0, y));
   }
 }

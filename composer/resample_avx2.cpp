@@ -10,10 +10,12 @@
 namespace sheetsmith {
 
 void VerticalRowAvx2(const std::uint8_t* const* rows, const std::int32_t* pairWeights,
-                     int pairCount, std::int16_t* middle, std::size_t values) {
-  constexpr int kShift = kWeightBits - kMiddleBits;
+                     int pairCount, int weightBits, std::int16_t* middle, std::size_t values) {
+  const int shift = weightBits - kMiddleBits;
+  const std::int32_t bias = (1 << (shift - 1)) - (128 << weightBits);
   const __m256i zero = _mm256_setzero_si256();
-  const __m256i half = _mm256_set1_epi32(1 << (kShift - 1));
+  const __m256i vectorBias = _mm256_set1_epi32(bias);
+  const __m128i shiftCount = _mm_cvtsi32_si128(shift);
   const std::size_t vectorEnd = values / 32 * 32;
   for (std::size_t i = 0; i < vectorEnd; i += 32) {
     // Lane by lane: sum0 values 0-3 | 16-19, sum1 4-7 | 20-23,
@@ -30,10 +32,10 @@ void VerticalRowAvx2(const std::uint8_t* const* rows, const std::int32_t* pairWe
       sum2 = _mm256_add_epi32(sum2, _mm256_madd_epi16(_mm256_unpacklo_epi8(high, zero), weights));
       sum3 = _mm256_add_epi32(sum3, _mm256_madd_epi16(_mm256_unpackhi_epi8(high, zero), weights));
     }
-    sum0 = _mm256_srai_epi32(_mm256_add_epi32(sum0, half), kShift);
-    sum1 = _mm256_srai_epi32(_mm256_add_epi32(sum1, half), kShift);
-    sum2 = _mm256_srai_epi32(_mm256_add_epi32(sum2, half), kShift);
-    sum3 = _mm256_srai_epi32(_mm256_add_epi32(sum3, half), kShift);
+    sum0 = _mm256_sra_epi32(_mm256_add_epi32(sum0, vectorBias), shiftCount);
+    sum1 = _mm256_sra_epi32(_mm256_add_epi32(sum1, vectorBias), shiftCount);
+    sum2 = _mm256_sra_epi32(_mm256_add_epi32(sum2, vectorBias), shiftCount);
+    sum3 = _mm256_sra_epi32(_mm256_add_epi32(sum3, vectorBias), shiftCount);
     const __m256i first = _mm256_packs_epi32(sum0, sum1);   // 0-7 | 16-23
     const __m256i second = _mm256_packs_epi32(sum2, sum3);  // 8-15 | 24-31
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(middle + i),
@@ -47,15 +49,17 @@ void VerticalRowAvx2(const std::uint8_t* const* rows, const std::int32_t* pairWe
       sum += static_cast<std::int16_t>(pairWeights[p] & 0xFFFF) * rows[2 * p][i] +
              static_cast<std::int16_t>(pairWeights[p] >> 16) * rows[2 * p + 1][i];
     }
-    middle[i] = static_cast<std::int16_t>((sum + (1 << (kShift - 1))) >> kShift);
+    middle[i] = static_cast<std::int16_t>((sum + bias) >> shift);
   }
   _mm256_zeroupper();
 }
 
 void HorizontalRowAvx2(const std::int16_t* middle, const FixedAxis& columns, int outWidth,
                        std::uint8_t* target) {
-  constexpr int kShift = kWeightBits + kMiddleBits;
-  const __m256i half = _mm256_set1_epi32(1 << (kShift - 1));
+  const int shift = columns.weightBits + kMiddleBits;
+  const std::int32_t bias = (1 << (shift - 1)) + (128 << shift);
+  const __m256i vectorBias = _mm256_set1_epi32(bias);
+  const __m128i shiftCount = _mm_cvtsi32_si128(shift);
   const __m256i spread = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
   const int pairs = columns.pairs;
   int x = 0;
@@ -80,7 +84,7 @@ void HorizontalRowAvx2(const std::int16_t* middle, const FixedAxis& columns, int
           spread);
       total = _mm256_add_epi32(total, _mm256_madd_epi16(interleaved, pairWeights));
     }
-    total = _mm256_srai_epi32(_mm256_add_epi32(total, half), kShift);
+    total = _mm256_sra_epi32(_mm256_add_epi32(total, vectorBias), shiftCount);
     const __m256i words = _mm256_packs_epi32(total, total);
     const __m256i bytes = _mm256_packus_epi16(words, words);
     const std::int32_t first = _mm256_extract_epi32(bytes, 0);
@@ -97,7 +101,7 @@ void HorizontalRowAvx2(const std::int16_t* middle, const FixedAxis& columns, int
       const __m128i interleaved = _mm_unpacklo_epi16(pixels, _mm_srli_si128(pixels, 8));
       total = _mm_add_epi32(total, _mm_madd_epi16(interleaved, _mm_set1_epi32(weights[p])));
     }
-    total = _mm_srai_epi32(_mm_add_epi32(total, _mm256_castsi256_si128(half)), kShift);
+    total = _mm_sra_epi32(_mm_add_epi32(total, _mm256_castsi256_si128(vectorBias)), shiftCount);
     const __m128i words = _mm_packs_epi32(total, total);
     const std::int32_t value = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
     std::memcpy(target + x * 4, &value, 4);

@@ -92,7 +92,9 @@ TEST(ResampleTest, MatchesTheFirstGenerationResizerUpToRounding) {
     ASSERT_EQ(ours->height, s.outH);
     const Difference d = Compare(*ours, WithStb(in, s.outW, s.outH));
     EXPECT_LE(d.largest, 1) << s.inW << "x" << s.inH << " -> " << s.outW << "x" << s.outH;
-    EXPECT_LE(d.mean, 0.1) << s.inW << "x" << s.inH << " -> " << s.outW << "x" << s.outH;
+    // Off by one in few places only: a page made of these goes through the
+    // JPEG writer, which spreads each difference over its block.
+    EXPECT_LE(d.mean, 0.003) << s.inW << "x" << s.inH << " -> " << s.outW << "x" << s.outH;
   }
 }
 
