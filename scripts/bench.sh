@@ -14,9 +14,23 @@
 #   scripts/bench.sh --wine   also the Windows build under Wine: sheetsmith.exe
 #                             on the same jobs, a background grid job through
 #                             Korvela.exe, and baking
+#   scripts/bench.sh --against REV
+#                             also builds the composer of git revision REV and
+#                             compares its pages with these, page by page
+#                             (largest difference, 99.9th percentile, mean)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+wine=false
+against=""
+while (( $# > 0 )); do
+  case $1 in
+    --wine) wine=true ;;
+    --against) against=${2:?--against needs a revision}; shift ;;
+    *) echo "unknown argument: $1" >&2; exit 2 ;;
+  esac
+  shift
+done
 bash scripts/setup.sh native
 bench_packages=(mate-backgrounds libvips-tools util-linux)
 missing=()
@@ -31,7 +45,7 @@ if (( ${#missing[@]} > 0 )); then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 cmake --preset native > /dev/null
-cmake --build --preset native --target sheetsmith make_photos run_measured > /dev/null
+cmake --build --preset native --target sheetsmith make_photos run_measured image_diff > /dev/null
 
 work=$root/build/bench
 mate=/usr/share/backgrounds/mate
@@ -111,7 +125,27 @@ for set in real synthetic; do
   done
 done
 
-if [[ "${1:-}" == --wine ]]; then
+if [[ -n "$against" ]]; then
+  echo
+  echo "== pages against those of $against"
+  tree=$work/against
+  git worktree remove --force "$tree" > /dev/null 2>&1 || rm -rf "$tree"
+  git worktree add --force --detach "$tree" "$against" > /dev/null 2>&1
+  (cd "$tree" && cmake --preset native > /dev/null && cmake --build --preset native --target sheetsmith > /dev/null)
+  mkdir -p "$work/against_pages"
+  for set in real synthetic; do
+    for name in 2x2 4x4; do
+      sed "s|^$work/pages/|$work/against_pages/|" "$work/job_${set}_$name.txt" > "$work/against_job.txt"
+      "$tree/build/native/bin/sheetsmith" "$work/against_job.txt" > /dev/null 2>&1
+      for page in "$work/against_pages/${set}_${name}"_page*.jpg; do
+        echo "  $(basename "$page"): $(build/native/tools/image_diff "$page" "$work/pages/$(basename "$page")" 255)"
+      done
+    done
+  done
+  git worktree remove --force "$tree"
+fi
+
+if $wine; then
   bash scripts/setup.sh
   cmake --preset windows > /dev/null
   cmake --build --preset windows > /dev/null
