@@ -36,8 +36,9 @@ std::optional<RgbaImage> LoadRgba(const std::string& path) {
   return image;
 }
 
-std::optional<RgbaImage> Resize(const RgbaImage& image, int width, int height) {
-  return Resample(image, width, height);
+std::optional<RgbaImage> Resize(const RgbaImage& image, int width, int height,
+                                int quarterTurns) {
+  return Resample(image, width, height, quarterTurns);
 }
 
 bool SaveJpeg(const RgbaImage& image, const std::string& path, int quality) {

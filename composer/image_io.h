@@ -12,8 +12,10 @@ namespace sheetsmith {
 std::optional<RgbaImage> LoadRgba(const std::string& path);
 
 // Resamples into a new width x height image: 8-bit linear RGBA with
-// non-premultiplied alpha, clamped edges, the default filter.
-std::optional<RgbaImage> Resize(const RgbaImage& image, int width, int height);
+// non-premultiplied alpha, clamped edges, the default filter; then turned
+// `quarterTurns` quarters clockwise.
+std::optional<RgbaImage> Resize(const RgbaImage& image, int width, int height,
+                                int quarterTurns = 0);
 
 // Writes the red, green and blue channels as a JPEG at `quality` (the writer
 // clamps it into 1..100). True only when the whole file was written; a file

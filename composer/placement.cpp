@@ -78,19 +78,19 @@ void TurnClockwise(RgbaImage& image, int quarters) {
 }
 
 // Scales the image so that, once turned `quarters` times clockwise, it is
-// width x height, and turns it. Scaling first turns the small image instead
-// of the large one; the result is the same up to rounding. When the scaled
-// copy cannot be made the image is only turned.
+// width x height, turning the scaled rows as they are made. Scaling before
+// turning turns the small image instead of the large one; the result is the
+// same up to rounding. When the scaled copy cannot be made the image is only
+// turned.
 void ScaleThenTurn(RgbaImage& image, int width, int height, int quarters) {
-  {
-    StageTimer timer(GlobalStageTimes().resizeNs);
-    const bool sideways = quarters % 2 != 0;
-    if (std::optional<RgbaImage> scaled =
-            Resize(image, sideways ? height : width, sideways ? width : height)) {
-      image = std::move(*scaled);
-    }
+  StageTimer timer(GlobalStageTimes().resizeNs);
+  const bool sideways = quarters % 2 != 0;
+  if (std::optional<RgbaImage> scaled =
+          Resize(image, sideways ? height : width, sideways ? width : height, quarters)) {
+    image = std::move(*scaled);
+  } else {
+    TurnClockwise(image, quarters);
   }
-  TurnClockwise(image, quarters);
 }
 
 bool HasZoomOrPan(const GridImageEffects& e) {
@@ -353,13 +353,10 @@ bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const Gr
       std::optional<RgbaImage> fitted;
       {
         StageTimer timer(GlobalStageTimes().resizeNs);
-        fitted = Resize(*frame, sideways ? mh : mw, sideways ? mw : mh);
+        fitted = Resize(*frame, sideways ? mh : mw, sideways ? mw : mh, quarters);
       }
       frame.reset();
-      if (fitted) {
-        TurnClockwise(*fitted, quarters);
-        BlendFrame(canvas, *fitted, origin.x, origin.y);
-      }
+      if (fitted) BlendFrame(canvas, *fitted, origin.x, origin.y);
     }
   }
   return true;

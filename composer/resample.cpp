@@ -261,17 +261,109 @@ void HorizontalRowPortable(const std::int16_t* middle, const FixedAxis& columns,
   }
 }
 
+// Where the rows of a width x height result go when the result is kept
+// turned a number of quarters clockwise: straight into `out`, or into a band
+// of rows that, once full, is written into `out` (which holds the turned
+// image) a run of whole cache lines at a time.
+class TurnedRows {
+ public:
+  TurnedRows(RgbaImage& out, int width, int height, int quarters)
+      : out_(out), width_(width), height_(height), quarters_(((quarters % 4) + 4) % 4) {
+    if (quarters_ != 0) band_.resize(static_cast<std::size_t>(width) * kBand);
+  }
+
+  std::uint8_t* Row(int y) {
+    if (quarters_ == 0) return out_.At(0, y);
+    return reinterpret_cast<std::uint8_t*>(&band_[static_cast<std::size_t>(y % kBand) * width_]);
+  }
+
+  // Called once row y is made, rows in order.
+  void Done(int y) {
+    if (quarters_ == 0 || (y % kBand != kBand - 1 && y != height_ - 1)) return;
+    const int first = y - y % kBand;
+    const int count = y - first + 1;
+    auto* pixels = reinterpret_cast<std::uint32_t*>(out_.data());
+    const std::size_t stride = static_cast<std::size_t>(out_.width);
+    const auto bandAt = [this](int k, int x) {
+      return band_[static_cast<std::size_t>(k) * width_ + static_cast<std::size_t>(x)];
+    };
+    if (quarters_ == 2) {  // (x, y) -> (width - 1 - x, height - 1 - y)
+      for (int k = 0; k < count; ++k) {
+        std::uint32_t* target = pixels + static_cast<std::size_t>(height_ - 1 - (first + k)) * stride;
+        for (int x = 0; x < width_; ++x) target[width_ - 1 - x] = bandAt(k, x);
+      }
+    } else {
+      // A quarter turn either way: each pixel column x of the band becomes a
+      // run of `count` pixels in row x (clockwise: row x, backwards, ending
+      // at column height - 1 - first) or row width - 1 - x (the other way:
+      // forwards from column first).
+      const bool clockwise = quarters_ == 1;
+      const auto targetOf = [&](int x) {
+        return clockwise ? pixels + static_cast<std::size_t>(x) * stride +
+                               static_cast<std::size_t>(height_ - 1 - y)
+                         : pixels + static_cast<std::size_t>(width_ - 1 - x) * stride +
+                               static_cast<std::size_t>(first);
+      };
+      int x = 0;
+#if KORVELA_SSE2
+      // Four by four: four pixels of four band rows transposed at once.
+      if (count % 4 == 0) {
+        for (; x + 4 <= width_; x += 4) {
+          for (int k = 0; k < count; k += 4) {
+            __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&band_[static_cast<std::size_t>(k) * width_ + x]));
+            __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&band_[static_cast<std::size_t>(k + 1) * width_ + x]));
+            __m128i r2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&band_[static_cast<std::size_t>(k + 2) * width_ + x]));
+            __m128i r3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&band_[static_cast<std::size_t>(k + 3) * width_ + x]));
+            const __m128i t0 = _mm_unpacklo_epi32(r0, r1);  // x: 0 0 1 1
+            const __m128i t1 = _mm_unpacklo_epi32(r2, r3);
+            const __m128i t2 = _mm_unpackhi_epi32(r0, r1);  // x: 2 2 3 3
+            const __m128i t3 = _mm_unpackhi_epi32(r2, r3);
+            __m128i columns[4] = {_mm_unpacklo_epi64(t0, t1), _mm_unpackhi_epi64(t0, t1),
+                                  _mm_unpacklo_epi64(t2, t3), _mm_unpackhi_epi64(t2, t3)};
+            for (int c = 0; c < 4; ++c) {
+              // columns[c] holds band rows k .. k + 3 of pixel x + c.
+              if (clockwise) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(targetOf(x + c) + (count - 4 - k)),
+                                 _mm_shuffle_epi32(columns[c], 0x1B));
+              } else {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(targetOf(x + c) + k), columns[c]);
+              }
+            }
+          }
+        }
+      }
+#endif
+      for (; x < width_; ++x) {
+        std::uint32_t* target = targetOf(x);
+        for (int k = 0; k < count; ++k) {
+          target[clockwise ? count - 1 - k : k] = bandAt(k, x);
+        }
+      }
+    }
+  }
+
+ private:
+  // Sixteen pixels make a 64-byte line of the turned image.
+  static constexpr int kBand = 16;
+  RgbaImage& out_;
+  int width_;
+  int height_;
+  int quarters_;
+  std::vector<std::uint32_t> band_;
+};
+
 // The opaque path: vertical pass into one row of 16-bit values, then the
 // horizontal pass into the output row.
-void ResampleFixed(const RgbaImage& in, RgbaImage& out, const ResampleKernels& kernels) {
-  const FixedAxis columns = MakeFixedAxis(ComputeWeights(in.width, out.width));
-  const FixedAxis rows = MakeFixedAxis(ComputeWeights(in.height, out.height));
+void ResampleFixed(const RgbaImage& in, TurnedRows& out, int outWidth, int outHeight,
+                   const ResampleKernels& kernels) {
+  const FixedAxis columns = MakeFixedAxis(ComputeWeights(in.width, outWidth));
+  const FixedAxis rows = MakeFixedAxis(ComputeWeights(in.height, outHeight));
   const std::size_t rowValues = static_cast<std::size_t>(in.width) * 4;
   // Slack past the last pixel: taps are read in pairs, two outputs at a time.
   std::vector<std::int16_t> middle(rowValues + (static_cast<std::size_t>(columns.pairs) * 2 + 2) * 4,
                                    0);
   std::vector<const std::uint8_t*> rowsOf(static_cast<std::size_t>(rows.pairs) * 2);
-  for (int y = 0; y < out.height; ++y) {
+  for (int y = 0; y < outHeight; ++y) {
     const int first = rows.first[static_cast<std::size_t>(y)];
     const int pairCount = rows.pairCount[static_cast<std::size_t>(y)];
     // An odd tap count reads its last row twice, the second time weighted 0.
@@ -280,7 +372,8 @@ void ResampleFixed(const RgbaImage& in, RgbaImage& out, const ResampleKernels& k
     }
     kernels.vertical(rowsOf.data(), &rows.pairWeights[static_cast<std::size_t>(y) * rows.pairs],
                      pairCount, rows.weightBits, middle.data(), rowValues);
-    kernels.horizontal(middle.data(), columns, out.width, out.At(0, y));
+    kernels.horizontal(middle.data(), columns, outWidth, out.Row(y));
+    out.Done(y);
   }
 }
 
@@ -294,9 +387,9 @@ std::uint8_t ToByte(float value) {
 }
 
 // The path for images with transparency, in floating point.
-void ResampleFloat(const RgbaImage& in, RgbaImage& out) {
-  const AxisWeights columns = ComputeWeights(in.width, out.width);
-  const AxisWeights rows = ComputeWeights(in.height, out.height);
+void ResampleFloat(const RgbaImage& in, TurnedRows& out, int outWidth, int outHeight) {
+  const AxisWeights columns = ComputeWeights(in.width, outWidth);
+  const AxisWeights rows = ComputeWeights(in.height, outHeight);
   const std::size_t rowValues = static_cast<std::size_t>(in.width) * 4;
   // The input once as alpha-weighted reals.
   std::vector<float> weighted(rowValues * static_cast<std::size_t>(in.height));
@@ -312,7 +405,7 @@ void ResampleFloat(const RgbaImage& in, RgbaImage& out) {
     }
   }
   std::vector<float> middle(rowValues);
-  for (int y = 0; y < out.height; ++y) {
+  for (int y = 0; y < outHeight; ++y) {
     std::fill(middle.begin(), middle.end(), 0.0f);
     const float* weights = &rows.weights[static_cast<std::size_t>(y) * rows.taps];
     const int first = rows.first[static_cast<std::size_t>(y)];
@@ -320,8 +413,8 @@ void ResampleFloat(const RgbaImage& in, RgbaImage& out) {
       const float* source = &weighted[rowValues * static_cast<std::size_t>(first + k)];
       for (std::size_t i = 0; i < rowValues; ++i) middle[i] += weights[k] * source[i];
     }
-    std::uint8_t* target = out.At(0, y);
-    for (int x = 0; x < out.width; ++x) {
+    std::uint8_t* target = out.Row(y);
+    for (int x = 0; x < outWidth; ++x) {
       const float* w = &columns.weights[static_cast<std::size_t>(x) * columns.taps];
       const float* source = &middle[static_cast<std::size_t>(columns.first[x]) * 4];
       float sum[4] = {0, 0, 0, 0};
@@ -333,6 +426,7 @@ void ResampleFloat(const RgbaImage& in, RgbaImage& out) {
       for (int c = 0; c < 3; ++c) target[x * 4 + c] = ToByte(sum[c] * reciprocal);
       target[x * 4 + 3] = ToByte(alpha - kAlphaEpsilon);
     }
+    out.Done(y);
   }
 }
 
@@ -356,20 +450,24 @@ const ResampleKernels& ChosenKernels() {
 }
 
 std::optional<RgbaImage> ResampleWith(const RgbaImage& image, int width, int height,
-                                      const ResampleKernels& kernels) {
+                                      int quarterTurns, const ResampleKernels& kernels) {
   if (image.empty() || width < 1 || height < 1) return std::nullopt;
-  std::optional<RgbaImage> out = MakeUnfilledImage(width, height);
+  const bool sideways = quarterTurns % 2 != 0;
+  std::optional<RgbaImage> out =
+      MakeUnfilledImage(sideways ? height : width, sideways ? width : height);
   if (!out) return std::nullopt;
+  TurnedRows rows(*out, width, height, quarterTurns);
   if (image.knownOpaque || IsOpaque(image)) {
-    ResampleFixed(image, *out, kernels);
+    ResampleFixed(image, rows, width, height, kernels);
   } else {
-    ResampleFloat(image, *out);
+    ResampleFloat(image, rows, width, height);
   }
   return out;
 }
 
-std::optional<RgbaImage> Resample(const RgbaImage& image, int width, int height) {
-  return ResampleWith(image, width, height, ChosenKernels());
+std::optional<RgbaImage> Resample(const RgbaImage& image, int width, int height,
+                                  int quarterTurns) {
+  return ResampleWith(image, width, height, quarterTurns, ChosenKernels());
 }
 
 }  // namespace sheetsmith

@@ -23,8 +23,10 @@
 
 namespace sheetsmith {
 
-// A new width x height image, or nullopt when either size is below one or
-// the memory cannot be had.
-std::optional<RgbaImage> Resample(const RgbaImage& image, int width, int height);
+// A new width x height image, turned `quarterTurns` quarters clockwise as it
+// is made (so that a scaled photo needs no second buffer to be turned), or
+// nullopt when either size is below one or the memory cannot be had.
+std::optional<RgbaImage> Resample(const RgbaImage& image, int width, int height,
+                                  int quarterTurns = 0);
 
 }  // namespace sheetsmith

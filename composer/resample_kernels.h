@@ -56,6 +56,6 @@ const ResampleKernels& ChosenKernels();
 
 // Resample with the given kernels (for tests that hold the sets to each other).
 std::optional<RgbaImage> ResampleWith(const RgbaImage& image, int width, int height,
-                                      const ResampleKernels& kernels);
+                                      int quarterTurns, const ResampleKernels& kernels);
 
 }  // namespace sheetsmith

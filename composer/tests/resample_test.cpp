@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "placement.h"
 #include "resample_kernels.h"
 #include "test_photos.h"
 
@@ -137,11 +138,34 @@ TEST(ResampleTest, TheProcessorSpecificKernelsMakeTheSameBytesAsThePortableOnes)
   for (const Shape& s : shapes) {
     RgbaImage in = Busy(s.inW, s.inH, s.inW);
     in.knownOpaque = true;
-    const std::optional<RgbaImage> wide = ResampleWith(in, s.outW, s.outH, avx2);
-    const std::optional<RgbaImage> portable = ResampleWith(in, s.outW, s.outH, PortableKernels());
+    const std::optional<RgbaImage> wide = ResampleWith(in, s.outW, s.outH, 0, avx2);
+    const std::optional<RgbaImage> portable = ResampleWith(in, s.outW, s.outH, 0, PortableKernels());
     ASSERT_TRUE(wide && portable);
     EXPECT_EQ(0, std::memcmp(wide->data(), portable->data(), wide->ByteCount()))
         << s.inW << "x" << s.inH << " -> " << s.outW << "x" << s.outH;
+  }
+}
+
+TEST(ResampleTest, TurnedAsItIsMadeIsTheScaledImageTurned) {
+  RgbaImage opaque = Busy(203, 151, 5);
+  opaque.knownOpaque = true;
+  RgbaImage transparent = Busy(203, 151, 6);
+  transparent.At(10, 10)[3] = 0;
+  transparent.At(100, 70)[3] = 90;
+  for (const RgbaImage* in : {&opaque, &transparent}) {
+    for (int quarters = 0; quarters < 4; ++quarters) {
+      SCOPED_TRACE(std::to_string(quarters) + (in == &opaque ? " opaque" : " transparent"));
+      std::optional<RgbaImage> expected = Resample(*in, 61, 37);
+      ASSERT_TRUE(expected);
+      if (quarters == 1) Rotate90Clockwise(*expected);
+      if (quarters == 2) Rotate180(*expected);
+      if (quarters == 3) Rotate90CounterClockwise(*expected);
+      const std::optional<RgbaImage> turned = Resample(*in, 61, 37, quarters);
+      ASSERT_TRUE(turned);
+      ASSERT_EQ(turned->width, expected->width);
+      ASSERT_EQ(turned->height, expected->height);
+      EXPECT_EQ(0, std::memcmp(turned->data(), expected->data(), turned->ByteCount()));
+    }
   }
 }
 
