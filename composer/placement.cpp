@@ -264,12 +264,20 @@ void ApplyTransform(RgbaImage& image, const GridImageEffects& e, int magnetWidth
 }
 
 void PastePhoto(RgbaImage& canvas, const RgbaImage& photo, int x, int y) {
-  if (photo.empty() || canvas.empty() || x < 0 || y < 0) return;
-  if (static_cast<long long>(x) + photo.width > canvas.width) return;
-  const std::size_t rowBytes = static_cast<std::size_t>(photo.width) * 4;
-  for (int row = 0; row < photo.height; ++row) {
+  PasteRegion(canvas, photo, 0, 0, photo.width, photo.height, x, y);
+}
+
+void PasteRegion(RgbaImage& canvas, const RgbaImage& photo, int fromX, int fromY, int width,
+                 int height, int x, int y) {
+  if (photo.empty() || canvas.empty() || x < 0 || y < 0 || fromX < 0 || fromY < 0) return;
+  if (width <= 0 || height <= 0 || width > photo.width - fromX || height > photo.height - fromY) {
+    return;
+  }
+  if (static_cast<long long>(x) + width > canvas.width) return;
+  const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
+  for (int row = 0; row < height; ++row) {
     if (static_cast<long long>(y) + row >= canvas.height) break;
-    std::memcpy(canvas.At(x, y + row), photo.At(0, row), rowBytes);
+    std::memcpy(canvas.At(x, y + row), photo.At(fromX, fromY + row), rowBytes);
   }
 }
 
@@ -324,25 +332,40 @@ bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const Gr
 
   const GridImageEffects* effects =
       index < config.effects.size() ? &config.effects[index] : nullptr;
+  // The part of the photo that goes onto the page.
+  int fromX = 0;
+  int fromY = 0;
+  int pasteWidth = photo->width;
+  int pasteHeight = photo->height;
   if (effects && HasZoomOrPan(*effects)) {
     ApplyTransform(*photo, *effects, mw, mh, wasRotated);
   } else {
     const int w = photo->width;
     const int h = photo->height;
-    Crop(*photo, std::max(0, (w - mw) / 2), std::max(0, (h - mh) / 2), std::min(w, mw),
-         std::min(h, mh));
+    fromX = std::max(0, (w - mw) / 2);
+    fromY = std::max(0, (h - mh) / 2);
+    pasteWidth = std::min(w, mw);
+    pasteHeight = std::min(h, mh);
+    // Effects work on the cut; without them its middle is pasted as it is.
+    if (effects) {
+      Crop(*photo, fromX, fromY, pasteWidth, pasteHeight);
+      fromX = fromY = 0;
+    }
   }
 
   if (effects) {
     StageTimer timer(GlobalStageTimes().effectsNs);
     ApplyEffects(*photo, *effects);
     ApplyStroke(*photo, *effects);
+    pasteWidth = photo->width;
+    pasteHeight = photo->height;
   }
 
-  const long long pasteX = static_cast<long long>(origin.x) + (mw - photo->width) / 2;
-  const long long pasteY = static_cast<long long>(origin.y) + (mh - photo->height) / 2;
-  PastePhoto(canvas, *photo, static_cast<int>(std::clamp<long long>(pasteX, 0, canvas.width)),
-             static_cast<int>(std::clamp<long long>(pasteY, 0, canvas.height)));
+  const long long pasteX = static_cast<long long>(origin.x) + (mw - pasteWidth) / 2;
+  const long long pasteY = static_cast<long long>(origin.y) + (mh - pasteHeight) / 2;
+  PasteRegion(canvas, *photo, fromX, fromY, pasteWidth, pasteHeight,
+              static_cast<int>(std::clamp<long long>(pasteX, 0, canvas.width)),
+              static_cast<int>(std::clamp<long long>(pasteY, 0, canvas.height)));
   photo.reset();
 
   if (index < config.frames.size() && !config.frames[index].empty()) {

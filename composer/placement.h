@@ -32,6 +32,10 @@ void ApplyTransform(RgbaImage& image, const GridImageEffects& effects, int magne
 // rows below the canvas are dropped, and nothing is copied when the photo
 // would pass the canvas's right edge.
 void PastePhoto(RgbaImage& canvas, const RgbaImage& photo, int x, int y);
+// The same for the width x height part of `photo` at (fromX, fromY); nothing
+// when that part does not lie within the photo.
+void PasteRegion(RgbaImage& canvas, const RgbaImage& photo, int fromX, int fromY, int width,
+                 int height, int x, int y);
 
 // Lays the frame over the canvas at (x, y) by its alpha.
 void BlendFrame(RgbaImage& canvas, const RgbaImage& frame, int x, int y);

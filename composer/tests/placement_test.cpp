@@ -99,6 +99,27 @@ TEST(PasteTest, CopiesBytesAsTheyAreAndClipsAtTheCanvas) {
   EXPECT_EQ(canvas.At(7, 0)[0], 255);
 }
 
+TEST(PasteTest, ARegionComesFromItsPlaceInThePhotoAndOnlyFromInsideIt) {
+  RgbaImage canvas = Solid(10, 10, {255, 255, 255});
+  const RgbaImage photo = Quadrants(8, 8);
+  // The 4 x 4 middle: two columns of red and green over two of blue and yellow.
+  PasteRegion(canvas, photo, 2, 2, 4, 4, 1, 1);
+  EXPECT_EQ(Corner(canvas.At(1, 1)), 'R');
+  EXPECT_EQ(Corner(canvas.At(4, 1)), 'G');
+  EXPECT_EQ(Corner(canvas.At(1, 4)), 'B');
+  EXPECT_EQ(Corner(canvas.At(4, 4)), 'Y');
+  EXPECT_EQ(Corner(canvas.At(5, 5)), 'W');
+  EXPECT_EQ(Corner(canvas.At(0, 0)), 'W');
+  // Parts reaching past the photo are not pasted.
+  RgbaImage untouched = Solid(10, 10, {255, 255, 255});
+  PasteRegion(untouched, photo, 6, 0, 4, 4, 0, 0);
+  PasteRegion(untouched, photo, 0, -1, 4, 4, 0, 0);
+  PasteRegion(untouched, photo, 0, 5, 4, 4, 0, 0);
+  for (int y = 0; y < 10; ++y) {
+    for (int x = 0; x < 10; ++x) EXPECT_EQ(Corner(untouched.At(x, y)), 'W');
+  }
+}
+
 TEST(FrameTest, BlendsByAlphaAndStaysOnTheCanvas) {
   RgbaImage canvas = Solid(4, 1, {0, 0, 0});
   RgbaImage frame = Solid(4, 1, {255, 255, 255});
