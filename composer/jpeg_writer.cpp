@@ -6,6 +6,9 @@
 #include <cstring>
 #include <vector>
 
+#include "cpu_features.h"
+#include "jpeg_kernels.h"
+
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
 #define KORVELA_JPEG_SSE2 1
@@ -14,6 +17,15 @@
 #endif
 
 namespace sheetsmith {
+
+#if KORVELA_AVX2_KERNELS
+// Built with AVX2 in a file of their own; called only when the processor and
+// the system support it.
+void ToYCbCrAvx2(const std::uint8_t* rgba, int count, float* y, float* cb, float* cr);
+std::uint64_t QuantiseAvx2(const float* samples, int stride, const float* divisors,
+                           std::int16_t* values);
+#endif
+
 namespace {
 
 // Natural (row-major) position -> position in the zigzag scan.
@@ -366,9 +378,8 @@ inline void Transpose8(__m128 left[8], __m128 right[8]) {
   }
 }
 
-// DCT (rows, then columns), quantisation with round-half-away-from-zero,
-// natural order. `samples` holds rows of 8 at `stride` floats apart.
-void Quantise(const float* samples, int stride, const float* divisors, Coefficients& out) {
+std::uint64_t QuantisePortable(const float* samples, int stride, const float* divisors,
+                               std::int16_t* values) {
   __m128 left[8];
   __m128 right[8];
   for (int r = 0; r < 8; ++r) {
@@ -395,7 +406,7 @@ void Quantise(const float* samples, int stride, const float* divisors, Coefficie
     const __m128i qa = _mm_cvttps_epi32(_mm_add_ps(a, _mm_or_ps(half, _mm_and_ps(a, sign))));
     const __m128i qb = _mm_cvttps_epi32(_mm_add_ps(b, _mm_or_ps(half, _mm_and_ps(b, sign))));
     const __m128i row = _mm_packs_epi32(qa, qb);
-    _mm_store_si128(reinterpret_cast<__m128i*>(out.values + r * 8), row);
+    _mm_store_si128(reinterpret_cast<__m128i*>(values + r * 8), row);
     if (r % 2 == 1) {
       const __m128i isZero =
           _mm_packs_epi16(_mm_cmpeq_epi16(previousRow, zero), _mm_cmpeq_epi16(row, zero));
@@ -404,7 +415,7 @@ void Quantise(const float* samples, int stride, const float* divisors, Coefficie
     }
     previousRow = row;
   }
-  out.nonZero = ZigZagMask(~zeros) & ~std::uint64_t{1};
+  return zeros;
 }
 
 #else
@@ -442,7 +453,8 @@ void Dct8(float* d0p, float* d1p, float* d2p, float* d3p, float* d4p, float* d5p
   *d6p = d6;
 }
 
-void Quantise(const float* samples, int stride, const float* divisors, Coefficients& out) {
+std::uint64_t QuantisePortable(const float* samples, int stride, const float* divisors,
+                               std::int16_t* values) {
   float block[64];
   for (int r = 0; r < 8; ++r) std::memcpy(block + r * 8, samples + r * stride, 8 * sizeof(float));
   for (int r = 0; r < 64; r += 8) {
@@ -453,21 +465,18 @@ void Quantise(const float* samples, int stride, const float* divisors, Coefficie
     Dct8(&block[c], &block[c + 8], &block[c + 16], &block[c + 24], &block[c + 32], &block[c + 40],
          &block[c + 48], &block[c + 56]);
   }
-  std::uint64_t nonZero = 0;
+  std::uint64_t zeros = 0;
   for (int i = 0; i < 64; ++i) {
     const float v = block[i] * divisors[i];
-    const auto q = static_cast<std::int16_t>(static_cast<int>(v < 0 ? v - 0.5f : v + 0.5f));
-    out.values[i] = q;
-    nonZero |= std::uint64_t{q != 0} << kZigZag[i];
+    values[i] = static_cast<std::int16_t>(static_cast<int>(v < 0 ? v - 0.5f : v + 0.5f));
+    zeros |= std::uint64_t{values[i] == 0} << i;
   }
-  out.nonZero = nonZero & ~std::uint64_t{1};
+  return zeros;
 }
 
 #endif
 
-// Y, Cb and Cr of `count` RGBA pixels (a multiple of 4), level-shifted
-// luma, in the scalar writer's arithmetic.
-void ToYCbCr(const std::uint8_t* rgba, int count, float* y, float* cb, float* cr) {
+void ToYCbCrPortable(const std::uint8_t* rgba, int count, float* y, float* cb, float* cr) {
 #if KORVELA_JPEG_SSE2
   const __m128i byteMask = _mm_set1_epi32(0xFF);
   const __m128 yr = _mm_set1_ps(0.29900f), yg = _mm_set1_ps(0.58700f), yb = _mm_set1_ps(0.11400f);
@@ -559,8 +568,16 @@ void WriteHeaders(ByteWriter& out, const Tables& t, int width, int height) {
   out.Put(kScanStart, sizeof kScanStart);
 }
 
+// One block's coefficients and the mask of those not zero, in zigzag order.
+void Quantise(const JpegKernels& kernels, const float* samples, int stride,
+              const float* divisors, Coefficients& out) {
+  const std::uint64_t zeros = kernels.quantise(samples, stride, divisors, out.values);
+  out.nonZero = ZigZagMask(~zeros) & ~std::uint64_t{1};
+}
+
 // 4:4:4: one block of each component per 8 x 8 pixels.
-void WriteFullChroma(const RgbaImage& image, const Tables& t, BitWriter& bits) {
+void WriteFullChroma(const RgbaImage& image, const Tables& t, const JpegKernels& kernels,
+                     BitWriter& bits) {
   alignas(16) std::uint8_t pixels[64 * 4];
   alignas(16) std::uint8_t previous[64 * 4];
   alignas(16) float y[64], cb[64], cr[64];
@@ -571,10 +588,10 @@ void WriteFullChroma(const RgbaImage& image, const Tables& t, BitWriter& bits) {
     for (int left = 0; left < image.width; left += 8) {
       GatherSquare(image, left, top, 8, pixels);
       if (!havePrevious || std::memcmp(pixels, previous, sizeof pixels) != 0) {
-        ToYCbCr(pixels, 64, y, cb, cr);
-        Quantise(y, 8, t.luma.divisors, cy);
-        Quantise(cb, 8, t.chroma.divisors, ccb);
-        Quantise(cr, 8, t.chroma.divisors, ccr);
+        kernels.toYCbCr(pixels, 64, y, cb, cr);
+        Quantise(kernels, y, 8, t.luma.divisors, cy);
+        Quantise(kernels, cb, 8, t.chroma.divisors, ccb);
+        Quantise(kernels, cr, 8, t.chroma.divisors, ccr);
         std::memcpy(previous, pixels, sizeof pixels);
         havePrevious = true;
       }
@@ -587,7 +604,8 @@ void WriteFullChroma(const RgbaImage& image, const Tables& t, BitWriter& bits) {
 
 // 4:2:0: four luma blocks and one of each chroma component per 16 x 16
 // pixels, the chroma the mean of each 2 x 2.
-void WriteHalfChroma(const RgbaImage& image, const Tables& t, BitWriter& bits) {
+void WriteHalfChroma(const RgbaImage& image, const Tables& t, const JpegKernels& kernels,
+                     BitWriter& bits) {
   alignas(16) std::uint8_t pixels[256 * 4];
   alignas(16) std::uint8_t previous[256 * 4];
   alignas(16) float y[256], cb[256], cr[256], subCb[64], subCr[64];
@@ -598,11 +616,11 @@ void WriteHalfChroma(const RgbaImage& image, const Tables& t, BitWriter& bits) {
     for (int left = 0; left < image.width; left += 16) {
       GatherSquare(image, left, top, 16, pixels);
       if (!havePrevious || std::memcmp(pixels, previous, sizeof pixels) != 0) {
-        ToYCbCr(pixels, 256, y, cb, cr);
-        Quantise(y, 16, t.luma.divisors, cy[0]);
-        Quantise(y + 8, 16, t.luma.divisors, cy[1]);
-        Quantise(y + 128, 16, t.luma.divisors, cy[2]);
-        Quantise(y + 136, 16, t.luma.divisors, cy[3]);
+        kernels.toYCbCr(pixels, 256, y, cb, cr);
+        Quantise(kernels, y, 16, t.luma.divisors, cy[0]);
+        Quantise(kernels, y + 8, 16, t.luma.divisors, cy[1]);
+        Quantise(kernels, y + 128, 16, t.luma.divisors, cy[2]);
+        Quantise(kernels, y + 136, 16, t.luma.divisors, cy[3]);
         for (int r = 0, k = 0; r < 8; ++r) {
           for (int c = 0; c < 8; ++c, ++k) {
             const int j = r * 32 + c * 2;
@@ -610,8 +628,8 @@ void WriteHalfChroma(const RgbaImage& image, const Tables& t, BitWriter& bits) {
             subCr[k] = (cr[j] + cr[j + 1] + cr[j + 16] + cr[j + 17]) * 0.25f;
           }
         }
-        Quantise(subCb, 8, t.chroma.divisors, ccb);
-        Quantise(subCr, 8, t.chroma.divisors, ccr);
+        Quantise(kernels, subCb, 8, t.chroma.divisors, ccb);
+        Quantise(kernels, subCr, 8, t.chroma.divisors, ccr);
         std::memcpy(previous, pixels, sizeof pixels);
         havePrevious = true;
       }
@@ -624,7 +642,29 @@ void WriteHalfChroma(const RgbaImage& image, const Tables& t, BitWriter& bits) {
 
 }  // namespace
 
+JpegKernels PortableJpegKernels() { return {ToYCbCrPortable, QuantisePortable}; }
+
+JpegKernels Avx2JpegKernels() {
+#if KORVELA_AVX2_KERNELS
+  if (ProcessorHasAvx2()) return {ToYCbCrAvx2, QuantiseAvx2};
+#endif
+  return {nullptr, nullptr};
+}
+
+const JpegKernels& ChosenJpegKernels() {
+  static const JpegKernels chosen = [] {
+    const JpegKernels avx2 = Avx2JpegKernels();
+    return avx2.quantise ? avx2 : PortableJpegKernels();
+  }();
+  return chosen;
+}
+
 bool EncodeJpeg(const RgbaImage& image, int quality, const JpegBytesSink& sink) {
+  return EncodeJpegWith(image, quality, sink, ChosenJpegKernels());
+}
+
+bool EncodeJpegWith(const RgbaImage& image, int quality, const JpegBytesSink& sink,
+                    const JpegKernels& kernels) {
   if (image.empty() || image.width > 0xFFFF || image.height > 0xFFFF) return false;
   const Tables tables = MakeTables(quality);
   ByteWriter out(sink);
@@ -632,9 +672,9 @@ bool EncodeJpeg(const RgbaImage& image, int quality, const JpegBytesSink& sink) 
   {
     BitWriter bits(out);
     if (tables.subsample) {
-      WriteHalfChroma(image, tables, bits);
+      WriteHalfChroma(image, tables, kernels, bits);
     } else {
-      WriteFullChroma(image, tables, bits);
+      WriteFullChroma(image, tables, kernels, bits);
     }
     bits.Finish();
   }

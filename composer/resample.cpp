@@ -5,13 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "cpu_features.h"
 #include "resample_kernels.h"
-
-#if KORVELA_AVX2_KERNELS
-#if defined(_MSC_VER)
-#include <intrin.h>
-#endif
-#endif
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -32,26 +27,6 @@ void HorizontalRowAvx2(const std::int16_t* middle, const FixedAxis& columns, int
 #endif
 
 namespace {
-
-#if KORVELA_AVX2_KERNELS
-bool ProcessorHasAvx2() {
-#if defined(_MSC_VER)
-  int info[4];
-  __cpuid(info, 0);
-  if (info[0] < 7) return false;
-  __cpuid(info, 1);
-  const bool osSavesVectors = (info[2] & (1 << 27)) != 0;
-  const bool avx = (info[2] & (1 << 28)) != 0;
-  // The system must save the vector registers' upper halves.
-  if (!osSavesVectors || !avx || (_xgetbv(0) & 6) != 6) return false;
-  __cpuidex(info, 7, 0);
-  return (info[1] & (1 << 5)) != 0;
-#else
-  // GCC and Clang check the system's support along with the processor's.
-  return __builtin_cpu_supports("avx2");
-#endif
-}
-#endif
 
 // The filters, as functions of the distance in the finer of the two grids.
 float CatmullRom(float x) {

@@ -8,21 +8,36 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "image_io.h"
+#include "jpeg_kernels.h"
 #include "test_photos.h"
 
 namespace sheetsmith {
 namespace {
 
-std::string Encode(const RgbaImage& image, int quality) {
+std::string Encode(const RgbaImage& image, int quality,
+                   const JpegKernels& kernels = ChosenJpegKernels()) {
   std::string bytes;
-  const bool ok = EncodeJpeg(image, quality, [&bytes](const std::uint8_t* data, std::size_t count) {
-    bytes.append(reinterpret_cast<const char*>(data), count);
-    return true;
-  });
+  const bool ok = EncodeJpegWith(
+      image, quality,
+      [&bytes](const std::uint8_t* data, std::size_t count) {
+        bytes.append(reinterpret_cast<const char*>(data), count);
+        return true;
+      },
+      kernels);
   EXPECT_TRUE(ok);
   return bytes;
+}
+
+// Every kernel set this processor runs: the portable one, and AVX2 where
+// there is AVX2.
+std::vector<std::pair<const char*, JpegKernels>> KernelSets() {
+  std::vector<std::pair<const char*, JpegKernels>> sets = {{"portable", PortableJpegKernels()}};
+  if (const JpegKernels avx2 = Avx2JpegKernels(); avx2.quantise) sets.emplace_back("avx2", avx2);
+  return sets;
 }
 
 // Uniform noise in every channel: every coefficient busy, long codes, many
@@ -70,15 +85,17 @@ TEST(JpegWriterTest, MakesTheReferenceWritersFileAtEveryQualityAndShape) {
   // and a column.
   const Shape shapes[] = {{64, 48}, {37, 23}, {1, 1}, {130, 1}, {1, 77}, {17, 33}};
   const int qualities[] = {95, 90, 100, 75, 50, 10, 1, 0};
-  unsigned seed = 1;
-  for (const Shape& shape : shapes) {
-    const RgbaImage noise = Noise(shape.width, shape.height, seed++);
-    const RgbaImage smooth = testsupport::Gradient(shape.width, shape.height, 3);
-    for (const int quality : qualities) {
-      SCOPED_TRACE(std::to_string(shape.width) + "x" + std::to_string(shape.height) + " q" +
-                   std::to_string(quality));
-      EXPECT_EQ(Encode(noise, quality), testsupport::EncodeJpeg(noise, quality));
-      EXPECT_EQ(Encode(smooth, quality), testsupport::EncodeJpeg(smooth, quality));
+  for (const auto& [name, kernels] : KernelSets()) {
+    unsigned seed = 1;
+    for (const Shape& shape : shapes) {
+      const RgbaImage noise = Noise(shape.width, shape.height, seed++);
+      const RgbaImage smooth = testsupport::Gradient(shape.width, shape.height, 3);
+      for (const int quality : qualities) {
+        SCOPED_TRACE(std::string(name) + " " + std::to_string(shape.width) + "x" +
+                     std::to_string(shape.height) + " q" + std::to_string(quality));
+        EXPECT_EQ(Encode(noise, quality, kernels), testsupport::EncodeJpeg(noise, quality));
+        EXPECT_EQ(Encode(smooth, quality, kernels), testsupport::EncodeJpeg(smooth, quality));
+      }
     }
   }
 }
@@ -88,8 +105,11 @@ TEST(JpegWriterTest, RepeatedBlocksAndPagesMatchTheReferenceToo) {
   // by one value, which must not be taken for repeats.
   RgbaImage page = PageLike(301, 211);
   page.At(150, 3)[1] = 254;
-  for (const int quality : {95, 90}) {
-    EXPECT_EQ(Encode(page, quality), testsupport::EncodeJpeg(page, quality)) << quality;
+  for (const auto& [name, kernels] : KernelSets()) {
+    for (const int quality : {95, 90}) {
+      EXPECT_EQ(Encode(page, quality, kernels), testsupport::EncodeJpeg(page, quality))
+          << name << " " << quality;
+    }
   }
   const RgbaImage white = *MakeImage(96, 80, 255);
   EXPECT_EQ(Encode(white, 95), testsupport::EncodeJpeg(white, 95));
