@@ -1,6 +1,7 @@
 #include "placement.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "effects.h"
@@ -77,20 +78,30 @@ void TurnClockwise(RgbaImage& image, int quarters) {
   }
 }
 
-// Scales the image so that, once turned `quarters` times clockwise, it is
+// Scales the photo so that, once turned `quarters` times clockwise, it is
 // width x height, turning the scaled rows as they are made. Scaling before
 // turning turns the small image instead of the large one; the result is the
-// same up to rounding. When the scaled copy cannot be made the image is only
-// turned.
-void ScaleThenTurn(RgbaImage& image, int width, int height, int quarters) {
-  StageTimer timer(GlobalStageTimes().resizeNs);
+// same up to rounding. When the scaled copy cannot be made the whole photo
+// is only turned. The time the decoder spends making rows for the scaling
+// counts as decoding.
+std::optional<RgbaImage> ScaleThenTurn(DecodedPhoto& photo, int width, int height, int quarters) {
+  const auto start = std::chrono::steady_clock::now();
   const bool sideways = quarters % 2 != 0;
-  if (std::optional<RgbaImage> scaled =
-          Resize(image, sideways ? height : width, sideways ? width : height, quarters)) {
-    image = std::move(*scaled);
-  } else {
-    TurnClockwise(image, quarters);
+  std::optional<RgbaImage> scaled =
+      photo.Scale(sideways ? height : width, sideways ? width : height, quarters);
+  const std::int64_t total = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                 std::chrono::steady_clock::now() - start)
+                                 .count();
+  GlobalStageTimes().decodeNs += photo.rowNanoseconds();
+  GlobalStageTimes().resizeNs += total - photo.rowNanoseconds();
+  if (scaled) return scaled;
+  std::optional<RgbaImage> whole;
+  {
+    StageTimer timer(GlobalStageTimes().decodeNs);
+    whole = photo.Whole();
   }
+  if (whole) TurnClockwise(*whole, quarters);
+  return whole;
 }
 
 bool HasZoomOrPan(const GridImageEffects& e) {
@@ -312,13 +323,17 @@ bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const Gr
   const Point origin = MagnetOrigin(config, geometry, row, col);
 
   const std::string& path = config.images[index];
-  std::optional<RgbaImage> photo = Decode(path);
-  if (!photo) return false;
+  std::optional<DecodedPhoto> decoded;
+  {
+    StageTimer timer(GlobalStageTimes().decodeNs);
+    decoded = DecodedPhoto::Open(path);
+  }
+  if (!decoded) return false;
 
   // The photo's size upright, and whether it is turned to the magnet.
   const int uprightTurns = UprightTurns(ReadExifOrientation(path));
-  int width = photo->width;
-  int height = photo->height;
+  int width = decoded->width();
+  int height = decoded->height();
   if (uprightTurns % 2 != 0) std::swap(width, height);
   bool wasRotated = false;
   if ((geometry.landscape && height > width) || (geometry.portrait && width > height)) {
@@ -327,8 +342,11 @@ bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const Gr
   }
   // Scaled to cover the magnet, then turned.
   const double s = std::max(static_cast<double>(mw) / width, static_cast<double>(mh) / height);
-  ScaleThenTurn(*photo, ScaledSize(s, width), ScaledSize(s, height),
-                uprightTurns + (wasRotated ? 1 : 0));
+  std::optional<RgbaImage> photo = ScaleThenTurn(*decoded, ScaledSize(s, width),
+                                                 ScaledSize(s, height),
+                                                 uprightTurns + (wasRotated ? 1 : 0));
+  decoded.reset();
+  if (!photo) return false;
 
   const GridImageEffects* effects =
       index < config.effects.size() ? &config.effects[index] : nullptr;

@@ -329,11 +329,46 @@ class TurnedRows {
 
 // The opaque path: vertical pass into one row of 16-bit values, then the
 // horizontal pass into the output row.
-void ResampleFixed(const RgbaImage& in, TurnedRows& out, int outWidth, int outHeight,
-                   const ResampleKernels& kernels) {
-  const FixedAxis columns = MakeFixedAxis(ComputeWeights(in.width, outWidth));
-  const FixedAxis rows = MakeFixedAxis(ComputeWeights(in.height, outHeight));
-  const std::size_t rowValues = static_cast<std::size_t>(in.width) * 4;
+// The rows of a whole image in memory.
+class ImageRows final : public RowSource {
+ public:
+  explicit ImageRows(const RgbaImage& image) : image_(image) {}
+  bool Reserve(int) override { return true; }
+  const std::uint8_t* Row(int y) override { return image_.At(0, y); }
+
+ private:
+  const RgbaImage& image_;
+};
+
+// How many consecutive input rows must be at hand at once when rows are
+// asked for in order: for each output row, from the lowest row any later
+// output row reads to the highest row read so far.
+int RowsAtHand(const FixedAxis& rows, int inHeight) {
+  const int outputs = static_cast<int>(rows.first.size());
+  std::vector<int> lowestLater(static_cast<std::size_t>(outputs) + 1, inHeight);
+  for (int y = outputs - 1; y >= 0; --y) {
+    lowestLater[static_cast<std::size_t>(y)] =
+        std::min(lowestLater[static_cast<std::size_t>(y) + 1], rows.first[static_cast<std::size_t>(y)]);
+  }
+  int highest = 0;
+  int atHand = 1;
+  for (int y = 0; y < outputs; ++y) {
+    const int last = rows.first[static_cast<std::size_t>(y)] +
+                     2 * rows.pairCount[static_cast<std::size_t>(y)] - 1;
+    highest = std::max(highest, std::min(last, inHeight - 1));
+    atHand = std::max(atHand, highest - lowestLater[static_cast<std::size_t>(y)] + 1);
+  }
+  return atHand;
+}
+
+// The opaque path: vertical pass into one row of 16-bit values, then the
+// horizontal pass into the output row.
+bool ResampleFixed(RowSource& in, int inWidth, int inHeight, TurnedRows& out, int outWidth,
+                   int outHeight, const ResampleKernels& kernels) {
+  const FixedAxis columns = MakeFixedAxis(ComputeWeights(inWidth, outWidth));
+  const FixedAxis rows = MakeFixedAxis(ComputeWeights(inHeight, outHeight));
+  if (!in.Reserve(RowsAtHand(rows, inHeight))) return false;
+  const std::size_t rowValues = static_cast<std::size_t>(inWidth) * 4;
   // Slack past the last pixel: taps are read in pairs, two outputs at a time.
   std::vector<std::int16_t> middle(rowValues + (static_cast<std::size_t>(columns.pairs) * 2 + 2) * 4,
                                    0);
@@ -343,13 +378,16 @@ void ResampleFixed(const RgbaImage& in, TurnedRows& out, int outWidth, int outHe
     const int pairCount = rows.pairCount[static_cast<std::size_t>(y)];
     // An odd tap count reads its last row twice, the second time weighted 0.
     for (int k = 0; k < pairCount * 2; ++k) {
-      rowsOf[static_cast<std::size_t>(k)] = in.At(0, std::min(first + k, in.height - 1));
+      const std::uint8_t* row = in.Row(std::min(first + k, inHeight - 1));
+      if (!row) return false;
+      rowsOf[static_cast<std::size_t>(k)] = row;
     }
     kernels.vertical(rowsOf.data(), &rows.pairWeights[static_cast<std::size_t>(y) * rows.pairs],
                      pairCount, rows.weightBits, middle.data(), rowValues);
     kernels.horizontal(middle.data(), columns, outWidth, out.Row(y));
     out.Done(y);
   }
+  return true;
 }
 
 // What the filtering does to alpha-weighted colour: a tiny alpha is added
@@ -433,7 +471,8 @@ std::optional<RgbaImage> ResampleWith(const RgbaImage& image, int width, int hei
   if (!out) return std::nullopt;
   TurnedRows rows(*out, width, height, quarterTurns);
   if (image.knownOpaque || IsOpaque(image)) {
-    ResampleFixed(image, rows, width, height, kernels);
+    ImageRows source(image);
+    ResampleFixed(source, image.width, image.height, rows, width, height, kernels);
   } else {
     ResampleFloat(image, rows, width, height);
   }
@@ -443,6 +482,20 @@ std::optional<RgbaImage> ResampleWith(const RgbaImage& image, int width, int hei
 std::optional<RgbaImage> Resample(const RgbaImage& image, int width, int height,
                                   int quarterTurns) {
   return ResampleWith(image, width, height, quarterTurns, ChosenKernels());
+}
+
+std::optional<RgbaImage> ResampleRows(RowSource& source, int inWidth, int inHeight, int width,
+                                      int height, int quarterTurns) {
+  if (inWidth < 1 || inHeight < 1 || width < 1 || height < 1) return std::nullopt;
+  const bool sideways = quarterTurns % 2 != 0;
+  std::optional<RgbaImage> out =
+      MakeUnfilledImage(sideways ? height : width, sideways ? width : height);
+  if (!out) return std::nullopt;
+  TurnedRows rows(*out, width, height, quarterTurns);
+  if (!ResampleFixed(source, inWidth, inHeight, rows, width, height, ChosenKernels())) {
+    return std::nullopt;
+  }
+  return out;
 }
 
 }  // namespace sheetsmith

@@ -29,4 +29,22 @@ namespace sheetsmith {
 std::optional<RgbaImage> Resample(const RgbaImage& image, int width, int height,
                                   int quarterTurns = 0);
 
+// Opaque input rows made on demand, for a photo that is never held whole.
+// The resampler asks for rows in an order that never needs more than the
+// `rows` last made at once (the most recent row asked for among them), so a
+// source may keep only that many.
+class RowSource {
+ public:
+  virtual ~RowSource() = default;
+  // Called once before any row; false when the rows cannot be kept.
+  virtual bool Reserve(int rows) = 0;
+  // Row y, four bytes a pixel, alpha 255; null when it cannot be made.
+  virtual const std::uint8_t* Row(int y) = 0;
+};
+
+// Resample of an opaque inWidth x inHeight image given by its rows; nullopt
+// when a size is below one, memory cannot be had or a row cannot be made.
+std::optional<RgbaImage> ResampleRows(RowSource& source, int inWidth, int inHeight, int width,
+                                      int height, int quarterTurns = 0);
+
 }  // namespace sheetsmith
