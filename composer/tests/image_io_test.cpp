@@ -27,8 +27,8 @@ std::vector<Kind> Kinds() {
   const RgbaImage gradient = testsupport::Gradient(301, 203, 4);
   const RgbaImage odd = testsupport::Gradient(177, 99, 8);
   return {
-      {"4:2:0.jpg", testsupport::EncodeJpeg(gradient, 90)},
-      {"4:4:4.jpg", testsupport::EncodeJpeg(odd, 95)},
+      {"chroma_420.jpg", testsupport::EncodeJpeg(gradient, 90)},
+      {"chroma_444.jpg", testsupport::EncodeJpeg(odd, 95)},
       {"grey.jpg", EncodedTestPhoto("grey")},
       {"progressive_420.jpg", EncodedTestPhoto("progressive_420")},
       {"cmyk.jpg", EncodedTestPhoto("cmyk")},
