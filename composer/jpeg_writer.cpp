@@ -7,14 +7,9 @@
 #include <vector>
 
 #include "cpu_features.h"
+#include "jpeg_arithmetic.h"
 #include "jpeg_kernels.h"
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define KORVELA_JPEG_SSE2 1
-#else
-#define KORVELA_JPEG_SSE2 0
-#endif
 
 namespace sheetsmith {
 
@@ -320,48 +315,15 @@ int WriteBlock(BitWriter& bits, const Coefficients& c, int previousDc,
   return dc;
 }
 
-#if KORVELA_JPEG_SSE2
+#if KORVELA_SSE2
 
-// The one-dimensional DCT of eight vectors, lane by lane the scalar
-// writer's arithmetic.
-inline void Dct8(__m128 d[8]) {
-  const __m128 c4 = _mm_set1_ps(0.707106781f);
-  const __m128 c6 = _mm_set1_ps(0.382683433f);
-  const __m128 c2MinusC6 = _mm_set1_ps(0.541196100f);
-  const __m128 c2PlusC6 = _mm_set1_ps(1.306562965f);
-  const __m128 tmp0 = _mm_add_ps(d[0], d[7]);
-  const __m128 tmp7 = _mm_sub_ps(d[0], d[7]);
-  const __m128 tmp1 = _mm_add_ps(d[1], d[6]);
-  const __m128 tmp6 = _mm_sub_ps(d[1], d[6]);
-  const __m128 tmp2 = _mm_add_ps(d[2], d[5]);
-  const __m128 tmp5 = _mm_sub_ps(d[2], d[5]);
-  const __m128 tmp3 = _mm_add_ps(d[3], d[4]);
-  const __m128 tmp4 = _mm_sub_ps(d[3], d[4]);
-
-  __m128 tmp10 = _mm_add_ps(tmp0, tmp3);
-  const __m128 tmp13 = _mm_sub_ps(tmp0, tmp3);
-  __m128 tmp11 = _mm_add_ps(tmp1, tmp2);
-  __m128 tmp12 = _mm_sub_ps(tmp1, tmp2);
-  d[0] = _mm_add_ps(tmp10, tmp11);
-  d[4] = _mm_sub_ps(tmp10, tmp11);
-  const __m128 z1 = _mm_mul_ps(_mm_add_ps(tmp12, tmp13), c4);
-  d[2] = _mm_add_ps(tmp13, z1);
-  d[6] = _mm_sub_ps(tmp13, z1);
-
-  tmp10 = _mm_add_ps(tmp4, tmp5);
-  tmp11 = _mm_add_ps(tmp5, tmp6);
-  tmp12 = _mm_add_ps(tmp6, tmp7);
-  const __m128 z5 = _mm_mul_ps(_mm_sub_ps(tmp10, tmp12), c6);
-  const __m128 z2 = _mm_add_ps(_mm_mul_ps(tmp10, c2MinusC6), z5);
-  const __m128 z4 = _mm_add_ps(_mm_mul_ps(tmp12, c2PlusC6), z5);
-  const __m128 z3 = _mm_mul_ps(tmp11, c4);
-  const __m128 z11 = _mm_add_ps(tmp7, z3);
-  const __m128 z13 = _mm_sub_ps(tmp7, z3);
-  d[5] = _mm_add_ps(z13, z2);
-  d[3] = _mm_sub_ps(z13, z2);
-  d[1] = _mm_add_ps(z11, z4);
-  d[7] = _mm_sub_ps(z11, z4);
-}
+// Four floats at a time.
+struct Sse2Ops {
+  static __m128 Add(__m128 a, __m128 b) { return _mm_add_ps(a, b); }
+  static __m128 Sub(__m128 a, __m128 b) { return _mm_sub_ps(a, b); }
+  static __m128 Mul(__m128 a, __m128 b) { return _mm_mul_ps(a, b); }
+  static __m128 Splat(float a) { return _mm_set1_ps(a); }
+};
 
 // Transposes the 8 x 8 block held as left[row] (columns 0-3) and
 // right[row] (columns 4-7).
@@ -389,12 +351,12 @@ std::uint64_t QuantisePortable(const float* samples, int stride, const float* di
   // Rows: transposed, vector k of `left` holds column k of rows 0-3 and of
   // `right` column k of rows 4-7.
   Transpose8(left, right);
-  Dct8(left);
-  Dct8(right);
+  ForwardDct8<__m128, Sse2Ops>(left);
+  ForwardDct8<__m128, Sse2Ops>(right);
   Transpose8(left, right);
   // Columns: vector r holds row r, four columns at a time.
-  Dct8(left);
-  Dct8(right);
+  ForwardDct8<__m128, Sse2Ops>(left);
+  ForwardDct8<__m128, Sse2Ops>(right);
   const __m128 half = _mm_set1_ps(0.5f);
   const __m128 sign = _mm_set1_ps(-0.0f);
   const __m128i zero = _mm_setzero_si128();
@@ -420,50 +382,16 @@ std::uint64_t QuantisePortable(const float* samples, int stride, const float* di
 
 #else
 
-void Dct8(float* d0p, float* d1p, float* d2p, float* d3p, float* d4p, float* d5p, float* d6p,
-          float* d7p) {
-  float d0 = *d0p, d1 = *d1p, d2 = *d2p, d3 = *d3p, d4 = *d4p, d5 = *d5p, d6 = *d6p, d7 = *d7p;
-  const float tmp0 = d0 + d7, tmp7 = d0 - d7, tmp1 = d1 + d6, tmp6 = d1 - d6;
-  const float tmp2 = d2 + d5, tmp5 = d2 - d5, tmp3 = d3 + d4, tmp4 = d3 - d4;
-  float tmp10 = tmp0 + tmp3;
-  const float tmp13 = tmp0 - tmp3;
-  float tmp11 = tmp1 + tmp2;
-  float tmp12 = tmp1 - tmp2;
-  d0 = tmp10 + tmp11;
-  d4 = tmp10 - tmp11;
-  const float z1 = (tmp12 + tmp13) * 0.707106781f;
-  d2 = tmp13 + z1;
-  d6 = tmp13 - z1;
-  tmp10 = tmp4 + tmp5;
-  tmp11 = tmp5 + tmp6;
-  tmp12 = tmp6 + tmp7;
-  const float z5 = (tmp10 - tmp12) * 0.382683433f;
-  const float z2 = tmp10 * 0.541196100f + z5;
-  const float z4 = tmp12 * 1.306562965f + z5;
-  const float z3 = tmp11 * 0.707106781f;
-  const float z11 = tmp7 + z3;
-  const float z13 = tmp7 - z3;
-  *d5p = z13 + z2;
-  *d3p = z13 - z2;
-  *d1p = z11 + z4;
-  *d7p = z11 - z4;
-  *d0p = d0;
-  *d2p = d2;
-  *d4p = d4;
-  *d6p = d6;
-}
-
 std::uint64_t QuantisePortable(const float* samples, int stride, const float* divisors,
                                std::int16_t* values) {
   float block[64];
   for (int r = 0; r < 8; ++r) std::memcpy(block + r * 8, samples + r * stride, 8 * sizeof(float));
-  for (int r = 0; r < 64; r += 8) {
-    Dct8(&block[r], &block[r + 1], &block[r + 2], &block[r + 3], &block[r + 4], &block[r + 5],
-         &block[r + 6], &block[r + 7]);
-  }
+  for (int r = 0; r < 64; r += 8) ForwardDct8<float, FloatOps>(&block[r]);
   for (int c = 0; c < 8; ++c) {
-    Dct8(&block[c], &block[c + 8], &block[c + 16], &block[c + 24], &block[c + 32], &block[c + 40],
-         &block[c + 48], &block[c + 56]);
+    float column[8];
+    for (int k = 0; k < 8; ++k) column[k] = block[c + k * 8];
+    ForwardDct8<float, FloatOps>(column);
+    for (int k = 0; k < 8; ++k) block[c + k * 8] = column[k];
   }
   std::uint64_t zeros = 0;
   for (int i = 0; i < 64; ++i) {
@@ -477,31 +405,22 @@ std::uint64_t QuantisePortable(const float* samples, int stride, const float* di
 #endif
 
 void ToYCbCrPortable(const std::uint8_t* rgba, int count, float* y, float* cb, float* cr) {
-#if KORVELA_JPEG_SSE2
+#if KORVELA_SSE2
   const __m128i byteMask = _mm_set1_epi32(0xFF);
-  const __m128 yr = _mm_set1_ps(0.29900f), yg = _mm_set1_ps(0.58700f), yb = _mm_set1_ps(0.11400f);
-  const __m128 ur = _mm_set1_ps(-0.16874f), ug = _mm_set1_ps(0.33126f), ub = _mm_set1_ps(0.50000f);
-  const __m128 vr = _mm_set1_ps(0.50000f), vg = _mm_set1_ps(0.41869f), vb = _mm_set1_ps(0.08131f);
-  const __m128 shift = _mm_set1_ps(128.0f);
   for (int i = 0; i < count; i += 4) {
     const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgba + i * 4));
     const __m128 r = _mm_cvtepi32_ps(_mm_and_si128(p, byteMask));
     const __m128 g = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(p, 8), byteMask));
     const __m128 b = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(p, 16), byteMask));
-    _mm_storeu_ps(y + i, _mm_sub_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(yr, r), _mm_mul_ps(yg, g)),
-                                               _mm_mul_ps(yb, b)),
-                                    shift));
-    _mm_storeu_ps(cb + i, _mm_add_ps(_mm_sub_ps(_mm_mul_ps(ur, r), _mm_mul_ps(ug, g)),
-                                     _mm_mul_ps(ub, b)));
-    _mm_storeu_ps(cr + i, _mm_sub_ps(_mm_sub_ps(_mm_mul_ps(vr, r), _mm_mul_ps(vg, g)),
-                                     _mm_mul_ps(vb, b)));
+    __m128 luma, blue, red;
+    YCbCrOf<__m128, Sse2Ops>(r, g, b, luma, blue, red);
+    _mm_storeu_ps(y + i, luma);
+    _mm_storeu_ps(cb + i, blue);
+    _mm_storeu_ps(cr + i, red);
   }
 #else
   for (int i = 0; i < count; ++i) {
-    const float r = rgba[i * 4], g = rgba[i * 4 + 1], b = rgba[i * 4 + 2];
-    y[i] = +0.29900f * r + 0.58700f * g + 0.11400f * b - 128;
-    cb[i] = -0.16874f * r - 0.33126f * g + 0.50000f * b;
-    cr[i] = +0.50000f * r - 0.41869f * g - 0.08131f * b;
+    YCbCrOf<float, FloatOps>(rgba[i * 4], rgba[i * 4 + 1], rgba[i * 4 + 2], y[i], cb[i], cr[i]);
   }
 #endif
 }

@@ -7,80 +7,43 @@
 
 #include <cstdint>
 
+#include "jpeg_arithmetic.h"
+
 #if defined(_MSC_VER)
 #pragma fp_contract(off)
 #endif
 
 namespace sheetsmith {
 
+namespace {
+
+// Eight floats at a time.
+struct Avx2Ops {
+  static __m256 Add(__m256 a, __m256 b) { return _mm256_add_ps(a, b); }
+  static __m256 Sub(__m256 a, __m256 b) { return _mm256_sub_ps(a, b); }
+  static __m256 Mul(__m256 a, __m256 b) { return _mm256_mul_ps(a, b); }
+  static __m256 Splat(float a) { return _mm256_set1_ps(a); }
+};
+
+}  // namespace
+
 void ToYCbCrAvx2(const std::uint8_t* rgba, int count, float* y, float* cb, float* cr) {
   const __m256i byteMask = _mm256_set1_epi32(0xFF);
-  const __m256 yr = _mm256_set1_ps(0.29900f), yg = _mm256_set1_ps(0.58700f),
-               yb = _mm256_set1_ps(0.11400f);
-  const __m256 ur = _mm256_set1_ps(-0.16874f), ug = _mm256_set1_ps(0.33126f),
-               ub = _mm256_set1_ps(0.50000f);
-  const __m256 vr = _mm256_set1_ps(0.50000f), vg = _mm256_set1_ps(0.41869f),
-               vb = _mm256_set1_ps(0.08131f);
-  const __m256 shift = _mm256_set1_ps(128.0f);
   for (int i = 0; i < count; i += 8) {
     const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rgba + i * 4));
     const __m256 r = _mm256_cvtepi32_ps(_mm256_and_si256(p, byteMask));
     const __m256 g = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(p, 8), byteMask));
     const __m256 b = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(p, 16), byteMask));
-    _mm256_storeu_ps(
-        y + i, _mm256_sub_ps(_mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(yr, r), _mm256_mul_ps(yg, g)),
-                                           _mm256_mul_ps(yb, b)),
-                             shift));
-    _mm256_storeu_ps(cb + i, _mm256_add_ps(_mm256_sub_ps(_mm256_mul_ps(ur, r), _mm256_mul_ps(ug, g)),
-                                           _mm256_mul_ps(ub, b)));
-    _mm256_storeu_ps(cr + i, _mm256_sub_ps(_mm256_sub_ps(_mm256_mul_ps(vr, r), _mm256_mul_ps(vg, g)),
-                                           _mm256_mul_ps(vb, b)));
+    __m256 luma, blue, red;
+    YCbCrOf<__m256, Avx2Ops>(r, g, b, luma, blue, red);
+    _mm256_storeu_ps(y + i, luma);
+    _mm256_storeu_ps(cb + i, blue);
+    _mm256_storeu_ps(cr + i, red);
   }
   _mm256_zeroupper();
 }
 
 namespace {
-
-// The one-dimensional DCT of eight vectors, lane by lane the reference
-// writer's arithmetic.
-inline void Dct8(__m256 d[8]) {
-  const __m256 c4 = _mm256_set1_ps(0.707106781f);
-  const __m256 c6 = _mm256_set1_ps(0.382683433f);
-  const __m256 c2MinusC6 = _mm256_set1_ps(0.541196100f);
-  const __m256 c2PlusC6 = _mm256_set1_ps(1.306562965f);
-  const __m256 tmp0 = _mm256_add_ps(d[0], d[7]);
-  const __m256 tmp7 = _mm256_sub_ps(d[0], d[7]);
-  const __m256 tmp1 = _mm256_add_ps(d[1], d[6]);
-  const __m256 tmp6 = _mm256_sub_ps(d[1], d[6]);
-  const __m256 tmp2 = _mm256_add_ps(d[2], d[5]);
-  const __m256 tmp5 = _mm256_sub_ps(d[2], d[5]);
-  const __m256 tmp3 = _mm256_add_ps(d[3], d[4]);
-  const __m256 tmp4 = _mm256_sub_ps(d[3], d[4]);
-
-  __m256 tmp10 = _mm256_add_ps(tmp0, tmp3);
-  const __m256 tmp13 = _mm256_sub_ps(tmp0, tmp3);
-  __m256 tmp11 = _mm256_add_ps(tmp1, tmp2);
-  __m256 tmp12 = _mm256_sub_ps(tmp1, tmp2);
-  d[0] = _mm256_add_ps(tmp10, tmp11);
-  d[4] = _mm256_sub_ps(tmp10, tmp11);
-  const __m256 z1 = _mm256_mul_ps(_mm256_add_ps(tmp12, tmp13), c4);
-  d[2] = _mm256_add_ps(tmp13, z1);
-  d[6] = _mm256_sub_ps(tmp13, z1);
-
-  tmp10 = _mm256_add_ps(tmp4, tmp5);
-  tmp11 = _mm256_add_ps(tmp5, tmp6);
-  tmp12 = _mm256_add_ps(tmp6, tmp7);
-  const __m256 z5 = _mm256_mul_ps(_mm256_sub_ps(tmp10, tmp12), c6);
-  const __m256 z2 = _mm256_add_ps(_mm256_mul_ps(tmp10, c2MinusC6), z5);
-  const __m256 z4 = _mm256_add_ps(_mm256_mul_ps(tmp12, c2PlusC6), z5);
-  const __m256 z3 = _mm256_mul_ps(tmp11, c4);
-  const __m256 z11 = _mm256_add_ps(tmp7, z3);
-  const __m256 z13 = _mm256_sub_ps(tmp7, z3);
-  d[5] = _mm256_add_ps(z13, z2);
-  d[3] = _mm256_sub_ps(z13, z2);
-  d[1] = _mm256_add_ps(z11, z4);
-  d[7] = _mm256_sub_ps(z11, z4);
-}
 
 inline void Transpose8(__m256 r[8]) {
   const __m256 t0 = _mm256_unpacklo_ps(r[0], r[1]);
@@ -117,9 +80,9 @@ std::uint64_t QuantiseAvx2(const float* samples, int stride, const float* diviso
   for (int r = 0; r < 8; ++r) rows[r] = _mm256_loadu_ps(samples + r * stride);
   // Rows first: transposed, vector k holds column k of every row.
   Transpose8(rows);
-  Dct8(rows);
+  ForwardDct8<__m256, Avx2Ops>(rows);
   Transpose8(rows);
-  Dct8(rows);
+  ForwardDct8<__m256, Avx2Ops>(rows);
   const __m256 half = _mm256_set1_ps(0.5f);
   const __m256 sign = _mm256_set1_ps(-0.0f);
   __m256i rounded[8];

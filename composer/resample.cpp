@@ -8,12 +8,6 @@
 #include "cpu_features.h"
 #include "resample_kernels.h"
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define KORVELA_SSE2 1
-#else
-#define KORVELA_SSE2 0
-#endif
 
 namespace sheetsmith {
 
