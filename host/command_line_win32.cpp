@@ -4,6 +4,7 @@
 
 #include <limits>
 
+#include "arguments.h"
 #include "command_line.h"
 
 namespace runner {
@@ -20,13 +21,13 @@ std::string Utf8FromUtf16(const wchar_t* text) {
   return utf8;
 }
 
-std::wstring Utf16FromUtf8(const std::string& text) {
-  if (text.empty() || text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
-    return {};
-  }
+std::optional<std::wstring> PlatformText(const std::string& text) {
+  if (!IsPlatformText(text)) return std::nullopt;
+  if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) return std::nullopt;
+  if (text.empty()) return std::wstring();
   const int size = static_cast<int>(text.size());
   const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  if (length <= 0) return {};
+  if (length <= 0) return std::wstring();
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
   return wide;

@@ -68,7 +68,7 @@ void HandleGetThumbnail(const MethodCall& call, std::unique_ptr<MethodResult> re
                         const ThumbnailMaker& makeThumbnail) {
   const EncodableMap* arguments = ArgumentsOf(call, "getThumbnail", result);
   if (!arguments) return;
-  const std::string* path = ReadString(*arguments, "path");
+  const std::string* path = ReadPlatformText(*arguments, "path");
   const int width = ReadInt32(*arguments, "width").value_or(0);
   const int height = ReadInt32(*arguments, "height").value_or(0);
   const double scale = ReadDoubleOrInt32(*arguments, "scale").value_or(1.0);
@@ -111,7 +111,7 @@ void HandleGetQuickMeta(const MethodCall& call, std::unique_ptr<MethodResult> re
                         const PhotoHeaderReader& readHeader) {
   const EncodableMap* arguments = ArgumentsOf(call, "getQuickMeta", result);
   if (!arguments) return;
-  const std::string* path = ReadString(*arguments, "path");
+  const std::string* path = ReadPlatformText(*arguments, "path");
   if (!path || path->empty()) {
     result->Success();
     return;

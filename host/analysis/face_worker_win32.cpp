@@ -212,7 +212,12 @@ EncodableValue AnalysePhoto(const std::string& path, IInspectable* file, IFaceDe
 // be analysed gets an entry of its own, the others go on.
 EncodableValue DetectInPath(const std::string& path, IFaceDetector* detector) {
   if (!detector) return FaceEntry(path, {}, "FD: detector_create_failed");
-  const std::wstring wide = Utf16FromUtf8(PathForOpening(path));
+  const std::optional<std::wstring> opening = PlatformText(PathForOpening(path));
+  if (!opening) {
+    WriteDebuggerLine("FD: failed to open file for read (the path holds a NUL)\n");
+    return FaceEntry(path, {}, "FD: file_open_failed");
+  }
+  const std::wstring& wide = *opening;
   OutputDebugStringW((L"FD: Opening path: " + wide + L"\n").c_str());
   ComPtr<IInspectable> opened;
   try {

@@ -104,8 +104,10 @@ BakeResult BakeSingleImage(const BakeRequest& request, int index, const std::str
     const std::optional<CLSID> jpeg = FindImageEncoder(L"image/jpeg");
     if (!jpeg) return Failure(index, "Failed to get JPEG encoder");
     const JpegQualityParameter quality(jpegQuality);
+    const std::optional<std::wstring> file = PlatformText(path);
     const Gdiplus::GpStatus saved =
-        gdip::GdipSaveImageToFile(canvas.get(), Utf16FromUtf8(path).c_str(), &*jpeg, quality.get());
+        file ? gdip::GdipSaveImageToFile(canvas.get(), file->c_str(), &*jpeg, quality.get())
+             : Gdiplus::InvalidParameter;
     if (saved != Gdiplus::Ok) {
       return Failure(index, "Failed to save baked image, GDI+ status=" +
                                 std::to_string(static_cast<int>(saved)));
@@ -133,7 +135,12 @@ BakeResult BakeSingleImage(const BakeRequest& request, int index, const std::str
 BakingPlatform ProductBakingPlatform() {
   BakingPlatform platform;
   platform.createFolder = [](const std::string& path, unsigned long* error) {
-    if (CreateDirectoryW(Utf16FromUtf8(path).c_str(), nullptr)) return true;
+    const std::optional<std::wstring> folder = PlatformText(path);
+    if (!folder) {
+      *error = ERROR_INVALID_NAME;
+      return false;
+    }
+    if (CreateDirectoryW(folder->c_str(), nullptr)) return true;
     const DWORD code = GetLastError();
     if (code == ERROR_ALREADY_EXISTS) return true;
     *error = code;

@@ -59,7 +59,12 @@ bool SaveSelectedColorProfile(const std::string& id) {
     return false;
   }
   UniqueKey key(created);
-  const std::wstring wide = Utf16FromUtf8(id);
+  const std::optional<std::wstring> text = PlatformText(id);
+  if (!text) {
+    LogError("ERROR: Failed to save color profile to registry");
+    return false;
+  }
+  const std::wstring& wide = *text;
   const LSTATUS written =
       RegSetValueExW(key.get(), kValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
                      static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));

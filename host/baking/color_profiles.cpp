@@ -94,7 +94,7 @@ void HandleSetSelectedColorProfile(const MethodCall& call, std::unique_ptr<Metho
     result->Error("INVALID_ARGUMENTS", "Arguments must be a map");
     return;
   }
-  const std::string* id = ReadString(*map, "profileId");
+  const std::string* id = ReadPlatformText(*map, "profileId");
   if (!id) {
     result->Error("INVALID_ARGUMENTS", "profileId must be a string");
     return;

@@ -253,7 +253,8 @@ GdiplusBitmap RenderImageWithEffects(const BakeRequest& r) {
   const Size want = WantedDecodeSize(w, h);
   LogError("DEBUG: Required image size=" + std::to_string(want.width) + "x" +
            std::to_string(want.height));
-  GdiplusBitmap loaded = LoadCanvasImage(Utf16FromUtf8(r.sourcePath), want.width, want.height);
+  const std::optional<std::wstring> source = PlatformText(r.sourcePath);
+  GdiplusBitmap loaded = source ? LoadCanvasImage(*source, want.width, want.height) : nullptr;
   if (!loaded) {
     LogError("ERROR: Failed to load image");
     return nullptr;
@@ -303,7 +304,8 @@ GdiplusBitmap RenderImageWithEffects(const BakeRequest& r) {
   }
 
   if (!r.framePath.empty()) {
-    if (GdiplusBitmap frame = LoadBitmapFromFile(Utf16FromUtf8(r.framePath))) {
+    const std::optional<std::wstring> framePath = PlatformText(r.framePath);
+    if (GdiplusBitmap frame = framePath ? LoadBitmapFromFile(*framePath) : nullptr) {
       if (r.rotateForOutput) frame = TurnFrame(frame.get());
       if (frame) gdip::GdipDrawImageRectI(graphics.get(), frame.get(), 0, 0, w, h);
     }

@@ -67,4 +67,11 @@ std::vector<std::string> StringElements(const EncodableList& list) {
   return strings;
 }
 
+bool IsPlatformText(std::string_view text) { return text.find('\0') == std::string_view::npos; }
+
+const std::string* ReadPlatformText(const EncodableMap& map, std::string_view key) {
+  const std::string* text = ReadString(map, key);
+  return text && IsPlatformText(*text) ? text : nullptr;
+}
+
 }  // namespace runner

@@ -52,4 +52,14 @@ std::optional<bool> ReadFlagFromDouble(const EncodableMap& map, std::string_view
 // The string elements of a list, in order; elements of other kinds are skipped.
 std::vector<std::string> StringElements(const EncodableList& list);
 
+// Whether text can reach a platform call whole. The platform's strings end at
+// the first NUL, so a text holding one would name something else there than
+// what the host checked ("x.exe" NUL ".jpg" passes for a photo and runs a
+// program). Such text counts as a missing or wrong argument.
+bool IsPlatformText(std::string_view text);
+
+// The string under `key` when it is platform text, else null (missing,
+// another kind, or holding a NUL).
+const std::string* ReadPlatformText(const EncodableMap& map, std::string_view key);
+
 }  // namespace runner

@@ -8,6 +8,9 @@ namespace {
 
 EncodableValue S(const char* text) { return EncodableValue(text); }
 
+// What the shell answers for a file it cannot find (SE_ERR_FNF).
+constexpr std::intptr_t kShellFileNotFound = 2;
+
 PrintingPlatform* chosenPlatform = nullptr;
 int openDialogs = 0;  // platform thread only
 
@@ -80,7 +83,7 @@ void HandleGetDefaultPrinter(const MethodCall&, std::unique_ptr<MethodResult> re
 void HandleGetPrinterCapabilities(const MethodCall& call, std::unique_ptr<MethodResult> result) {
   if (AnsweredBusy(result)) return;
   const auto* arguments = call.arguments()->GetIf<EncodableMap>();
-  const std::string* printer = arguments ? ReadString(*arguments, "printerName") : nullptr;
+  const std::string* printer = arguments ? ReadPlatformText(*arguments, "printerName") : nullptr;
   if (!printer || printer->empty()) {
     result->Error("INVALID_ARGUMENTS", "Printer name is required");
     return;
@@ -98,7 +101,7 @@ void HandleGetPrinterCapabilities(const MethodCall& call, std::unique_ptr<Method
 void HandlePickPaperSize(const MethodCall& call, std::unique_ptr<MethodResult> result) {
   if (AnsweredBusy(result)) return;
   const auto* printer = call.arguments()->GetIf<std::string>();
-  if (!printer) {
+  if (!printer || !IsPlatformText(*printer)) {
     result->Error("INVALID_ARGUMENTS", "Expected printer name");
     return;
   }
@@ -137,14 +140,14 @@ void HandleSetDefaultPrinterAndPaper(const MethodCall& call, std::unique_ptr<Met
   if (AnsweredBusy(result)) return;
   const EncodableMap* arguments = ArgumentMap(call, *result);
   if (!arguments) return;
-  const std::string* printer = ReadString(*arguments, "printerName");
+  const std::string* printer = ReadPlatformText(*arguments, "printerName");
   if (!printer) {
     result->Error("INVALID_ARGUMENTS", "Missing printerName");
     return;
   }
   const bool printerSet = !printer->empty() && Printing().MakeDefaultPrinter(*printer);
   bool paperSet = false;
-  if (const std::string* paperName = ReadString(*arguments, "paperName")) {
+  if (const std::string* paperName = ReadPlatformText(*arguments, "paperName")) {
     LogError("DEBUG: SetDefaultPrinterAndPaper - paperName: " + *paperName);
     paperSet = Printing().SetPaperByName(*printer, *paperName);
   } else if (const EncodableValue* paperSize = FindValue(*arguments, "paperSize");
@@ -172,7 +175,7 @@ void HandlePrintWithLayout(const MethodCall& call, std::unique_ptr<MethodResult>
   const EncodableValue* paperValue = FindValue(*arguments, "paperSize");
   if (printerValue && paperValue) {
     const auto* printer = printerValue->GetIf<std::string>();
-    if (printer && !printer->empty()) {
+    if (printer && !printer->empty() && IsPlatformText(*printer)) {
       // A printer that cannot be made the default must not leave the job
       // to whichever printer is the default.
       if (!Printing().MakeDefaultPrinter(*printer)) {
@@ -206,7 +209,9 @@ void HandlePrintImagesToPrinter(const MethodCall& call, std::unique_ptr<MethodRe
   if (!list) return;
   bool anyHandedOver = false;
   for (const std::string& path : StringElements(*list)) {
-    const std::intptr_t answer = Printing().RunShellVerb("print", path);
+    // A path the shell would read only in part fails like a missing file.
+    const std::intptr_t answer =
+        IsPlatformText(path) ? Printing().RunShellVerb("print", path) : kShellFileNotFound;
     if (answer > 32) {
       anyHandedOver = true;
     } else {
@@ -225,14 +230,14 @@ void HandlePrintToPrinter(const MethodCall& call, std::unique_ptr<MethodResult> 
   const EncodableMap* arguments = ArgumentMap(call, *result);
   if (!arguments) return;
   const EncodableValue* list = FindValue(*arguments, "imagePaths");
-  if (!list || !list->Is<EncodableList>() || !ReadString(*arguments, "printerName")) {
+  if (!list || !list->Is<EncodableList>() || !ReadPlatformText(*arguments, "printerName")) {
     result->Error("INVALID_ARGUMENTS", "Missing required arguments");
     return;
   }
   const int copies = CopiesToPrint(FindValue(*arguments, "copies"));
   for (const std::string& path : StringElements(list->Get<EncodableList>())) {
     for (int copy = 0; copy < copies; ++copy) {
-      if (Printing().RunShellVerb("print", path) <= 32) {
+      if (!IsPlatformText(path) || Printing().RunShellVerb("print", path) <= 32) {
         result->Error("PRINT_FAILED", "Failed to print image: " + path);
         return;
       }
@@ -250,7 +255,7 @@ void HandlePrintImages(const MethodCall& call, std::unique_ptr<MethodResult> res
   }
   for (const EncodableValue& element : *list) {
     const auto* path = element.GetIf<std::string>();
-    if (!path) {
+    if (!path || !IsPlatformText(*path)) {
       result->Error("INVALID_ARGUMENTS", "Expected string path");
       return;
     }

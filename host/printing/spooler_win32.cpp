@@ -197,12 +197,13 @@ class SpoolerPlatform : public PrintingPlatform {
 
   std::optional<std::vector<DriverPaper>> Papers(const std::string& printerName,
                                                  PrintError& error) override {
-    const std::wstring name = Utf16FromUtf8(printerName);
-    UniquePrinter printer = OpenPrinterNamed(name);
+    const std::optional<std::wstring> wide = PlatformText(printerName);
+    UniquePrinter printer = wide ? OpenPrinterNamed(*wide) : nullptr;
     if (!printer) {
       error = {"PRINTER_ERROR", "Failed to open printer"};
       return std::nullopt;
     }
+    const std::wstring& name = *wide;
     bool sizeUnknown = false;
     if (DriverSettings(printer.get(), name, &sizeUnknown).empty()) {
       error = {"PRINTER_ERROR",
@@ -217,24 +218,28 @@ class SpoolerPlatform : public PrintingPlatform {
   }
 
   bool MakeDefaultPrinter(const std::string& printer) override {
-    return !printer.empty() && SetDefaultPrinterW(Utf16FromUtf8(printer).c_str());
+    const std::optional<std::wstring> name = PlatformText(printer);
+    return name && !name->empty() && SetDefaultPrinterW(name->c_str());
   }
 
   bool SetPaperBySize(const std::string& printerName, int width, int height) override {
     if (printerName.empty()) return false;
     LogError("DEBUG: SetPrinterPaperSize called - printer: " + printerName +
              ", paper: " + std::to_string(width) + "x" + std::to_string(height) + "mm");
-    const std::wstring name = Utf16FromUtf8(printerName);
+    const std::optional<std::wstring> wide = PlatformText(printerName);
+    if (!wide) return false;
+    const std::wstring& name = *wide;
     const std::vector<DriverPaper> papers = ReadDriverPapers(name);
     std::uint16_t code = FindPaperIdBySize(papers, width, height, &LogError);
-    int paperWidth = width;
-    int paperHeight = height;
+    // A paper of the driver's list is set by its code with the driver's own
+    // size for it: the size the list shows is cut to whole millimetres, and
+    // written back as a custom size it would no longer be that paper.
+    const DriverPaper* matched = nullptr;
     if (code != 0) {
       LogError("DEBUG: Found paper ID: " + std::to_string(code));
       for (const DriverPaper& paper : papers) {
         if (paper.code == code) {
-          paperWidth = paper.widthTenths / 10;
-          paperHeight = paper.heightTenths / 10;
+          matched = &paper;
           break;
         }
       }
@@ -242,7 +247,8 @@ class SpoolerPlatform : public PrintingPlatform {
       LogError("DEBUG: No matching paper ID found, using DMPAPER_USER");
       code = DMPAPER_USER;
     }
-    const bool custom = code == DMPAPER_USER && paperWidth == width && paperHeight == height;
+    const int widthTenths = matched ? matched->widthTenths : width * 10;
+    const int heightTenths = matched ? matched->heightTenths : height * 10;
     UniquePrinter printer = OpenPrinterNamed(name, PRINTER_ACCESS_USE);
     if (!printer) {
       LogError("DEBUG: Failed to open printer");
@@ -255,33 +261,32 @@ class SpoolerPlatform : public PrintingPlatform {
     settings->dmFields &= ~DM_FORMNAME;
     std::memset(settings->dmFormName, 0, sizeof(settings->dmFormName));
     settings->dmPaperSize = static_cast<short>(code);
-    settings->dmFields |= DM_PAPERSIZE;
-    if (custom) {
-      settings->dmPaperWidth = static_cast<short>(width * 10);
-      settings->dmPaperLength = static_cast<short>(height * 10);
-      settings->dmFields |= DM_PAPERWIDTH | DM_PAPERLENGTH;
-    } else {
-      settings->dmFields &= ~(DM_PAPERWIDTH | DM_PAPERLENGTH);
-    }
-    const bool landscape = LandscapeFor(width, height, paperWidth, paperHeight);
+    settings->dmPaperWidth = static_cast<short>(widthTenths);
+    settings->dmPaperLength = static_cast<short>(heightTenths);
+    settings->dmFields |= DM_PAPERSIZE | DM_PAPERWIDTH | DM_PAPERLENGTH;
+    const bool landscape = LandscapeFor(width, height, widthTenths / 10, heightTenths / 10);
     settings->dmFields |= DM_ORIENTATION;
     settings->dmOrientation =
         static_cast<short>(landscape ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT);
     LogError(std::string("DEBUG: Setting dmOrientation=") + (landscape ? "Landscape" : "Portrait") +
              " for paper " + std::to_string(width) + "x" + std::to_string(height) + "mm");
     LogError("DEBUG: Setting dmPaperSize=" + std::to_string(code));
-    return ApplyPaper(printer.get(), name, buffer, custom, "DEBUG: Printer settings saved");
+    // A paper of the list counts as kept by its code; a custom size also by
+    // its size.
+    return ApplyPaper(printer.get(), name, buffer, matched == nullptr,
+                      "DEBUG: Printer settings saved");
   }
 
   bool SetPaperByName(const std::string& printerName, const std::string& paperName) override {
     LogError("DEBUG: SetPrinterPaperSize called - printer: " + printerName +
              ", paper: " + paperName);
-    const std::wstring name = Utf16FromUtf8(printerName);
-    UniquePrinter printer = OpenPrinterNamed(name, PRINTER_ACCESS_USE);
+    const std::optional<std::wstring> wide = PlatformText(printerName);
+    UniquePrinter printer = wide ? OpenPrinterNamed(*wide, PRINTER_ACCESS_USE) : nullptr;
     if (!printer) {
       LogError("DEBUG: OpenPrinter failed, error: " + std::to_string(GetLastError()));
       return false;
     }
+    const std::wstring& name = *wide;
     std::vector<BYTE> buffer = DriverSettings(printer.get(), name);
     if (buffer.empty()) {
       LogError("DEBUG: DocumentProperties get failed");
@@ -327,12 +332,13 @@ class SpoolerPlatform : public PrintingPlatform {
 
   DialogOutcome PickPaper(const std::string& printerName, DialogPaper& chosen,
                           PrintError& error) override {
-    const std::wstring name = Utf16FromUtf8(printerName);
-    UniquePrinter printer = OpenPrinterNamed(name);
+    const std::optional<std::wstring> wide = PlatformText(printerName);
+    UniquePrinter printer = wide ? OpenPrinterNamed(*wide) : nullptr;
     if (!printer) {
       error = {"PRINTER_ERROR", "Failed to open printer"};
       return DialogOutcome::kFailed;
     }
+    const std::wstring& name = *wide;
     bool sizeUnknown = false;
     std::vector<BYTE> current = DriverSettings(printer.get(), name, &sizeUnknown);
     if (current.empty()) {
@@ -393,12 +399,16 @@ class SpoolerPlatform : public PrintingPlatform {
   std::optional<int> PrintPages(const std::vector<std::string>& paths, PrintError& error) override;
 
   std::intptr_t RunShellVerb(const std::string& verb, const std::string& path) override {
-    return PrintingSeams().shellExecute(Utf16FromUtf8(verb), Utf16FromUtf8(path),
-                                        verb == "open" ? SW_SHOW : SW_HIDE);
+    const std::optional<std::wstring> wideVerb = PlatformText(verb);
+    const std::optional<std::wstring> file = PlatformText(path);
+    // What the shell answers for a file that is not there.
+    if (!wideVerb || !file) return SE_ERR_FNF;
+    return PrintingSeams().shellExecute(*wideVerb, *file, verb == "open" ? SW_SHOW : SW_HIDE);
   }
 
   bool FileExists(const std::string& path) override {
-    return GetFileAttributesW(Utf16FromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    const std::optional<std::wstring> file = PlatformText(path);
+    return file && GetFileAttributesW(file->c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 };
 
@@ -442,7 +452,7 @@ std::optional<int> SpoolerPlatform::PrintPages(const std::vector<std::string>& p
            " images as SINGLE job");
   const std::string defaultName = DefaultPrinter().value_or("");
   LogError("DEBUG C++: Default printer: " + defaultName);
-  const std::wstring name = Utf16FromUtf8(defaultName);
+  const std::wstring name = PlatformText(defaultName).value_or(std::wstring());
   if (!name.empty()) {
     if (UniquePrinter printer = OpenPrinterNamed(name)) {
       DWORD size = 0;
@@ -506,8 +516,9 @@ std::optional<int> SpoolerPlatform::PrintPages(const std::vector<std::string>& p
     LogError("DEBUG C++: Printing page " + std::to_string(page) + "/" + std::to_string(total) +
              ": " + path);
     GpBitmap* loaded = nullptr;
+    const std::optional<std::wstring> file = PlatformText(path);
     const Gdiplus::GpStatus status =
-        gdip::GdipCreateBitmapFromFile(Utf16FromUtf8(path).c_str(), &loaded);
+        file ? gdip::GdipCreateBitmapFromFile(file->c_str(), &loaded) : Gdiplus::FileNotFound;
     if (!loaded) {
       LogError("DEBUG: Failed to load image, status=-1");
       continue;

@@ -313,6 +313,58 @@ TEST_F(PrinterHandlersTest, ShellPathsCopiesAndOnlyPhotosOpened) {
   EXPECT_EQ(Call("printImagesWindows", EncodableValue(EncodableList{})), "success");
 }
 
+// A text holding a NUL would reach the platform cut at the NUL: "run.exe"
+// NUL ".jpg" passes for a photo here and names a program there. Each handler
+// answers it as it answers a missing or wrong argument, and no text with a
+// NUL ever reaches the platform.
+TEST_F(PrinterHandlersTest, TextHoldingANulIsAMissingOrWrongArgument) {
+  const EncodableValue hidden(std::string("C:\\run.exe\0.jpg", 15));
+  const EncodableValue printer(std::string("Office\0Other", 12));
+  const EncodableValue paths(EncodableList{hidden});
+  fake.papers = {{9, "A4", 2100, 2970}};
+  const struct {
+    const char* method;
+    EncodableValue arguments;
+    std::string answer;
+  } cases[] = {
+      {"printImagesWindows", paths, "INVALID_ARGUMENTS: Expected string path"},
+      {"printImagesToPrinter", EncodableValue(EncodableMap{{S("imagePaths"), paths}}),
+       "PRINT_FAILED: Failed to print any images"},
+      {"printToPrinterWindows",
+       EncodableValue(EncodableMap{{S("imagePaths"), paths}, {S("printerName"), S("Office")}}),
+       "PRINT_FAILED: Failed to print image: " + hidden.Get<std::string>()},
+      {"printToPrinterWindows",
+       EncodableValue(EncodableMap{{S("imagePaths"), EncodableValue(EncodableList{S("a.jpg")})},
+                                   {S("printerName"), printer}}),
+       "INVALID_ARGUMENTS: Missing required arguments"},
+      {"getPrinterCapabilitiesWindows", EncodableValue(EncodableMap{{S("printerName"), printer}}),
+       "INVALID_ARGUMENTS: Printer name is required"},
+      {"pickPaperSizeWindows", printer, "INVALID_ARGUMENTS: Expected printer name"},
+      {"setDefaultPrinterAndPaper", EncodableValue(EncodableMap{{S("printerName"), printer}}),
+       "INVALID_ARGUMENTS: Missing printerName"},
+      // A paper name that is no text counts as not given.
+      {"setDefaultPrinterAndPaper",
+       EncodableValue(EncodableMap{{S("printerName"), S("Office")},
+                                   {S("paperName"), EncodableValue(std::string("A4\0x", 4))}}),
+       "success"},
+      // A printer that is no text is not made the default; the job goes to
+      // the default printer, as for a printer name of another kind.
+      {"printWithLayoutWindows",
+       EncodableValue(EncodableMap{{S("imagePaths"), EncodableValue(EncodableList{S("a.jpg")})},
+                                   {S("printerName"), printer},
+                                   {S("paperSize"), EncodableValue(EncodableMap{})}}),
+       "success"},
+  };
+  fake.printedPages = 1;
+  for (const auto& c : cases) {
+    EXPECT_EQ(Call(c.method, c.arguments), c.answer) << c.method;
+  }
+  for (const std::string& call : fake.calls) {
+    EXPECT_EQ(call.find('\0'), std::string::npos) << call;
+  }
+  EXPECT_EQ(fake.calls, (std::vector<std::string>{"default Office", "print a.jpg"}));
+}
+
 TEST(PrinterRulesTest, PaperBySizeWithinTenMillimetresEitherWayRound) {
   const auto find = [](std::vector<DriverPaper> papers, int w, int h) {
     return FindPaperIdBySize(papers, w, h, [](const std::string&) {});
@@ -370,6 +422,24 @@ TEST(PrinterRulesTest, PagesFitTheirPrintableAreaCentred) {
   EXPECT_EQ(landscape.width, 4760);
   EXPECT_EQ(landscape.height, 3365);
   EXPECT_EQ(landscape.offsetY, 1724);
+}
+
+// The fit is computed in single precision, and it shows: for these square
+// images on a printable width of 4760, float and double truncate the fitted
+// side differently (289 and 293 wide fill the width exactly in float and
+// fall a pixel short in double; 553 and 561 the other way round).
+TEST(PrinterRulesTest, TheFitIsSinglePrecisionWhereDoubleWouldDiffer) {
+  const struct {
+    std::uint32_t side;
+    int fitted;
+  } cases[] = {{289, 4760}, {293, 4760}, {553, 4759}, {561, 4759}};
+  for (const auto& c : cases) {
+    const PageFit fit = FitToPrintableArea(c.side, c.side, 4760, 6814);
+    EXPECT_EQ(fit.width, c.fitted) << c.side;
+    EXPECT_EQ(fit.height, c.fitted) << c.side;
+    EXPECT_EQ(fit.offsetX, (4760 - c.fitted) / 2) << c.side;
+    EXPECT_EQ(fit.offsetY, (6814 - c.fitted) / 2) << c.side;
+  }
 }
 
 TEST(PrinterRulesTest, PhotoPathsByExtension) {

@@ -82,12 +82,12 @@ TEST_F(RendererTest, ThePlainDecoderIsTurnedByExifAndWicDecodesAreNot) {
   // decoder is given the TIFF, WIC the JPEG.
   const std::string path = dir.File("six.jpg");
   ASSERT_TRUE(testsupport::WriteJpeg(path, testsupport::Quadrants(80, 60), 98, 6));
-  const std::wstring wide = Utf16FromUtf8(path);
+  const std::wstring wide = *PlatformText(path);
 
   const std::string tiff = dir.File("six.tif");
   ASSERT_TRUE(
       testsupport::WriteBytes(tiff, TiffWithOrientation(testsupport::Quadrants(80, 60), 6)));
-  GdiplusBitmap plain = CorrectOrientation(LoadBitmapFromFile(Utf16FromUtf8(tiff)));
+  GdiplusBitmap plain = CorrectOrientation(LoadBitmapFromFile(*PlatformText(tiff)));
   ASSERT_TRUE(plain);
   UINT w = 0, h = 0;
   gdip::GdipGetImageWidth(plain.get(), &w);
@@ -111,7 +111,7 @@ TEST_F(RendererTest, ThePlainDecoderIsTurnedByExifAndWicDecodesAreNot) {
 TEST_F(RendererTest, AScaledDecodeOnlyWhenItSavesAQuarter) {
   const std::string path = dir.File("big.jpg");
   ASSERT_TRUE(testsupport::WriteJpeg(path, testsupport::Gradient(400, 300, 1), 90));
-  const std::wstring wide = Utf16FromUtf8(path);
+  const std::wstring wide = *PlatformText(path);
   GdiplusBitmap reduced = DecodeScaled(wide, 150, 150);  // f = 0.5: 200 x 150
   ASSERT_TRUE(reduced);
   UINT w = 0, h = 0;
@@ -123,7 +123,7 @@ TEST_F(RendererTest, AScaledDecodeOnlyWhenItSavesAQuarter) {
   ASSERT_TRUE(full);
   gdip::GdipGetImageWidth(full.get(), &w);
   EXPECT_EQ(w, 400u);
-  EXPECT_FALSE(DecodeScaled(Utf16FromUtf8(dir.File("missing.jpg")), 10, 10));
+  EXPECT_FALSE(DecodeScaled(*PlatformText(dir.File("missing.jpg")), 10, 10));
 }
 
 }  // namespace

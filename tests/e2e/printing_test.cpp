@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "host_driver.h"
@@ -200,6 +201,94 @@ TEST_F(PrintingTest, PapersSetBySizeAndByNameAreThoseThePagesComeOutOn) {
               HasSubstr("DEBUG: Found partial match paper 'US Letter' for 'letter' with "
                         "ID: 1\nDEBUG: Setting paper ID=1 Width=2159 Height=2794 (0.1mm)"));
   EXPECT_THAT(run.err, HasSubstr("DEBUG: Printer settings updated successfully"));
+}
+
+// "Photo 5x7" has no Windows paper code: the driver lists it by its size,
+// cut to whole millimetres, and the interface offers that size back.
+TEST_F(PrintingTest, APaperWithoutAWindowsCodeIsSetByTheSizeTheListGave) {
+  const std::string photo = dir.File("five-by-seven.jpg");
+  ASSERT_TRUE(testsupport::WriteJpeg(photo, testsupport::Quadrants(500, 700), 90));
+  const HostRun run =
+      RunHost(HostScript()
+                  .Call("printing_channel", "getPrinterCapabilitiesWindows",
+                        EncodableValue(EncodableMap{{S("printerName"), S("KorvelaPhoto")}}))
+                  .Call("printing_channel", "setDefaultPrinterAndPaper",
+                        SetPaper("KorvelaPhoto", {{S("paperSize"), Size(127, 177)}}))
+                  .Call("printing_channel", "printWithLayoutWindows", Pages({photo})));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto papers = run.AnswerTo(1)->SuccessValue();
+  ASSERT_TRUE(papers) << run.err;
+  std::optional<EncodableMap> fiveBySeven;
+  for (const EncodableValue& paper :
+       papers->Get<EncodableMap>().at(S("supportedPaperSizes")).Get<EncodableList>()) {
+    if (paper.Get<EncodableMap>().at(S("name")) == S("Photo 5x7")) {
+      fiveBySeven = paper.Get<EncodableMap>();
+    }
+  }
+  ASSERT_TRUE(fiveBySeven) << ::testing::PrintToString(*papers);
+  EXPECT_EQ(fiveBySeven->at(S("width")), EncodableValue(127));
+  EXPECT_EQ(fiveBySeven->at(S("height")), EncodableValue(177));
+  EXPECT_EQ(run.AnswerTo(2)->SuccessValue(),
+            EncodableValue(EncodableMap{{S("printerSet"), EncodableValue(true)},
+                                        {S("paperSet"), EncodableValue(true)}}))
+      << run.err;
+  EXPECT_EQ(run.AnswerTo(3)->SuccessValue(), EncodableValue(true)) << run.err;
+  const std::vector<fs::path> pdfs = Pdfs(1);
+  ASSERT_EQ(pdfs.size(), 1u);
+  EXPECT_EQ(PageSizes(pdfs[0]), "360x504 rot 0\n");  // 5 x 7 inches
+}
+
+// Windows reads a text only up to a NUL. A path "marker.exe" NUL ".jpg"
+// passes every check for a photo and would start the program; a photo path
+// with a NUL after it would work on the photo. Neither happens: such text is
+// a wrong argument, or that photo's failure.
+TEST_F(PrintingTest, TextHoldingANulNeverReachesWindows) {
+  const std::string marker = dir.File("marker.exe");
+  fs::copy_file(fs::path(std::getenv("KORVELA_WINDOWS_BIN")) / "marker.exe", marker);
+  // The marker does leave its file when it runs.
+  ASSERT_EQ(RunWineProgram({marker}), 0);
+  ASSERT_TRUE(fs::exists(marker + ".ran"));
+  fs::remove(marker + ".ran");
+
+  const std::string photo = dir.File("photo.jpg");
+  ASSERT_TRUE(testsupport::WriteJpeg(photo, testsupport::Quadrants(300, 200), 90));
+  const auto hiding = [](const std::string& path, const std::string& tail) {
+    return S(WindowsPath(path) + std::string(1, '\0') + tail);
+  };
+  const EncodableValue program = hiding(marker, ".jpg");
+  const EncodableValue photoAndMore = hiding(photo, "x.jpg");
+  const EncodableValue programs(EncodableList{program});
+  const HostRun run = RunHost(
+      HostScript()
+          .Call("printing_channel", "printImagesWindows", programs)
+          .Call("printing_channel", "printImagesToPrinter",
+                EncodableValue(EncodableMap{{S("imagePaths"), programs}}))
+          .Call("printing_channel", "printToPrinterWindows",
+                EncodableValue(
+                    EncodableMap{{S("imagePaths"), programs}, {S("printerName"), S("KorvelaPDF")}}))
+          .Call("printing_channel", "bakeImagesForPrinting",
+                EncodableValue(EncodableMap{
+                    {S("requests"), EncodableValue(EncodableList{EncodableValue(
+                                        EncodableMap{{S("sourcePath"), photoAndMore},
+                                                     {S("canvasWidth"), EncodableValue(60)},
+                                                     {S("canvasHeight"), EncodableValue(40)}})})}}))
+          .Call("media_info_channel", "getQuickMeta",
+                EncodableValue(EncodableMap{{S("path"), photoAndMore}}))
+          .Sleep(1500));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.AnswerTo(1)->Error(), "INVALID_ARGUMENTS: Expected string path");
+  EXPECT_EQ(run.AnswerTo(2)->Error(), "PRINT_FAILED: Failed to print any images");
+  EXPECT_EQ(run.AnswerTo(3)->Error(),
+            "PRINT_FAILED: Failed to print image: " + program.Get<std::string>());
+  const auto baked = run.AnswerTo(4)->SuccessValue();
+  ASSERT_TRUE(baked) << run.AnswerTo(4)->Error();
+  const auto& result =
+      baked->Get<EncodableMap>().at(S("results")).Get<EncodableList>().at(0).Get<EncodableMap>();
+  EXPECT_EQ(result.at(S("success")), EncodableValue(false));
+  EXPECT_EQ(result.at(S("error")), S("Failed to render image with effects"));
+  EXPECT_EQ(run.AnswerTo(5)->SuccessValue(), EncodableValue());
+  EXPECT_FALSE(fs::exists(marker + ".ran"));
+  EXPECT_TRUE(Pdfs(0).empty());
 }
 
 // A number that follows `label` in the text, or -1.
