@@ -141,8 +141,10 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(std::uint8_t type, ByteS
         stream.MarkMalformed();
         return EncodableValue();
       }
+      // No room is set aside for the count: it is only a claim, and nested
+      // lists would each claim the rest of the message. The list grows with
+      // the elements actually read.
       EncodableList list;
-      list.reserve(count);
       for (std::size_t i = 0; i < count && !stream.malformed(); ++i) {
         // Checked again before every element: nested lists could otherwise
         // each claim the whole rest of the message and multiply it.

@@ -3,8 +3,12 @@
 //
 // A value is a type byte and its payload. Sizes take 1, 3 or 5 bytes (up to
 // 253; 254 then 16 bits; 255 then 32 bits). Reals and typed lists are aligned
-// to their element size from the start of the message; the writer aligns a
-// typed list only when it has elements, the reader always does.
+// to their element size from the start of the message, empty typed lists
+// too, as the interface's codec writes and reads them.
+//
+// Memory stays in proportion to the message: no list is given room for more
+// elements than it has read, so a count that claims the rest of the message
+// (at every level of a nested list) costs nothing until its elements arrive.
 #pragma once
 
 #include <cstdint>
