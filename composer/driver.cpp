@@ -1,9 +1,11 @@
 #include "driver.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <mutex>
 #include <new>
 #include <system_error>
 
@@ -40,6 +42,46 @@ bool RunWorkers(unsigned count, const std::function<void()>& work,
 }
 
 namespace {
+
+// Writes "Sheetsmith: working, k of N photos placed" every kHeartbeatPeriod
+// from a thread of its own until it is destroyed. The workers' own lines
+// come only every tenth photo and per page, which can be a long silence.
+class Heartbeat {
+ public:
+  explicit Heartbeat(RunState& state) : state_(state) {
+    try {
+      thread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+      // Without the thread the run goes on; only the lines are missing.
+    }
+  }
+  ~Heartbeat() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopped_ = true;
+    }
+    stop_.notify_one();
+    if (thread_.joinable()) thread_.join();
+  }
+  Heartbeat(const Heartbeat&) = delete;
+  Heartbeat& operator=(const Heartbeat&) = delete;
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stop_.wait_for(lock, kHeartbeatPeriod, [this] { return stopped_; })) {
+      LogLineLocked(state_.logMutex, "Sheetsmith: working, " +
+                                         std::to_string(state_.photosProcessed.load()) + " of " +
+                                         std::to_string(state_.photosToPlace()) + " photos placed");
+    }
+  }
+
+  RunState& state_;
+  std::mutex mutex_;
+  std::condition_variable stop_;
+  bool stopped_ = false;
+  std::thread thread_;
+};
 
 void LogStageTimes() {
   const char* wanted = std::getenv("SHEETSMITH_TIMINGS");
@@ -89,8 +131,12 @@ bool CreatePages(const GridConfig& config, const CreatePagesOptions& options) {
       state.Fail("Unknown error on a worker thread");
     }
   };
-  const bool started = RunWorkers(
-      threads, work, [&state] { state.abandon.store(true); }, options.startThread);
+  bool started = false;
+  {
+    const Heartbeat heartbeat(state);
+    started = RunWorkers(
+        threads, work, [&state] { state.abandon.store(true); }, options.startThread);
+  }
   if (!started) {
     LogLine("Sheetsmith: Failed to start the worker threads");
     return false;

@@ -2,6 +2,7 @@
 // its pages on a pool of worker threads, and reports on the console.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
@@ -13,6 +14,10 @@
 namespace sheetsmith {
 
 inline constexpr unsigned kMaxWorkers = 8;
+
+// While pages are made, a line goes out at least this often: the host stops
+// a composer that says nothing for a while, and a photo can take seconds.
+inline constexpr std::chrono::milliseconds kHeartbeatPeriod{500};
 
 // Worker count for a machine reporting `hardwareThreads` (0: unknown).
 unsigned WorkerCount(unsigned hardwareThreads);

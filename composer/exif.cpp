@@ -59,4 +59,17 @@ int ReadExifOrientation(const std::string& path) {
                                   head->size());
 }
 
+int UprightQuarterTurns(int orientation) {
+  switch (orientation) {
+    case 3:
+      return 2;
+    case 6:
+      return 1;
+    case 8:
+      return 3;
+    default:
+      return 0;
+  }
+}
+
 }  // namespace sheetsmith

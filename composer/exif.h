@@ -16,4 +16,8 @@ int ReadExifOrientation(const std::string& path);
 // The same rule over bytes already in memory (the file's first bytes).
 int ExifOrientationFromBytes(const std::uint8_t* data, std::size_t size);
 
+// Quarter turns clockwise that bring stored pixels upright: 2 for 3, 1 for 6,
+// 3 for 8, none for any other value (the mirrored ones are used as stored).
+int UprightQuarterTurns(int orientation);
+
 }  // namespace sheetsmith

@@ -1,5 +1,6 @@
 #include "file_io.h"
 
+#include <cstdio>
 #include <limits>
 
 #ifdef _WIN32
@@ -7,6 +8,11 @@
 #endif
 
 namespace sheetsmith {
+namespace {
+
+bool HoldsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
+
+}  // namespace
 
 #ifdef _WIN32
 std::wstring WideFromUtf8(const std::string& utf8) {
@@ -33,6 +39,7 @@ std::string Utf8FromWide(const std::wstring& wide) {
 }
 
 UniqueFile OpenFile(const std::string& utf8Path, const char* mode) {
+  if (HoldsNul(utf8Path)) return nullptr;
   const std::wstring path = WideFromUtf8(utf8Path);
   if (path.empty()) return nullptr;
   const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
@@ -40,19 +47,35 @@ UniqueFile OpenFile(const std::string& utf8Path, const char* mode) {
 }
 
 bool RemoveFile(const std::string& utf8Path) {
+  if (HoldsNul(utf8Path)) return false;
   const std::wstring path = WideFromUtf8(utf8Path);
   return !path.empty() && _wremove(path.c_str()) == 0;
 }
+
+bool RenameOver(const std::string& from, const std::string& to) {
+  if (HoldsNul(from) || HoldsNul(to)) return false;
+  const std::wstring source = WideFromUtf8(from);
+  const std::wstring target = WideFromUtf8(to);
+  return !source.empty() && !target.empty() &&
+         MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
 #else
 UniqueFile OpenFile(const std::string& utf8Path, const char* mode) {
-  if (utf8Path.empty()) return nullptr;
+  if (utf8Path.empty() || HoldsNul(utf8Path)) return nullptr;
   return UniqueFile(std::fopen(utf8Path.c_str(), mode));
 }
 
 bool RemoveFile(const std::string& utf8Path) {
-  return !utf8Path.empty() && std::remove(utf8Path.c_str()) == 0;
+  return !utf8Path.empty() && !HoldsNul(utf8Path) && std::remove(utf8Path.c_str()) == 0;
+}
+
+bool RenameOver(const std::string& from, const std::string& to) {
+  return !from.empty() && !to.empty() && !HoldsNul(from) && !HoldsNul(to) &&
+         std::rename(from.c_str(), to.c_str()) == 0;
 }
 #endif
+
+std::string PartialPath(const std::string& utf8Path) { return utf8Path + ".partial"; }
 
 std::optional<std::string> ReadFilePrefix(const std::string& utf8Path, std::size_t maxBytes) {
   UniqueFile file = OpenFile(utf8Path, "rb");

@@ -16,11 +16,23 @@ struct FileCloser {
 };
 using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
-// fopen with a UTF-8 path; `mode` is one of fopen's modes ("rb", "wb").
+// fopen with a UTF-8 path; `mode` is one of fopen's modes ("rb", "wb"). A
+// path holding a NUL opens nothing: the system would read it only up to the
+// NUL and open another file.
 UniqueFile OpenFile(const std::string& utf8Path, const char* mode);
 
 // Deletes a file; false when it could not be deleted.
 bool RemoveFile(const std::string& utf8Path);
+
+// Where a page is written before it is whole: beside its final path, which
+// it replaces by RenameOver once complete. A run stopped half-way leaves at
+// most this file, never a page cut short under the final name. Shared with
+// the host, which writes its own pages the same way and removes what a
+// stopped composer left.
+std::string PartialPath(const std::string& utf8Path);
+
+// Moves `from` to `to`, replacing a file there; false when it could not.
+bool RenameOver(const std::string& from, const std::string& to);
 
 // The first `maxBytes` bytes of a file (all of it when it is shorter), or
 // nullopt when it cannot be opened or read.

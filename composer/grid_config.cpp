@@ -86,6 +86,8 @@ void ReadSetting(std::string_view line, GridConfig& config, std::vector<std::str
     config.showCutGrid = value == "1" || value == "true";
   } else if (key == "cutGridColor") {
     config.cutGridColor = value;
+  } else if (key == "keepEmptyImageLines") {
+    config.keepEmptyImageLines = value == "1" || value == "true";
   }
 }
 
@@ -124,6 +126,7 @@ bool ParseConfigText(std::string_view text, GridConfig& config,
     const std::size_t first = line.find_first_not_of(" \t");
     if (first == std::string_view::npos) {
       if (section == "frames") config.frames.emplace_back();
+      if (section == "images" && config.keepEmptyImageLines) config.images.emplace_back();
       continue;
     }
     line.remove_prefix(first);

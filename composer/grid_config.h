@@ -52,6 +52,10 @@ struct GridConfig {
   double cutGridWidthMm = 0.1;
   std::string cutGridColor = "darkGray";
   double magnetAspectRatio = 0.0;  // 0 or less: the magnet fills its cell
+  // Set by the key keepEmptyImageLines=1: from there on an empty line in
+  // [images] is a photo with no path, whose cell stays white (without it,
+  // empty lines are skipped there as everywhere but in [frames]).
+  bool keepEmptyImageLines = false;
 };
 
 // Effects lines whose index is at or above this are skipped: the list grows to

@@ -127,8 +127,8 @@ struct DecodedPhoto::JpegPlanes final : RowSource {
       stbi__resample& up = upsamplers[k];
       auto& plane = jpeg->img_comp[k];
       const bool lower = up.ystep >= (up.vs >> 1);
-      rows[k] = up.resample(plane.linebuf, lower ? up.line1 : up.line0,
-                            lower ? up.line0 : up.line1, up.w_lores, up.hs);
+      rows[k] = up.resample(plane.linebuf, lower ? up.line1 : up.line0, lower ? up.line0 : up.line1,
+                            up.w_lores, up.hs);
       if (++up.ystep >= up.vs) {
         up.ystep = 0;
         up.line0 = up.line1;
@@ -232,14 +232,16 @@ std::optional<RgbaImage> DecodedPhoto::Whole() {
 
 std::int64_t DecodedPhoto::rowNanoseconds() const { return rowNs_; }
 
-std::optional<RgbaImage> Resize(const RgbaImage& image, int width, int height,
-                                int quarterTurns) {
+std::optional<RgbaImage> Resize(const RgbaImage& image, int width, int height, int quarterTurns) {
   return Resample(image, width, height, quarterTurns);
 }
 
 bool SaveJpeg(const RgbaImage& image, const std::string& path, int quality) {
   if (image.empty()) return false;
-  UniqueFile file = OpenFile(path, "wb");
+  // Written beside the page and put in its place only when whole: a page cut
+  // short, or one from an earlier run, never passes for this run's.
+  const std::string partial = PartialPath(path);
+  UniqueFile file = OpenFile(partial, "wb");
   if (!file) return false;
   std::FILE* stream = file.get();
   const bool written =
@@ -247,9 +249,8 @@ bool SaveJpeg(const RgbaImage& image, const std::string& path, int quality) {
         return std::fwrite(bytes, 1, count, stream) == count;
       });
   const bool closed = std::fclose(file.release()) == 0;
-  if (written && closed) return true;
-  // A page cut short must not pass for a finished one.
-  RemoveFile(path);
+  if (written && closed && RenameOver(partial, path)) return true;
+  RemoveFile(partial);
   return false;
 }
 

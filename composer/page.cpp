@@ -20,6 +20,7 @@ RunState::RunState(const GridConfig& c, const GridGeometry& g, CanvasMaker maker
       pages_(new PageWork[c.outputs.size()]),
       unitStart_(c.outputs.size() + 1, 0) {
   for (int page = 0; page < pageCount(); ++page) {
+    photosToPlace_ += PhotosOnPage(page);
     const int units = std::max(1, PhotosOnPage(page));
     pages_[static_cast<std::size_t>(page)].unitsLeft.store(units);
     unitStart_[static_cast<std::size_t>(page) + 1] =

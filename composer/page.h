@@ -51,6 +51,8 @@ struct RunState {
   RunState(const GridConfig& c, const GridGeometry& g, CanvasMaker maker = &MakeWhiteCanvas);
 
   int pageCount() const { return static_cast<int>(config.outputs.size()); }
+  // The photos that have a cell on some page: those the run places.
+  int photosToPlace() const { return photosToPlace_; }
   std::int64_t unitCount() const { return unitStart_.back(); }
   // Photos placed on page `page` (cells past the last photo stay empty).
   int PhotosOnPage(int page) const;
@@ -66,6 +68,7 @@ struct RunState {
  private:
   std::unique_ptr<PageWork[]> pages_;
   std::vector<std::int64_t> unitStart_;  // first unit of each page, then the total
+  int photosToPlace_ = 0;
   std::mutex failureMutex_;
   std::optional<std::string> failure_;
 };

@@ -48,20 +48,6 @@ std::optional<RgbaImage> Decode(const std::string& path) {
   return LoadRgba(path);
 }
 
-// Quarter turns clockwise that bring stored pixels upright.
-int UprightTurns(int orientation) {
-  switch (orientation) {
-    case 3:
-      return 2;
-    case 6:
-      return 1;
-    case 8:
-      return 3;
-    default:
-      return 0;
-  }
-}
-
 void TurnClockwise(RgbaImage& image, int quarters) {
   switch (quarters % 4) {
     case 1:
@@ -89,9 +75,9 @@ std::optional<RgbaImage> ScaleThenTurn(DecodedPhoto& photo, int width, int heigh
   const bool sideways = quarters % 2 != 0;
   std::optional<RgbaImage> scaled =
       photo.Scale(sideways ? height : width, sideways ? width : height, quarters);
-  const std::int64_t total = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                 std::chrono::steady_clock::now() - start)
-                                 .count();
+  const std::int64_t total =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+          .count();
   GlobalStageTimes().decodeNs += photo.rowNanoseconds();
   GlobalStageTimes().resizeNs += total - photo.rowNanoseconds();
   if (scaled) return scaled;
@@ -331,7 +317,7 @@ bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const Gr
   if (!decoded) return false;
 
   // The photo's size upright, and whether it is turned to the magnet.
-  const int uprightTurns = UprightTurns(ReadExifOrientation(path));
+  const int uprightTurns = UprightQuarterTurns(ReadExifOrientation(path));
   int width = decoded->width();
   int height = decoded->height();
   if (uprightTurns % 2 != 0) std::swap(width, height);
@@ -342,9 +328,8 @@ bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const Gr
   }
   // Scaled to cover the magnet, then turned.
   const double s = std::max(static_cast<double>(mw) / width, static_cast<double>(mh) / height);
-  std::optional<RgbaImage> photo = ScaleThenTurn(*decoded, ScaledSize(s, width),
-                                                 ScaledSize(s, height),
-                                                 uprightTurns + (wasRotated ? 1 : 0));
+  std::optional<RgbaImage> photo = ScaleThenTurn(
+      *decoded, ScaledSize(s, width), ScaledSize(s, height), uprightTurns + (wasRotated ? 1 : 0));
   decoded.reset();
   if (!photo) return false;
 
@@ -389,7 +374,8 @@ bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const Gr
   if (index < config.frames.size() && !config.frames[index].empty()) {
     const std::string& framePath = config.frames[index];
     if (std::optional<RgbaImage> frame = Decode(framePath)) {
-      const int quarters = UprightTurns(ReadExifOrientation(framePath)) + (wasRotated ? 1 : 0);
+      const int quarters =
+          UprightQuarterTurns(ReadExifOrientation(framePath)) + (wasRotated ? 1 : 0);
       const bool sideways = quarters % 2 != 0;
       std::optional<RgbaImage> fitted;
       {

@@ -3,11 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <new>
 #include <stdexcept>
+#include <thread>
 
 #if defined(__linux__)
 #include <signal.h>
@@ -16,6 +18,7 @@
 #include <unistd.h>
 #endif
 
+#include "file_io.h"
 #include "image_io.h"
 #include "test_photos.h"
 
@@ -247,11 +250,64 @@ TEST_F(JobTest, AnExceptionOnAWorkerStopsTheRunWithItsText) {
   }
 }
 
+// A run that takes longer than a heartbeat between its own lines still
+// says something at least every period, with the photos placed so far.
+TEST_F(JobTest, ASlowRunSaysItIsWorkingBetweenItsOwnLines) {
+  AddPhotos(3);
+  AddOutputs(1);
+  CreatePagesOptions options;
+  options.makeCanvas = [](int width, int height) {
+    std::this_thread::sleep_for(kHeartbeatPeriod * 3);
+    return MakeWhiteCanvas(width, height);
+  };
+  ::testing::internal::CaptureStderr();
+  ::testing::internal::CaptureStdout();
+  const int code = RunSheetsmith({"sheetsmith.exe", WriteJob()}, options);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(code, 0);
+  const std::vector<std::string> lines = Lines(err);
+  const auto working = std::count(lines.begin(), lines.end(),
+                                  std::string("Sheetsmith: working, 0 of 3 photos placed"));
+  EXPECT_GE(working, 2) << err;
+}
+
+// An empty path in [images], kept by the key that says so, leaves its cell
+// white; every other photo keeps its own cell, effects and frame.
+TEST_F(JobTest, AnEmptyImageLineIsAWhiteCellInItsPlace) {
+  AddPhotos(3);
+  images[1] = "";
+  AddOutputs(1);
+  const std::string frame = dir.File("frame.png");
+  ASSERT_TRUE(testsupport::WritePng(frame, testsupport::Solid(10, 10, {0, 255, 0}, 255)));
+  std::string job = WriteJob("keepEmptyImageLines=1\nshowCutGrid=1\ncutGridColor=black\n");
+  std::ofstream(job, std::ios::app) << "[frames]\n\n\n"
+                                    << frame << "\n"
+                                    << "[effects]\n0,0.5,0,0.5,0.5,1,0,0,1,0,0,0,0,0,1,0,1\n";
+  const RunResult run = RunWith({"sheetsmith.exe", job});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::optional<RgbaImage> page = LoadRgba(outputs[0]);
+  ASSERT_TRUE(page);
+  const auto near = [&](int x, int y, int r, int g, int b) {
+    const std::uint8_t* p = page->At(x, y);
+    return std::abs(p[0] - r) < 30 && std::abs(p[1] - g) < 30 && std::abs(p[2] - b) < 30;
+  };
+  const std::uint8_t* grey = page->At(50, 60);
+  EXPECT_TRUE(std::abs(grey[0] - grey[2]) < 12 && std::abs(grey[1] - grey[2]) < 12 && grey[0] < 200)
+      << "photo 0 in grey, as its effects ask";
+  EXPECT_TRUE(near(150, 60, 255, 255, 255)) << "the empty cell stays white";
+  EXPECT_TRUE(near(50, 180, 0, 255, 0)) << "photo 2 under its frame";
+  EXPECT_TRUE(near(100, 60, 0, 0, 0)) << "the cut line";
+}
+
 #if defined(__linux__)
-// A page the disk stops taking half way: the writer fails and the partial
-// file goes. The file size limit is set in a child process only.
+// A page the disk stops taking half way: the writer fails, the partial file
+// goes, and the page an earlier run left under the final name is neither
+// cut short nor replaced. The file size limit is set in a child process only.
 TEST_F(JobTest, APageCutShortIsRemoved) {
   const std::string page = dir.File("cut short.jpg");
+  const std::string earlier = "an earlier run's page";
+  ASSERT_TRUE(testsupport::WriteBytes(page, earlier));
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -259,7 +315,8 @@ TEST_F(JobTest, APageCutShortIsRemoved) {
     rlimit limit{4096, 4096};
     setrlimit(RLIMIT_FSIZE, &limit);
     const bool saved = SaveJpeg(testsupport::Gradient(800, 800, 7), page, 95);
-    _exit(!saved && !std::filesystem::exists(page) ? 0 : 1);
+    const bool untouched = std::filesystem::file_size(page) == earlier.size();
+    _exit(!saved && untouched && !std::filesystem::exists(PartialPath(page)) ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);

@@ -129,6 +129,23 @@ TEST(ParseConfigTest, FramesKeepEmptyEntriesAligned) {
   EXPECT_EQ(c.frames, (std::vector<std::string>{"f0.png", "", "f2.png"}));
 }
 
+// Empty image lines are photos with no path only after keepEmptyImageLines=1,
+// so that a file without the key reads as it always has.
+TEST(ParseConfigTest, EmptyImageLinesCountOnlyWhenTheFileSaysSo) {
+  const std::string images = "[images]\na\n\n  \nd\n[outputs]\nout\n";
+  const struct {
+    std::string settings;
+    std::vector<std::string> images;
+  } cases[] = {
+      {"", {"a", "d"}},
+      {"[settings]\nkeepEmptyImageLines=1\n", {"a", "", "", "d"}},
+      {"[settings]\nkeepEmptyImageLines=0\n", {"a", "d"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Parse(c.settings + images).images, c.images) << c.settings;
+  }
+}
+
 TEST(ParseConfigTest, EffectsLinesFillMissingItemsWithDefaults) {
   const GridConfig c = Parse(
       "[images]\na\n[outputs]\nb\n[effects]\n"
