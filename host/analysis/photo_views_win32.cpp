@@ -58,10 +58,27 @@ std::optional<std::string> TextItem(IWICMetadataQueryReader* reader, const wchar
 
 }  // namespace
 
+std::optional<std::vector<std::uint8_t>> StreamBytes(IStream* stream) {
+  // The stream's own length: its memory block may be larger than what was
+  // written.
+  STATSTG stat = {};
+  HGLOBAL memory = nullptr;
+  if (FAILED(stream->Stat(&stat, STATFLAG_NONAME)) || stat.cbSize.QuadPart == 0 ||
+      FAILED(GetHGlobalFromStream(stream, &memory)) || stat.cbSize.QuadPart > GlobalSize(memory)) {
+    return std::nullopt;
+  }
+  const void* bytes = GlobalLock(memory);
+  if (!bytes) return std::nullopt;
+  const auto* first = static_cast<const std::uint8_t*>(bytes);
+  std::vector<std::uint8_t> written(first, first + stat.cbSize.QuadPart);
+  GlobalUnlock(memory);
+  return written;
+}
+
 std::optional<std::vector<std::uint8_t>> MakeThumbnail(const std::string& path, PixelSize size) {
+  const std::optional<std::wstring> file = PlatformText(path);
   ComPtr<IShellItem> item;
-  if (FAILED(
-          SHCreateItemFromParsingName(Utf16FromUtf8(path).c_str(), nullptr, IID_PPV_ARGS(&item)))) {
+  if (!file || FAILED(SHCreateItemFromParsingName(file->c_str(), nullptr, IID_PPV_ARGS(&item)))) {
     return std::nullopt;
   }
   ComPtr<IShellItemImageFactory> images;
@@ -102,29 +119,16 @@ std::optional<std::vector<std::uint8_t>> MakeThumbnail(const std::string& path, 
       FAILED(encoder->Commit())) {
     return std::nullopt;
   }
-  // The stream's own length: its memory block may be larger than what was
-  // written.
-  STATSTG stat = {};
-  HGLOBAL memory = nullptr;
-  if (FAILED(stream->Stat(&stat, STATFLAG_NONAME)) || stat.cbSize.QuadPart == 0 ||
-      FAILED(GetHGlobalFromStream(stream.Get(), &memory)) ||
-      stat.cbSize.QuadPart > GlobalSize(memory)) {
-    return std::nullopt;
-  }
-  const void* bytes = GlobalLock(memory);
-  if (!bytes) return std::nullopt;
-  const auto* first = static_cast<const std::uint8_t*>(bytes);
-  std::vector<std::uint8_t> png(first, first + stat.cbSize.QuadPart);
-  GlobalUnlock(memory);
-  return png;
+  return StreamBytes(stream.Get());
 }
 
 std::optional<PhotoHeader> ReadPhotoHeader(const std::string& path) {
   ComPtr<IWICImagingFactory> factory = ImagingFactory();
   ComPtr<IWICBitmapDecoder> decoder;
   ComPtr<IWICBitmapFrameDecode> frame;
-  if (!factory ||
-      FAILED(factory->CreateDecoderFromFilename(Utf16FromUtf8(path).c_str(), nullptr, GENERIC_READ,
+  const std::optional<std::wstring> file = PlatformText(path);
+  if (!factory || !file ||
+      FAILED(factory->CreateDecoderFromFilename(file->c_str(), nullptr, GENERIC_READ,
                                                 WICDecodeMetadataCacheOnDemand, &decoder)) ||
       FAILED(decoder->GetFrame(0, &frame))) {
     return std::nullopt;

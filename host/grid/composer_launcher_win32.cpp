@@ -6,7 +6,8 @@
 
 #include "command_line.h"
 #include "composer_launcher.h"
-#include "composer_slots.h"
+#include "composer_run.h"
+#include "file_io.h"
 #include "grid_composer.h"
 #include "grid_config_writer.h"
 #include "grid_jobs.h"
@@ -18,35 +19,38 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+std::int32_t ElapsedMs(Clock::time_point start) {
+  return static_cast<std::int32_t>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count() / 1000000);
+}
+
 constexpr DWORD kWaitStepMs = 100;
 constexpr DWORD kChunk = 4095;
 
-// Appends what the pipe holds now, without blocking; the number of bytes read.
-std::size_t DrainAvailable(HANDLE pipe, std::string& output) {
+// Adds what the pipe holds now to the output, without blocking; the number
+// of lines it completed.
+int DrainAvailable(HANDLE pipe, ComposerOutput& output) {
   char chunk[kChunk + 1];
   DWORD available = 0;
-  std::size_t total = 0;
+  int lines = 0;
   while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
     DWORD read = 0;
     if (!ReadFile(pipe, chunk, kChunk, &read, nullptr) || read == 0) break;
-    total += read;
     chunk[read] = '\0';
-    output.append(chunk);  // up to the first zero byte of the chunk
+    lines += output.Append(chunk);  // up to the first zero byte of the chunk
   }
-  return total;
+  return lines;
 }
 
 // Reads until the pipe reports its end.
-void DrainToEnd(HANDLE pipe, std::string& output) {
+void DrainToEnd(HANDLE pipe, ComposerOutput& output) {
   char chunk[kChunk + 1];
   DWORD read = 0;
   while (ReadFile(pipe, chunk, kChunk, &read, nullptr) && read > 0) {
     chunk[read] = '\0';
-    output.append(chunk);
+    output.Append(chunk);
   }
 }
-
-GridResult Fallback(const GridRequest& request) { return GridComposer(request); }
 
 // Every composer runs in this job object, which the host never closes: when
 // the host ends, for whatever reason, the system closes it and ends every
@@ -65,86 +69,87 @@ HANDLE ComposerJobObject() {
 }
 
 // A child started with inheritance takes every inheritable handle of the
-// host, so the write end of one run's pipe must never be open while another
-// run starts its composer: pipe creation, process creation and closing our
-// write end happen under this lock.
+// host unless it is given a list. Each composer is given one (its own write
+// end), and that end is inheritable only while its composer starts, under
+// this lock, so that no other composer can ever hold it open.
 std::mutex& LaunchMutex() {
   static std::mutex mutex;
   return mutex;
 }
 
-ComposerSlots& Slots() {
-  static ComposerSlots slots(kMaxConcurrentComposers);
-  return slots;
-}
+// The list of handles one child inherits, for CreateProcessW.
+class InheritedHandles {
+ public:
+  explicit InheritedHandles(HANDLE handle) : handle_(handle) {
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    buffer_.resize(size);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data());
+    if (size == 0 || !InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
+    initialised_ = true;
+    ok_ = UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &handle_,
+                                    sizeof(handle_), nullptr, nullptr) != FALSE;
+  }
+  ~InheritedHandles() {
+    if (initialised_) DeleteProcThreadAttributeList(get());
+  }
+  InheritedHandles(const InheritedHandles&) = delete;
+  InheritedHandles& operator=(const InheritedHandles&) = delete;
+
+  bool ok() const { return ok_; }
+  LPPROC_THREAD_ATTRIBUTE_LIST get() {
+    return reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data());
+  }
+
+ private:
+  HANDLE handle_;  // the list points at it
+  std::vector<BYTE> buffer_;
+  bool initialised_ = false;
+  bool ok_ = false;
+};
 
 struct ComposerRun {
   bool started = false;
   bool stalled = false;  // stopped by the watchdog
   DWORD exitCode = 1;
-  std::string output;
 };
 
-ComposerRun RunComposer(std::wstring commandLine) {
+ComposerRun RunComposer(const std::wstring& commandLine, ComposerOutput& output) {
   ComposerRun run;
-  UniqueHandle pipeRead;
-  UniqueHandle processHandle;
-  UniqueHandle threadHandle;
-  {
-    std::lock_guard<std::mutex> lock(LaunchMutex());
-    SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return run;
-    pipeRead.reset(readEnd);
-    UniqueHandle pipeWrite(writeEnd);
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    startup.hStdInput = nullptr;
-    startup.hStdOutput = pipeWrite.get();
-    startup.hStdError = pipeWrite.get();
-    PROCESS_INFORMATION process = {};
-    // Suspended until it is in the job object, so it cannot start a child
-    // of its own outside it.
-    run.started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                                 CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup,
-                                 &process) != FALSE;
-    // The composer holds the write end now; ours must go, or the pipe never ends.
-    pipeWrite.reset();
-    if (!run.started) return run;
-    processHandle.reset(process.hProcess);
-    threadHandle.reset(process.hThread);
-  }
-  if (!ComposerJobObject() || !AssignProcessToJobObject(ComposerJobObject(), processHandle.get())) {
+  std::optional<ComposerProcess> composer = StartComposer(commandLine);
+  if (!composer) return run;
+  run.started = true;
+  if (!ComposerJobObject() ||
+      !AssignProcessToJobObject(ComposerJobObject(), composer->process.get())) {
     LogError("DEBUG C++: The composer could not be put in the host's job object");
   }
-  ResumeThread(threadHandle.get());
+  ResumeThread(composer->thread.get());
 
+  HANDLE process = composer->process.get();
+  HANDLE pipe = composer->output.get();
   const auto silenceLimit =
       std::chrono::milliseconds(ComposerWatchdogMs(std::getenv("KORVELA_COMPOSER_WATCHDOG_MS")));
+  // Silence counts from the last whole line: the composer says something at
+  // least twice a second while it works.
   Clock::time_point lastHeard = Clock::now();
   while (true) {
-    const DWORD wait = WaitForSingleObject(processHandle.get(), kWaitStepMs);
-    if (DrainAvailable(pipeRead.get(), run.output) > 0) lastHeard = Clock::now();
+    const DWORD wait = WaitForSingleObject(process, kWaitStepMs);
+    if (DrainAvailable(pipe, output) > 0) lastHeard = Clock::now();
     if (wait == WAIT_OBJECT_0) {
-      DrainToEnd(pipeRead.get(), run.output);
-      GetExitCodeProcess(processHandle.get(), &run.exitCode);
+      DrainToEnd(pipe, output);
+      GetExitCodeProcess(process, &run.exitCode);
       break;
     }
     if (wait != WAIT_TIMEOUT) {
       LogError("DEBUG C++: WaitForSingleObject failed");
-      TerminateProcess(processHandle.get(), 1);
+      TerminateProcess(process, 1);
       run.exitCode = 1;
       break;
     }
     if (Clock::now() - lastHeard >= silenceLimit) {
-      TerminateProcess(processHandle.get(), 1);
-      WaitForSingleObject(processHandle.get(), 5000);
-      DrainAvailable(pipeRead.get(), run.output);
+      TerminateProcess(process, 1);
+      WaitForSingleObject(process, 5000);
+      DrainAvailable(pipe, output);
       run.stalled = true;
       run.exitCode = 1;
       break;
@@ -153,16 +158,76 @@ ComposerRun RunComposer(std::wstring commandLine) {
   return run;
 }
 
-// The first output path that is not a file on disk, or nullopt.
-std::optional<std::size_t> FirstMissingPage(const GridRequest& request) {
-  for (std::size_t i = 0; i < request.outputPaths.size(); ++i) {
-    const DWORD attributes = GetFileAttributesW(Utf16FromUtf8(request.outputPaths[i]).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return i;
+// What the file system says of each page now.
+std::vector<PageStamp> StampPages(const GridRequest& request) {
+  std::vector<PageStamp> stamps(request.outputPaths.size());
+  for (std::size_t i = 0; i < stamps.size(); ++i) {
+    const std::optional<std::wstring> file = PlatformText(request.outputPaths[i]);
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!file || !GetFileAttributesExW(file->c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      continue;
+    }
+    stamps[i].exists = true;
+    stamps[i].lastWrite = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                          data.ftLastWriteTime.dwLowDateTime;
+    stamps[i].size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   }
-  return std::nullopt;
+  return stamps;
+}
+
+// Removes what a composer that was stopped, or failed, left half written.
+void RemovePartialPages(const GridRequest& request) {
+  for (const std::string& page : request.outputPaths) {
+    if (const std::optional<std::wstring> partial = PlatformText(sheetsmith::PartialPath(page))) {
+      DeleteFileW(partial->c_str());
+    }
+  }
+}
+
+GridResult Fallback(const GridRequest& request, GridProgress& progress,
+                    const std::vector<std::size_t>& pages = {}) {
+  return GridComposer(request, progress, pages);
 }
 
 }  // namespace
+
+std::optional<ComposerProcess> StartComposer(std::wstring commandLine) {
+  std::lock_guard<std::mutex> lock(LaunchMutex());
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, nullptr, 0)) return std::nullopt;
+  ComposerProcess composer;
+  composer.output.reset(readEnd);
+  UniqueHandle pipeWrite(writeEnd);
+  InheritedHandles inherited(writeEnd);
+  if (!inherited.ok() ||
+      !SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
+    return std::nullopt;
+  }
+
+  STARTUPINFOEXW startup = {};
+  startup.StartupInfo.cb = sizeof(startup);
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+  startup.StartupInfo.wShowWindow = SW_HIDE;
+  startup.StartupInfo.hStdInput = nullptr;
+  startup.StartupInfo.hStdOutput = writeEnd;
+  startup.StartupInfo.hStdError = writeEnd;
+  startup.lpAttributeList = inherited.get();
+  PROCESS_INFORMATION process = {};
+  // Suspended until it is in the job object, so it cannot start a child of
+  // its own outside it.
+  const bool started =
+      CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                     CREATE_NO_WINDOW | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                     nullptr, &startup.StartupInfo, &process) != FALSE;
+  // The composer holds the write end now; ours must go, or the pipe never ends.
+  pipeWrite.reset();
+  if (!started) return std::nullopt;
+  composer.process.reset(process.hProcess);
+  composer.thread.reset(process.hThread);
+  return composer;
+}
 
 std::wstring FindComposerPath() {
   std::vector<wchar_t> buffer(MAX_PATH);
@@ -182,13 +247,13 @@ std::wstring ComposerCommandLine(const std::wstring& composerPath, const std::ws
   return L"\"" + composerPath + L"\" \"" + jobPath + L"\"";
 }
 
-GridResult CreateGridImagesWithHelper(const GridRequest& request) {
+GridResult CreateGridImagesWithHelper(const GridRequest& request, GridProgress& progress) {
   LogError("DEBUG C++: CreateGridImagesWithHelper called!");
   const Clock::time_point start = Clock::now();
   const std::wstring composerPath = FindComposerPath();
   if (composerPath.empty()) {
     LogError("DEBUG C++: The host's own path is unknown; sheetsmith.exe not found, using fallback");
-    return Fallback(request);
+    return Fallback(request, progress);
   }
   LogError("DEBUG C++: Looking for helper at: " + Utf8FromUtf16(composerPath.c_str()));
   if (!request.imagePaths.empty()) {
@@ -196,57 +261,63 @@ GridResult CreateGridImagesWithHelper(const GridRequest& request) {
   }
   if (GetFileAttributesW(composerPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
     LogError("DEBUG C++: sheetsmith.exe not found, using fallback");
-    return Fallback(request);
+    return Fallback(request, progress);
   }
   LogError(std::string("DEBUG C++: CreateGridImagesWithHelper showCutGrid=") +
            (request.showCutGrid ? "1" : "0") + ", widthMm=" + FormatG(request.cutGridWidthMm));
   if (const std::optional<std::string> reason = ReasonJobFileCannotCarry(request)) {
     LogError("INFO: The job file cannot carry this request (" + *reason + "), using fallback");
-    return Fallback(request);
+    return Fallback(request, progress);
   }
 
   const std::wstring jobPath = WriteGridConfig(request);
   if (jobPath.empty()) {
     LogError("ERROR: Failed to create config file, using fallback");
-    return Fallback(request);
+    return Fallback(request, progress);
   }
   LogError("DEBUG C++: Config file created with " + std::to_string(request.imagePaths.size()) +
            " images, " + std::to_string(request.outputPaths.size()) + " outputs");
 
-  ComposerRun run;
-  {
-    const ComposerSlots::Held slot(Slots());
-    LogError("DEBUG C++: Running sheetsmith.exe...");
-    run = RunComposer(ComposerCommandLine(composerPath, jobPath));
-  }
+  // What stands at the page paths before the composer starts: a page that is
+  // still that very file afterwards was not made by this run.
+  const std::vector<PageStamp> before = StampPages(request);
+  ComposerOutput output(progress);
+  LogError("DEBUG C++: Running sheetsmith.exe...");
+  const ComposerRun run = RunComposer(ComposerCommandLine(composerPath, jobPath), output);
   DeleteFileW(jobPath.c_str());
   if (!run.started) {
     LogError("DEBUG C++: Failed to start sheetsmith.exe, using fallback");
-    return Fallback(request);
+    return Fallback(request, progress);
   }
-  if (!run.output.empty()) LogErrorRaw(run.output);
+  if (!output.text().empty()) LogErrorRaw(output.text());
   if (run.stalled) {
     LogError("ERROR: Page composer stopped responding");
-    return Fallback(request);
+    RemovePartialPages(request);
+    return Fallback(request, progress);
   }
-  const long long elapsed =
-      std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count() / 1000000;
 
   if (run.exitCode == 0) {
-    if (const std::optional<std::size_t> missing = FirstMissingPage(request)) {
-      LogError("ERROR: sheetsmith reported success but page " + std::to_string(*missing + 1) +
-               " is missing, using fallback");
-      return Fallback(request);
+    const std::vector<std::size_t> unwritten = PagesNotWritten(before, StampPages(request));
+    if (!unwritten.empty()) {
+      // Only those pages are made again: the others are the composer's.
+      LogError("ERROR: sheetsmith reported success but page " + std::to_string(unwritten[0] + 1) +
+               " was not written by this run, using fallback for " +
+               std::to_string(unwritten.size()) + " page(s)");
+      GridResult result = Fallback(request, progress, unwritten);
+      result.totalTimeMs = ElapsedMs(start);
+      return result;
     }
+    const std::int32_t elapsed = ElapsedMs(start);
     LogError("DEBUG C++: sheetsmith completed in " + std::to_string(elapsed) + "ms");
     GridResult result;
     result.success = true;
-    result.totalTimeMs = static_cast<std::int32_t>(elapsed);
+    result.totalTimeMs = elapsed;
     return result;
   }
   LogError("DEBUG C++: sheetsmith failed (exit=" +
            std::to_string(static_cast<unsigned long>(run.exitCode)) + "), using fallback");
-  return Fallback(request);
+  RemovePartialPages(request);
+  return Fallback(request, progress);
 }
 
 }  // namespace runner::printing

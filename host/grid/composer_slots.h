@@ -1,14 +1,10 @@
-// A counting semaphore for the page composers a host runs at once. Each
-// composer uses up to eight threads and a few hundred megabytes; requests
-// beyond the limit wait for a slot in their own task.
+// A counting semaphore: at most `count` holders at once, the others wait.
 #pragma once
 
 #include <condition_variable>
 #include <mutex>
 
 namespace runner::printing {
-
-inline constexpr int kMaxConcurrentComposers = 2;
 
 class ComposerSlots {
  public:

@@ -1,13 +1,16 @@
 // The host's own page composer, used when the page composer program is
-// missing or fails. Photos are fitted whole into equal cells, centred,
-// turned a quarter to the cell's orientation, with an optional frame
-// stretched over the cell. It has no cut grid, no effects, no zoom or pan and
-// no magnet aspect ratio: those fields of the request are not read.
+// missing or fails. Photos are turned upright by their EXIF orientation,
+// fitted whole into equal cells, centred, turned a quarter to the cell's
+// orientation, with an optional frame stretched over the cell. It has no cut
+// grid, no effects, no zoom or pan and no magnet aspect ratio: those fields
+// of the request are not read.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "composer_run.h"
 #include "gdiplus_owners.h"
 #include "grid_layout.h"
 #include "grid_request.h"
@@ -23,6 +26,9 @@ std::optional<CellImage> LoadCellImage(const std::string& path, int cellWidth, i
                                        bool cellLandscape, bool cellPortrait);
 GdiplusBitmap LoadCellFrame(const std::string& path, int cellWidth, int cellHeight, bool turned);
 
-GridResult GridComposer(const GridRequest& request);
+// Composes the pages of `onlyPages` (their indices), or every page when it is
+// empty, counting the photos loaded and pages saved into `progress`.
+GridResult GridComposer(const GridRequest& request, GridProgress& progress,
+                        const std::vector<std::size_t>& onlyPages = {});
 
 }  // namespace runner::printing

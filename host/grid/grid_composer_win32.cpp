@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "command_line.h"
+#include "exif.h"
+#include "file_io.h"
 #include "grid_composer.h"
 #include "logging.h"
 
@@ -22,26 +24,61 @@ GridResult Failed(std::string message) {
   return result;
 }
 
+void TurnClockwise(GpImage* image, int quarters) {
+  static constexpr Gdiplus::RotateFlipType kTurns[] = {
+      Gdiplus::RotateNoneFlipNone, Gdiplus::Rotate90FlipNone, Gdiplus::Rotate180FlipNone,
+      Gdiplus::Rotate270FlipNone};
+  if (quarters % 4 != 0) gdip::GdipImageRotateFlip(image, kTurns[quarters % 4]);
+}
+
+// Saves the page beside its path and moves it into place when whole, so a
+// page cut short, or one an earlier run left, never stands there as this
+// run's.
+Gdiplus::GpStatus SavePage(GpImage* page, const std::string& path, const CLSID& jpeg,
+                           const JpegQualityParameter& quality) {
+  const std::optional<std::wstring> file = PlatformText(path);
+  const std::optional<std::wstring> partial = PlatformText(sheetsmith::PartialPath(path));
+  if (!file || !partial) return Gdiplus::InvalidParameter;
+  const Gdiplus::GpStatus saved =
+      gdip::GdipSaveImageToFile(page, partial->c_str(), &jpeg, quality.get());
+  if (saved == Gdiplus::Ok &&
+      MoveFileExW(partial->c_str(), file->c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    return Gdiplus::Ok;
+  }
+  DeleteFileW(partial->c_str());
+  return saved == Gdiplus::Ok ? Gdiplus::Win32Error : saved;
+}
+
 }  // namespace
 
 std::optional<CellImage> LoadCellImage(const std::string& path, int cellWidth, int cellHeight,
                                        bool cellLandscape, bool cellPortrait) {
-  GdiplusBitmap photo = LoadBitmapFromFile(Utf16FromUtf8(path));
+  const std::optional<std::wstring> file = PlatformText(path);
+  GdiplusBitmap photo = file ? LoadBitmapFromFile(*file) : nullptr;
   if (!photo) return std::nullopt;
   UINT iw = 0;
   UINT ih = 0;
   gdip::GdipGetImageWidth(photo.get(), &iw);
   gdip::GdipGetImageHeight(photo.get(), &ih);
   if (iw == 0 || ih == 0) return std::nullopt;
-  const CellFit fit = FitPhotoToCell(static_cast<int>(iw), static_cast<int>(ih), cellWidth,
-                                     cellHeight, cellLandscape, cellPortrait);
+  // Fitted as it stands upright (a phone photo is often stored sideways),
+  // drawn from the stored pixels, and the small bitmap turned at the end.
+  const int upright = sheetsmith::UprightQuarterTurns(sheetsmith::ReadExifOrientation(path));
+  const bool sideways = upright % 2 != 0;
+  const int storedWidth = static_cast<int>(iw);
+  const int storedHeight = static_cast<int>(ih);
+  const CellFit fit =
+      FitPhotoToCell(sideways ? storedHeight : storedWidth, sideways ? storedWidth : storedHeight,
+                     cellWidth, cellHeight, cellLandscape, cellPortrait);
+  const int drawWidth = sideways ? fit.bitmapHeight : fit.bitmapWidth;
+  const int drawHeight = sideways ? fit.bitmapWidth : fit.bitmapHeight;
 
   GpImage* source = photo.get();
   GdiplusImage thumbnail;
   if (fit.useThumbnail) {
     GpImage* made = nullptr;
-    if (gdip::GdipGetImageThumbnail(photo.get(), static_cast<UINT>(2 * fit.bitmapWidth),
-                                    static_cast<UINT>(2 * fit.bitmapHeight), &made, nullptr,
+    if (gdip::GdipGetImageThumbnail(photo.get(), static_cast<UINT>(2 * drawWidth),
+                                    static_cast<UINT>(2 * drawHeight), &made, nullptr,
                                     nullptr) == Gdiplus::Ok &&
         made) {
       thumbnail.reset(made);
@@ -49,22 +86,25 @@ std::optional<CellImage> LoadCellImage(const std::string& path, int cellWidth, i
     }
   }
 
-  GdiplusBitmap fitted = CreateBitmap(fit.bitmapWidth, fit.bitmapHeight, PixelFormat24bppRGB);
+  GdiplusBitmap fitted = CreateBitmap(drawWidth, drawHeight, PixelFormat24bppRGB);
   if (!fitted) return std::nullopt;
   {
     GdiplusGraphics graphics = GraphicsFor(fitted.get());
     if (!graphics) return std::nullopt;
     gdip::GdipSetInterpolationMode(graphics.get(), Gdiplus::InterpolationModeBilinear);
-    gdip::GdipDrawImageRectI(graphics.get(), source, 0, 0, fit.bitmapWidth, fit.bitmapHeight);
+    gdip::GdipDrawImageRectI(graphics.get(), source, 0, 0, drawWidth, drawHeight);
   }
-  if (fit.turned) gdip::GdipImageRotateFlip(fitted.get(), Gdiplus::Rotate90FlipNone);
+  TurnClockwise(fitted.get(), upright + (fit.turned ? 1 : 0));
   return CellImage{std::move(fitted), fit.turned};
 }
 
 GdiplusBitmap LoadCellFrame(const std::string& path, int cellWidth, int cellHeight, bool turned) {
-  GdiplusBitmap frame = LoadBitmapFromFile(Utf16FromUtf8(path));
+  const std::optional<std::wstring> file = PlatformText(path);
+  GdiplusBitmap frame = file ? LoadBitmapFromFile(*file) : nullptr;
   if (!frame) return nullptr;
-  if (turned) gdip::GdipImageRotateFlip(frame.get(), Gdiplus::Rotate90FlipNone);
+  TurnClockwise(
+      frame.get(),
+      sheetsmith::UprightQuarterTurns(sheetsmith::ReadExifOrientation(path)) + (turned ? 1 : 0));
   GdiplusBitmap cell = CreateBitmap(cellWidth, cellHeight, PixelFormat32bppARGB);
   if (!cell) return nullptr;
   GdiplusGraphics graphics = GraphicsFor(cell.get());
@@ -75,7 +115,8 @@ GdiplusBitmap LoadCellFrame(const std::string& path, int cellWidth, int cellHeig
   return cell;
 }
 
-GridResult GridComposer(const GridRequest& r) {
+GridResult GridComposer(const GridRequest& r, GridProgress& progress,
+                        const std::vector<std::size_t>& onlyPages) {
   const Clock::time_point totalStart = Clock::now();
   const std::size_t n = r.imagePaths.size();
   if (r.rows <= 0 || r.columns <= 0) {
@@ -111,7 +152,13 @@ GridResult GridComposer(const GridRequest& r) {
   Clock::duration rendering{};
   std::size_t loaded = 0;
   std::optional<std::size_t> firstUnwritten;
+  std::vector<bool> wanted(r.outputPaths.size(), onlyPages.empty());
+  for (const std::size_t p : onlyPages) {
+    if (p < wanted.size()) wanted[p] = true;
+  }
+  std::int32_t pagesSaved = 0;
   for (std::size_t p = 0; p < r.outputPaths.size(); ++p) {
+    if (!wanted[p]) continue;
     const Clock::time_point loadStart = Clock::now();
     const std::size_t first = std::min(n, static_cast<std::size_t>(p * photosPerPage));
     const std::size_t last = std::min(n, static_cast<std::size_t>((p + 1) * photosPerPage));
@@ -124,6 +171,7 @@ GridResult GridComposer(const GridRequest& r) {
         frames[i - first] = LoadCellFrame(r.framePaths[i], cellWidth, cellHeight,
                                           photos[i - first] ? photos[i - first]->turned : false);
       }
+      progress.PhotosDone(static_cast<std::int32_t>(i + 1));
       if (++loaded % 10 == 0) {
         LogError("DEBUG C++: Loaded " + std::to_string(loaded) + "/" + std::to_string(n) +
                  " images...");
@@ -162,9 +210,9 @@ GridResult GridComposer(const GridRequest& r) {
         }
       }
       graphics.reset();
-      saved = gdip::GdipSaveImageToFile(page.get(), Utf16FromUtf8(r.outputPaths[p]).c_str(), &*jpeg,
-                                        quality.get());
+      saved = SavePage(page.get(), r.outputPaths[p], *jpeg, quality);
     }
+    if (saved == Gdiplus::Ok) progress.PagesDone(++pagesSaved);
     if (saved != Gdiplus::Ok) {
       LogError("ERROR: Failed to write page " + std::to_string(p + 1) +
                ", GDI+ status=" + std::to_string(static_cast<int>(saved)));

@@ -5,7 +5,7 @@
 
 namespace runner::printing {
 
-GridResult CreateGridImagesWithHelper(const GridRequest&) {
+GridResult CreateGridImagesWithHelper(const GridRequest&, GridProgress&) {
   GridResult result;
   result.errorMessage = "Grid composition is not available on this platform";
   return result;

@@ -1,5 +1,6 @@
 #include "grid_config_writer.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "logging.h"
@@ -11,12 +12,17 @@ bool HasLineBreak(const std::string& text) {
   return text.find_first_of("\r\n") != std::string::npos;
 }
 
+bool HoldsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
+
+// An image or frame path that can name no file: a photo or frame that cannot
+// be read, which the file carries as an empty line in its place.
+bool CarriedEmpty(const std::string& path) { return path.empty() || HoldsNul(path); }
+
 // Why one path line would not read back as written; nullopt when it would.
 std::optional<std::string> PathProblem(const std::string& path, bool emptyAllowed) {
-  if (path.empty()) {
-    if (emptyAllowed) return std::nullopt;
-    return std::string("an empty path");
-  }
+  if (emptyAllowed && CarriedEmpty(path)) return std::nullopt;
+  if (path.empty()) return std::string("an empty path");
+  if (HoldsNul(path)) return std::string("a path holding a NUL");
   if (HasLineBreak(path)) return std::string("a path with a line break");
   const char first = path.front();
   if (first == ' ' || first == '\t') return std::string("a path starting with a blank");
@@ -31,7 +37,7 @@ std::optional<std::string> ReasonJobFileCannotCarry(const GridRequest& r) {
     const std::vector<std::string>& paths;
     const char* what;
     bool emptyAllowed;
-  } lists[] = {{r.imagePaths, "image", false},
+  } lists[] = {{r.imagePaths, "image", true},
                {r.framePaths, "frame", true},
                {r.outputPaths, "output", false}};
   for (const auto& list : lists) {
@@ -86,12 +92,16 @@ GridConfigText BuildGridConfig(const GridRequest& r) {
   setting("cutGridWidthMm", FormatG(r.cutGridWidthMm));
   setting("cutGridColor", r.cutGridColor);
   if (r.magnetAspectRatio > 0) setting("magnetAspectRatio", FormatG(r.magnetAspectRatio));
+  // Only when needed, so that every other job file stays as it was.
+  if (std::any_of(r.imagePaths.begin(), r.imagePaths.end(), CarriedEmpty)) {
+    setting("keepEmptyImageLines", "1");
+  }
 
   auto section = [&text](const char* name, const std::vector<std::string>& paths) {
     text += name;
     text += '\n';
     for (const std::string& path : paths) {
-      text += path;
+      if (!HoldsNul(path)) text += path;
       text += '\n';
     }
   };

@@ -22,10 +22,12 @@ bool IsNeutralForJobFile(const GridImageEffects& effects);
 
 // Why the job file could not carry `request` so that the composer reads it
 // back the same, or nullopt when it can. The file has one path a line, skips
-// blank lines and comments, and trims leading blanks: an empty image or page
-// path, a line break in any path or in the cut-line colour, or a path that
-// starts with a blank, "#" or "[" would shift or change what is read. (An
-// empty frame path is fine: it is a blank line in its own place.)
+// comments, and trims leading blanks: an empty page path or one holding a
+// NUL, a line break in any path or in the cut-line colour, or a path that
+// starts with a blank, "#" or "[" would shift or change what is read. An
+// empty frame or image path is fine: it is an empty line in its own place
+// (for images the file says so with keepEmptyImageLines=1), and so is one
+// holding a NUL, which names no file the composer could open.
 std::optional<std::string> ReasonJobFileCannotCarry(const GridRequest& request);
 
 // How long a page composer may write nothing before it is stopped, in

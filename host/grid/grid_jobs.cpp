@@ -7,6 +7,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "composer_slots.h"
 #include "grid_arguments.h"
 
 namespace runner::printing {
@@ -23,13 +24,20 @@ GridComposition& CompositionSlot() {
   return *composition;
 }
 
-GridResult Compose(const GridRequest& request) {
+GridResult Compose(const GridRequest& request, GridProgress& progress) {
   GridComposition composition;
   {
     std::lock_guard<std::mutex> lock(CompositionMutex());
     composition = CompositionSlot();
   }
-  return composition ? composition(request) : CreateGridImagesWithHelper(request);
+  return composition ? composition(request, progress)
+                     : CreateGridImagesWithHelper(request, progress);
+}
+
+// The background jobs' slots; never destroyed, like the job table.
+ComposerSlots& BackgroundSlots() {
+  static ComposerSlots* slots = new ComposerSlots(kMaxConcurrentComposers);
+  return *slots;
 }
 
 std::atomic<std::int32_t> nextJobId{1};
@@ -65,9 +73,9 @@ JobTable& Jobs() {
 }
 
 // The composition's result; an exception out of it becomes a failed result.
-GridResult ComposeCatching(const GridRequest& request) {
+GridResult ComposeCatching(const GridRequest& request, GridProgress& progress) {
   try {
-    return Compose(request);
+    return Compose(request, progress);
   } catch (const std::exception& error) {
     GridResult failed;
     failed.errorMessage = error.what();
@@ -95,6 +103,8 @@ void SetGridJobClock(std::function<Clock::time_point()> clock) {
 std::int32_t StartGridJob(GridRequest request) {
   const std::int32_t id = nextJobId.fetch_add(1);
   auto state = std::make_shared<GridJobState>();
+  state->progress.SetTotals(PhotosPlaced(request),
+                            static_cast<std::int32_t>(request.outputPaths.size()));
   JobTable& table = Jobs();
   {
     std::lock_guard<std::mutex> lock(table.mutex);
@@ -103,7 +113,11 @@ std::int32_t StartGridJob(GridRequest request) {
   }
   try {
     std::thread([state, request = std::move(request)] {
-      GridResult result = ComposeCatching(request);
+      GridResult result;
+      {
+        const ComposerSlots::Held slot(BackgroundSlots());
+        result = ComposeCatching(request, state->progress);
+      }
       JobTable& jobs = Jobs();
       std::lock_guard<std::mutex> lock(jobs.mutex);
       state->result = std::move(result);
@@ -124,7 +138,8 @@ std::optional<GridJobStatus> PollGridJob(std::int32_t id) {
   table.DropUnpolled();
   const auto found = table.jobs.find(id);
   if (found == table.jobs.end()) return std::nullopt;
-  GridJobStatus status{found->second->completed, found->second->result};
+  GridJobStatus status{found->second->completed, found->second->result,
+                       found->second->progress.Read()};
   if (status.completed) table.jobs.erase(found);
   return status;
 }
@@ -145,7 +160,8 @@ void HandleCreateGridImages(const MethodCall& call, std::unique_ptr<MethodResult
   }
   // The waiting methods never pass an aspect ratio.
   request.magnetAspectRatio = 0.0;
-  const GridResult outcome = Compose(request);
+  GridProgress progress;  // nobody polls a waiting request
+  const GridResult outcome = Compose(request, progress);
   if (outcome.success) {
     result->Success(EncodableValue(true));
   } else {
@@ -186,6 +202,13 @@ void HandleCheckGridJobStatus(const MethodCall& call, std::unique_ptr<MethodResu
     answer[EncodableValue("success")] = EncodableValue(status->result.success);
     answer[EncodableValue("errorMessage")] = EncodableValue(status->result.errorMessage);
     answer[EncodableValue("totalTimeMs")] = EncodableValue(status->result.totalTimeMs);
+  } else {
+    // How far the job is, for a progress bar.
+    const GridProgress::Counts& done = status->progress;
+    answer[EncodableValue("photosDone")] = EncodableValue(done.photosDone);
+    answer[EncodableValue("photosTotal")] = EncodableValue(done.photosTotal);
+    answer[EncodableValue("pagesDone")] = EncodableValue(done.pagesDone);
+    answer[EncodableValue("pagesTotal")] = EncodableValue(done.pagesTotal);
   }
   result->Success(EncodableValue(std::move(answer)));
 }

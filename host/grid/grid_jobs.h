@@ -8,14 +8,16 @@
 #include <memory>
 #include <optional>
 
+#include "composer_run.h"
 #include "grid_request.h"
 #include "method_call.h"
 #include "method_result.h"
 
 namespace runner::printing {
 
-// Runs one composition to its end: CreateGridImagesWithHelper in the product.
-using GridComposition = std::function<GridResult(const GridRequest&)>;
+// Runs one composition to its end, counting what it has done into the
+// progress: CreateGridImagesWithHelper in the product.
+using GridComposition = std::function<GridResult(const GridRequest&, GridProgress&)>;
 
 // The composition the handlers use from now on (tests put a fake here). An
 // empty function restores the product's.
@@ -23,7 +25,13 @@ void SetGridComposition(GridComposition composition);
 
 // The product's composition: the page composer, with the host's own composer
 // as the fallback. Defined for the platform the host runs on.
-GridResult CreateGridImagesWithHelper(const GridRequest& request);
+GridResult CreateGridImagesWithHelper(const GridRequest& request, GridProgress& progress);
+
+// Background jobs composing at once; a job beyond them waits in its own
+// thread for one to end. Each composer uses up to eight threads and a few
+// hundred megabytes, and the host's own composer, when a job falls back to
+// it, runs within the same count. A waiting request never waits for these.
+inline constexpr int kMaxConcurrentComposers = 2;
 
 // One asynchronous job. Shared by the job table and its background task;
 // its fields change only under the table's lock.
@@ -31,6 +39,7 @@ struct GridJobState {
   bool completed = false;
   GridResult result;
   std::chrono::steady_clock::time_point completedAt;
+  GridProgress progress;  // written by the task, read by polls
 };
 
 // A finished job that nobody polls for this long is forgotten.
@@ -38,7 +47,8 @@ inline constexpr std::chrono::minutes kUnpolledJobLifetime{10};
 
 struct GridJobStatus {
   bool completed = false;
-  GridResult result;  // meaningful when completed
+  GridResult result;              // meaningful when completed
+  GridProgress::Counts progress;  // meaningful while running
 };
 
 // Takes the next job id (1 first), stores a new job under it and starts the

@@ -14,6 +14,7 @@
 #include "composer_slots.h"
 #include "grid_arguments.h"
 #include "grid_config.h"
+#include "grid_jobs.h"
 
 namespace runner::printing {
 namespace {
@@ -174,8 +175,9 @@ TEST(GridConfigWriterTest, RequestsTheFileCannotCarryAreNamed) {
     const char* reason;
   };
   const Case cases[] = {
-      {"empty image", [](GridRequest& r) { r.imagePaths[1] = ""; }, "an empty path (image 1)"},
       {"empty output", [](GridRequest& r) { r.outputPaths[0] = ""; }, "an empty path (output 0)"},
+      {"NUL in an output", [](GridRequest& r) { r.outputPaths[0] = std::string("C:\\p\0.jpg", 9); },
+       "a path holding a NUL (output 0)"},
       {"line feed", [](GridRequest& r) { r.imagePaths[2] = "C:\\a\nb.jpg"; },
        "a path with a line break (image 2)"},
       {"carriage return at the end", [](GridRequest& r) { r.outputPaths[0] = "C:\\p.jpg\r"; },
@@ -196,13 +198,26 @@ TEST(GridConfigWriterTest, RequestsTheFileCannotCarryAreNamed) {
     c.spoil(r);
     EXPECT_EQ(ReasonJobFileCannotCarry(r), std::optional<std::string>(c.reason)) << c.name;
   }
-  // Each of these really reads back differently: the proof that the check
-  // is needed, kept next to it.
-  GridRequest shifted = SampleRequest();
-  shifted.imagePaths[1] = "";
+}
+
+// An empty image path, or one holding a NUL, is a photo that cannot be read:
+// the file keeps its place as an empty line, the others keep theirs, and a
+// file without such a path is written as it always was.
+TEST(GridConfigWriterTest, ImagesThatNameNoFileKeepTheirPlace) {
+  const std::string withNul("C:\\run.exe\0.jpg", 15);
+  GridRequest r = SampleRequest();
+  EXPECT_EQ(BuildGridConfig(r).text.find("keepEmptyImageLines"), std::string::npos);
+  r.imagePaths[0] = withNul;
+  r.imagePaths[1] = "";
+  r.framePaths[0] = withNul;
+  EXPECT_EQ(ReasonJobFileCannotCarry(r), std::nullopt);
+  const std::string text = BuildGridConfig(r).text;
+  EXPECT_EQ(text.find('\0'), std::string::npos);
   sheetsmith::GridConfig read;
-  sheetsmith::ParseConfigText(BuildGridConfig(shifted).text, read);
-  EXPECT_EQ(read.images.size(), 2u);
+  sheetsmith::ParseConfigText(text, read);
+  EXPECT_EQ(read.images, (std::vector<std::string>{"", "", SampleRequest().imagePaths[2]}));
+  ASSERT_FALSE(read.frames.empty());
+  EXPECT_EQ(read.frames[0], "");
 }
 
 TEST(GridConfigWriterTest, TheComposerIsLookedForOnlyBesideAKnownProgram) {

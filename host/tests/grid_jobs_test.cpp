@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
+#include <future>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -23,6 +25,15 @@ EncodableValue GridArguments() {
   }
   map[S("magnetAspectRatio")] = EncodableValue(0.75);
   return EncodableValue(map);
+}
+
+// The poll of a running job: how far it is.
+EncodableValue Running(int photosDone, int photosTotal, int pagesDone, int pagesTotal) {
+  return EncodableValue(EncodableMap{{S("completed"), EncodableValue(false)},
+                                     {S("photosDone"), EncodableValue(photosDone)},
+                                     {S("photosTotal"), EncodableValue(photosTotal)},
+                                     {S("pagesDone"), EncodableValue(pagesDone)},
+                                     {S("pagesTotal"), EncodableValue(pagesTotal)}});
 }
 
 // A composition that waits until the test lets it finish.
@@ -78,7 +89,7 @@ class GridJobsTest : public ::testing::Test {
 
 TEST_F(GridJobsTest, WaitingMethodsAnswerTrueOrGridError) {
   GridRequest seen;
-  SetGridComposition([&seen](const GridRequest& request) {
+  SetGridComposition([&seen](const GridRequest& request, GridProgress&) {
     seen = request;
     GridResult result;
     result.success = request.imagePaths.size() == 1;
@@ -100,7 +111,7 @@ TEST_F(GridJobsTest, AsyncJobsArePolledUntilDoneAndThenForgotten) {
   auto gate = std::make_shared<Gate>();
   GridRequest seen;
   std::mutex seenMutex;
-  SetGridComposition([gate, &seen, &seenMutex](const GridRequest& request) {
+  SetGridComposition([gate, &seen, &seenMutex](const GridRequest& request, GridProgress&) {
     gate->Wait();
     std::lock_guard<std::mutex> lock(seenMutex);
     seen = request;
@@ -122,9 +133,8 @@ TEST_F(GridJobsTest, AsyncJobsArePolledUntilDoneAndThenForgotten) {
   EXPECT_EQ(second.Get<std::int32_t>(), id + 1);
 
   std::string text;
-  EXPECT_EQ(Poll(id, &text), EncodableValue(EncodableMap{{S("completed"), EncodableValue(false)}}));
-  EXPECT_EQ(Poll(id, &text),
-            EncodableValue(EncodableMap{{S("completed"), EncodableValue(false)}}));  // still there
+  EXPECT_EQ(Poll(id, &text), Running(0, 1, 0, 1));
+  EXPECT_EQ(Poll(id, &text), Running(0, 1, 0, 1));  // still there
   gate->Open();
   EXPECT_EQ(PollUntilCompleted(id),
             EncodableValue(EncodableMap{{S("completed"), EncodableValue(true)},
@@ -150,7 +160,7 @@ TEST_F(GridJobsTest, FinishedJobsNobodyPollsAreForgottenAfterTenMinutes) {
     now += by;
   };
   auto gate = std::make_shared<Gate>();
-  SetGridComposition([gate](const GridRequest& request) {
+  SetGridComposition([gate](const GridRequest& request, GridProgress&) {
     if (request.rows == 1) gate->Wait();
     GridResult result;
     result.success = true;
@@ -177,19 +187,21 @@ TEST_F(GridJobsTest, FinishedJobsNobodyPollsAreForgottenAfterTenMinutes) {
             EncodableValue(true));  // still there just before the limit
   advance(std::chrono::seconds(1));
   Poll(finished.Get<std::int32_t>(), &text);
-  EXPECT_EQ(text, "JOB_NOT_FOUND: Job ID not found: " + std::to_string(finished.Get<std::int32_t>()));
+  EXPECT_EQ(text,
+            "JOB_NOT_FOUND: Job ID not found: " + std::to_string(finished.Get<std::int32_t>()));
   // A job still running never expires, however long it takes.
   advance(std::chrono::hours(2));
-  EXPECT_EQ(Poll(running.Get<std::int32_t>(), &text),
-            EncodableValue(EncodableMap{{S("completed"), EncodableValue(false)}}));
+  EXPECT_EQ(Poll(running.Get<std::int32_t>(), &text).Get<EncodableMap>().at(S("completed")),
+            EncodableValue(false));
   gate->Open();
   EXPECT_EQ(PollUntilCompleted(running.Get<std::int32_t>()).Get<EncodableMap>().at(S("success")),
             EncodableValue(true));
 }
 
 TEST_F(GridJobsTest, AJobThatThrowsCompletesAsAFailure) {
-  SetGridComposition(
-      [](const GridRequest&) -> GridResult { throw std::runtime_error("disk full"); });
+  SetGridComposition([](const GridRequest&, GridProgress&) -> GridResult {
+    throw std::runtime_error("disk full");
+  });
   EncodableValue id;
   Call(&HandleCreateGridImagesFastAsync, "createGridImagesFastAsync", GridArguments(), &id);
   const EncodableValue status = PollUntilCompleted(id.Get<std::int32_t>());
@@ -200,9 +212,81 @@ TEST_F(GridJobsTest, AJobThatThrowsCompletesAsAFailure) {
   EXPECT_EQ(text, "JOB_NOT_FOUND: Job ID not found: " + std::to_string(id.Get<std::int32_t>()));
 }
 
+// Background jobs compose two at a time, the others wait their turn; a
+// waiting request starts at once even while two jobs hold both turns.
+TEST_F(GridJobsTest, BackgroundJobsComposeTwoAtATimeAndAWaitingRequestNeverWaits) {
+  auto gate = std::make_shared<Gate>();
+  auto composing = std::make_shared<std::atomic<int>>(0);
+  auto most = std::make_shared<std::atomic<int>>(0);
+  SetGridComposition([gate, composing, most](const GridRequest& request, GridProgress&) {
+    const int now = composing->fetch_add(1) + 1;
+    for (int seen = most->load(); now > seen && !most->compare_exchange_weak(seen, now);) {
+    }
+    if (request.rows == 1) gate->Wait();  // the background jobs
+    composing->fetch_sub(1);
+    GridResult result;
+    result.success = true;
+    return result;
+  });
+  EncodableMap background = GridArguments().Get<EncodableMap>();
+  background[S("rows")] = EncodableValue(1);
+  std::vector<std::int32_t> ids;
+  for (int i = 0; i < 3; ++i) {
+    EncodableValue id;
+    Call(&HandleCreateGridImagesFastAsync, "createGridImagesFastAsync", EncodableValue(background),
+         &id);
+    ids.push_back(id.Get<std::int32_t>());
+  }
+  for (int i = 0; i < 500 && composing->load() < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // room for a third to start
+  EXPECT_EQ(most->load(), kMaxConcurrentComposers);
+
+  auto waiting = std::async(std::launch::async, [this] {
+    return Call(&HandleCreateGridImages, "createGridImages", GridArguments());
+  });
+  const bool answered = waiting.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+  EXPECT_TRUE(answered) << "the waiting request waited for a background job";
+  EXPECT_EQ(most->load(), kMaxConcurrentComposers + 1);
+  gate->Open();
+  if (answered) {
+    EXPECT_EQ(waiting.get(), "success");
+  }
+  for (const std::int32_t id : ids) PollUntilCompleted(id);
+}
+
+// A running job's poll tells how far it is; the counts never go back.
+TEST_F(GridJobsTest, APollOfARunningJobTellsItsProgress) {
+  auto gate = std::make_shared<Gate>();
+  auto reported = std::make_shared<Gate>();
+  SetGridComposition([gate, reported](const GridRequest&, GridProgress& progress) {
+    progress.PhotosDone(5);
+    progress.PagesDone(1);
+    progress.PhotosDone(2);  // a fallback starting again counts from where it was
+    reported->Open();
+    gate->Wait();
+    return GridResult{};
+  });
+  EncodableMap arguments = GridArguments().Get<EncodableMap>();
+  arguments[S("imagePaths")] = EncodableValue(EncodableList(9, S("a.jpg")));
+  arguments[S("outputPaths")] = EncodableValue(EncodableList(2, S("page.jpg")));
+  arguments[S("rows")] = EncodableValue(2);
+  arguments[S("columns")] = EncodableValue(2);
+  EncodableValue id;
+  Call(&HandleCreateGridImagesFastAsync, "createGridImagesFastAsync", EncodableValue(arguments),
+       &id);
+  reported->Wait();
+  std::string text;
+  // Nine photos, but two pages of four cells place eight.
+  EXPECT_EQ(Poll(id.Get<std::int32_t>(), &text), Running(5, 8, 1, 2));
+  gate->Open();
+  PollUntilCompleted(id.Get<std::int32_t>());
+}
+
 TEST_F(GridJobsTest, PollArgumentsMustBeAnInt32AndBadRequestsStartNoJob) {
   int compositions = 0;
-  SetGridComposition([&compositions](const GridRequest&) {
+  SetGridComposition([&compositions](const GridRequest&, GridProgress&) {
     ++compositions;
     return GridResult{};
   });

@@ -9,8 +9,8 @@
 //   refuse-view-controller     FlutterDesktopViewControllerCreate fails
 //   call CHANNEL HEX           send the message bytes, wait for the answer
 //   send CHANNEL HEX           send without waiting (answers are still recorded)
-//   poll CHANNEL HEX PENDING   call again every 100 ms while the answer is
-//                              PENDING (hex), at most 1200 times
+//   poll CHANNEL HEX PENDING   call again every 100 ms while the answer
+//                              begins with PENDING (hex), at most 1200 times
 //   wait-answers               wait until every sent message is answered
 //   sleep MS                   let the host's message loop run for MS ms
 //   face-results-null          send the face-results message with lParam 0
@@ -245,7 +245,7 @@ class Player {
     const std::string hex = ToHex(data, size);
     Record("answer " + std::to_string(response->step) + " " + response->channel + " " + hex);
     if (awaitedStep_ == response->step && !pollMessage_.empty()) {
-      if (hex == pollPending_ && --pollsLeft_ > 0) {
+      if (hex.rfind(pollPending_, 0) == 0 && --pollsLeft_ > 0) {
         repoll_ = true;
       } else {
         pollMessage_.clear();

@@ -60,8 +60,7 @@ int main(int argc, char** argv) {
   const e2e::HostRun run = e2e::RunHost(
       e2e::HostScript()
           .Call("printing_channel", "createGridImagesFastAsync", EncodableValue(arguments))
-          .Poll("printing_channel", "checkGridJobStatus", EncodableValue(1),
-                EncodableValue(EncodableMap{{S("completed"), EncodableValue(false)}})));
+          .PollGridJob(1));
   const double hostWall =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - hostStart)
           .count();

@@ -113,10 +113,19 @@ HostScript& HostScript::Send(const std::string& channel, const std::string& meth
   return *this;
 }
 HostScript& HostScript::Poll(const std::string& channel, const std::string& method,
-                             const EncodableValue& arguments, const EncodableValue& pending) {
+                             const EncodableValue& arguments,
+                             const std::vector<std::uint8_t>& pendingPrefix) {
   lines_.push_back("poll " + channel + " " + Hex(EncodeCall(method, arguments)) + " " +
-                   Hex(Codec().EncodeSuccessEnvelope(&pending)));
+                   Hex(pendingPrefix));
   return *this;
+}
+HostScript& HostScript::PollGridJob(std::int32_t id) {
+  // A running job's status: a map of five entries whose first key, in the
+  // codec's order, is "completed", with false.
+  std::vector<std::uint8_t> running = {0x00, 0x0D, 0x05, 0x07, 0x09};
+  for (const char c : std::string("completed")) running.push_back(static_cast<std::uint8_t>(c));
+  running.push_back(0x02);
+  return Poll("printing_channel", "checkGridJobStatus", EncodableValue(id), running);
 }
 HostScript& HostScript::WaitAnswers() {
   lines_.push_back("wait-answers");

@@ -35,9 +35,11 @@ class HostScript {
   // Sends a method call without waiting.
   HostScript& Send(const std::string& channel, const std::string& method,
                    const EncodableValue& arguments = EncodableValue());
-  // Calls again every 100 ms while the answer is `pending`.
+  // Calls again every 100 ms while the answer's bytes begin with `pendingPrefix`.
   HostScript& Poll(const std::string& channel, const std::string& method,
-                   const EncodableValue& arguments, const EncodableValue& pending);
+                   const EncodableValue& arguments, const std::vector<std::uint8_t>& pendingPrefix);
+  // Polls "checkGridJobStatus" for the job while it answers that it runs.
+  HostScript& PollGridJob(std::int32_t id);
   HostScript& WaitAnswers();
   HostScript& Sleep(int milliseconds);
   HostScript& FaceResultsNull();

@@ -73,8 +73,7 @@ int main(int argc, char** argv) {
   const e2e::HostRun run = e2e::RunHost(
       e2e::HostScript()
           .Call("printing_channel", "createGridImagesFastAsync", EncodableValue(grid))
-          .Poll("printing_channel", "checkGridJobStatus", EncodableValue(1),
-                EncodableValue(EncodableMap{{S("completed"), EncodableValue(false)}}))
+          .PollGridJob(1)
           .Call("printing_channel", "printWithLayoutWindows",
                 EncodableValue(EncodableMap{{S("imagePaths"), EncodableValue(pages)}})));
   if (run.exitCode != 0 || run.answers.empty()) {

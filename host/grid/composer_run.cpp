@@ -1,0 +1,92 @@
+#include "composer_run.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace runner::printing {
+namespace {
+
+// The number at the start of `text`, with what follows it.
+std::optional<std::int32_t> LeadingNumber(std::string_view text, std::string_view& rest) {
+  std::int32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end == text.data()) return std::nullopt;
+  rest = text.substr(static_cast<std::size_t>(end - text.data()));
+  return value;
+}
+
+// The k of "PREFIX k SEPARATOR ..." in `line`, or nullopt.
+std::optional<std::int32_t> CountAfter(std::string_view line, std::string_view prefix,
+                                       std::string_view separator) {
+  if (line.substr(0, prefix.size()) != prefix) return std::nullopt;
+  std::string_view rest;
+  const std::optional<std::int32_t> count = LeadingNumber(line.substr(prefix.size()), rest);
+  if (!count || rest.substr(0, separator.size()) != separator) return std::nullopt;
+  return count;
+}
+
+}  // namespace
+
+void GridProgress::Raise(std::atomic<std::int32_t>& count, std::int32_t to) {
+  std::int32_t now = count.load();
+  while (to > now && !count.compare_exchange_weak(now, to)) {
+  }
+}
+
+void GridProgress::SetTotals(std::int32_t photos, std::int32_t pages) {
+  photosTotal_.store(photos);
+  pagesTotal_.store(pages);
+}
+
+void GridProgress::PhotosDone(std::int32_t count) { Raise(photosDone_, count); }
+void GridProgress::PagesDone(std::int32_t count) { Raise(pagesDone_, count); }
+
+GridProgress::Counts GridProgress::Read() const {
+  return {photosDone_.load(), photosTotal_.load(), pagesDone_.load(), pagesTotal_.load()};
+}
+
+std::int32_t PhotosPlaced(const GridRequest& request) {
+  if (request.rows <= 0 || request.columns <= 0) return 0;
+  const std::int64_t cells = static_cast<std::int64_t>(request.rows) * request.columns *
+                             static_cast<std::int64_t>(request.outputPaths.size());
+  return static_cast<std::int32_t>(
+      std::min<std::int64_t>(cells, static_cast<std::int64_t>(request.imagePaths.size())));
+}
+
+int ComposerOutput::Append(std::string_view bytes) {
+  text_.append(bytes);
+  int lines = 0;
+  for (std::size_t end = text_.find('\n', lineStart_); end != std::string::npos;
+       end = text_.find('\n', lineStart_)) {
+    std::string_view line(text_.data() + lineStart_, end - lineStart_);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    ReadLine(line);
+    lineStart_ = end + 1;
+    ++lines;
+  }
+  return lines;
+}
+
+void ComposerOutput::ReadLine(std::string_view line) {
+  if (const auto k = CountAfter(line, "Sheetsmith: [", "/")) {
+    progress_.PhotosDone(*k);
+  } else if (const auto placed = CountAfter(line, "Sheetsmith: working, ", " of ")) {
+    progress_.PhotosDone(*placed);
+  } else if (const auto saved = CountAfter(line, "Sheetsmith: Saved page ", "/")) {
+    progress_.PagesDone(*saved);
+  }
+}
+
+std::vector<std::size_t> PagesNotWritten(const std::vector<PageStamp>& before,
+                                         const std::vector<PageStamp>& after) {
+  std::vector<std::size_t> pages;
+  for (std::size_t i = 0; i < after.size(); ++i) {
+    const PageStamp& now = after[i];
+    const bool same = i < before.size() && before[i].exists &&
+                      before[i].lastWrite == now.lastWrite && before[i].size == now.size;
+    if (!now.exists || same) pages.push_back(i);
+  }
+  return pages;
+}
+
+}  // namespace runner::printing

@@ -1,0 +1,78 @@
+// What the host reads from one composition while it runs and after it ends:
+// the progress lines of the page composer, counted into a GridProgress that
+// the background job's polls read, and which pages the run really wrote.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "grid_request.h"
+
+namespace runner::printing {
+
+// Photos and pages a composition has done so far, for the polls of a
+// background job. Written by the composition's thread, read by polls on
+// another: every count is atomic, and the done counts never go back (a
+// fallback that makes the pages again counts from where the composer was).
+class GridProgress {
+ public:
+  struct Counts {
+    std::int32_t photosDone = 0;
+    std::int32_t photosTotal = 0;
+    std::int32_t pagesDone = 0;
+    std::int32_t pagesTotal = 0;
+  };
+
+  void SetTotals(std::int32_t photos, std::int32_t pages);
+  void PhotosDone(std::int32_t count);
+  void PagesDone(std::int32_t count);
+  Counts Read() const;
+
+ private:
+  static void Raise(std::atomic<std::int32_t>& count, std::int32_t to);
+
+  std::atomic<std::int32_t> photosDone_{0};
+  std::atomic<std::int32_t> photosTotal_{0};
+  std::atomic<std::int32_t> pagesDone_{0};
+  std::atomic<std::int32_t> pagesTotal_{0};
+};
+
+// The photos of a request that have a cell on one of its pages.
+std::int32_t PhotosPlaced(const GridRequest& request);
+
+// The composer's console output as it arrives in pieces. Complete lines are
+// read for progress: "Sheetsmith: [k/N]", "Sheetsmith: working, k of N photos
+// placed" and "Sheetsmith: Saved page k/M".
+class ComposerOutput {
+ public:
+  explicit ComposerOutput(GridProgress& progress) : progress_(progress) {}
+
+  // Adds what the pipe gave; returns how many lines it completed.
+  int Append(std::string_view bytes);
+  const std::string& text() const { return text_; }
+
+ private:
+  void ReadLine(std::string_view line);
+
+  GridProgress& progress_;
+  std::string text_;
+  std::size_t lineStart_ = 0;
+};
+
+// What is known of a page file at one moment.
+struct PageStamp {
+  bool exists = false;
+  std::uint64_t lastWrite = 0;  // the file system's time stamp, as it counts
+  std::uint64_t size = 0;
+};
+
+// The pages (by index) that a run did not write: missing now, or still the
+// very file that was there before the run began (same time stamp and size).
+std::vector<std::size_t> PagesNotWritten(const std::vector<PageStamp>& before,
+                                         const std::vector<PageStamp>& after);
+
+}  // namespace runner::printing
