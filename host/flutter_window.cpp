@@ -2,6 +2,7 @@
 
 #include "analysis_channels.h"
 #include "face_results.h"
+#include "long_calls.h"
 #include "plugin_registrant.h"
 #include "printing_channel_setup.h"
 
@@ -29,6 +30,12 @@ bool FlutterWindow::OnCreate() {
   RegisterPlugins(engine);
   SetChildContent(controller_->view()->GetNativeWindow());
 
+  // Long calls answer through this window from now on.
+  const HWND handle = GetHandle();
+  SetAnswerPoster([handle](std::intptr_t record) {
+    return PostMessageW(handle, kLongCallAnswerMessage, 0, static_cast<LPARAM>(record)) != FALSE;
+  });
+
   FlutterDesktopMessengerRef messenger = engine->messenger();
   printing::SetupPrintingChannel(messenger, printingChannel_, GetHandle());
   thumbnailChannel_ = CreateThumbnailChannel(messenger);
@@ -42,6 +49,7 @@ bool FlutterWindow::OnCreate() {
 }
 
 void FlutterWindow::OnDestroy() {
+  SetAnswerPoster(nullptr);
   controller_.reset();
   Win32Window::OnDestroy();
 }
@@ -59,6 +67,8 @@ LRESULT FlutterWindow::MessageHandler(HWND window, UINT message, WPARAM wparam, 
       break;
     case kFaceResultsMessage:
       return static_cast<LRESULT>(AnswerFaceResults(static_cast<std::intptr_t>(lparam)));
+    case kLongCallAnswerMessage:
+      return static_cast<LRESULT>(AnswerLongCall(static_cast<std::intptr_t>(lparam)));
     default:
       break;
   }

@@ -17,6 +17,7 @@
 #include "flutter_windows.h"
 #include "grid_jobs.h"
 #include "logging.h"
+#include "long_calls.h"
 #include "message_loop.h"
 
 namespace {
@@ -60,14 +61,21 @@ int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, wchar_t* /
 
   CoUninitialize();
   window.reset();
-  // Face workers still running get a moment to finish; whatever they posted
-  // that the window never took is answered and freed.
-  runner::FinishFaceWorkers(std::chrono::seconds(5));
-  if (const int running = runner::printing::RunningGridJobs(); running > 0) {
-    // Background grid jobs are abandoned, not waited for: the process ends
-    // now, without running static destructors under their feet. Their
-    // composers are in a job object that ends with the process.
-    runner::LogError("INFO: Abandoning " + std::to_string(running) + " running grid job(s)");
+  // Calls still at work (face detection, baking, printing, waiting grid
+  // requests) get a moment to finish; whatever they posted that the window
+  // never took is answered, which the engine, gone, drops, and freed.
+  const int working = runner::FinishWorkers(std::chrono::seconds(5));
+  const int running = runner::printing::RunningGridJobs();
+  if (working > 0 || running > 0) {
+    // The rest are abandoned, not waited for: the process ends now, without
+    // running static destructors under their feet. Composers are in a job
+    // object that ends with the process.
+    if (working > 0) {
+      runner::LogError("INFO: Abandoning " + std::to_string(working) + " call(s) still at work");
+    }
+    if (running > 0) {
+      runner::LogError("INFO: Abandoning " + std::to_string(running) + " running grid job(s)");
+    }
     std::fflush(stdout);
     _exit(EXIT_SUCCESS);
   }

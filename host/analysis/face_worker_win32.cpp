@@ -7,10 +7,8 @@
 #include <winstring.h>
 #include <wrl/client.h>
 
-#include <condition_variable>
 #include <cstdio>
 #include <exception>
-#include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -18,6 +16,7 @@
 #include "command_line.h"
 #include "face_results.h"
 #include "face_worker.h"
+#include "long_calls.h"
 #include "winrt_abi.h"
 
 namespace runner {
@@ -90,24 +89,6 @@ ComPtr<T> Await(IAsyncOperationAbi* operation) {
 
 // The workers still running, for the end of the process. Made once and
 // never destroyed: a worker may finish while the process ends.
-struct LiveWorkers {
-  std::mutex mutex;
-  std::condition_variable changed;
-  int count = 0;
-};
-
-LiveWorkers& Workers() {
-  static LiveWorkers* workers = new LiveWorkers;
-  return *workers;
-}
-
-void WorkerEnded() {
-  LiveWorkers& workers = Workers();
-  std::lock_guard<std::mutex> lock(workers.mutex);
-  --workers.count;
-  workers.changed.notify_all();
-}
-
 std::string Pointer(const void* pointer) {
   char text[32];
   std::snprintf(text, sizeof text, "%p", pointer);
@@ -334,11 +315,7 @@ void RunWorker(std::unique_ptr<FaceDetectionJob> job) {
 void WriteDebuggerLine(const std::string& line) { OutputDebugStringA(line.c_str()); }
 
 bool StartFaceWorker(std::unique_ptr<FaceDetectionJob>& job) {
-  {
-    LiveWorkers& workers = Workers();
-    std::lock_guard<std::mutex> lock(workers.mutex);
-    ++workers.count;
-  }
+  WorkerStarted();
   // The thread adopts the job only once it runs: when it cannot be started,
   // the job stays the caller's, result and all.
   FaceDetectionJob* handed = job.get();
@@ -354,17 +331,6 @@ bool StartFaceWorker(std::unique_ptr<FaceDetectionJob>& job) {
   }
   WorkerEnded();
   return false;
-}
-
-bool FinishFaceWorkers(std::chrono::milliseconds limit) {
-  LiveWorkers& workers = Workers();
-  bool finished = false;
-  {
-    std::unique_lock<std::mutex> lock(workers.mutex);
-    finished = workers.changed.wait_for(lock, limit, [&workers] { return workers.count == 0; });
-  }
-  AnswerOutstandingFaceResults();
-  return finished;
 }
 
 }  // namespace runner

@@ -1,7 +1,9 @@
 #include "parallel_baking.h"
 
+#include <algorithm>
 #include <atomic>
-#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <exception>
 #include <system_error>
 
@@ -19,19 +21,34 @@ struct BatchContext {
   std::string profileId;
   int jpegQuality;
   const BakingPlatform& platform;
-  // Each worker's system thread id, for the join lines.
-  std::vector<std::atomic<unsigned long>> threadIds;
-};
+  // Each worker's system thread id, for the join lines; 0 until recorded.
+  std::vector<unsigned long> threadIds;
+  std::mutex idsMutex;
+  std::condition_variable idRecorded;
 
-void Sleep(int milliseconds) {
-  if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
+  // The id of worker `slot`, once it has run far enough to record it.
+  unsigned long WaitForId(std::size_t slot) {
+    std::unique_lock<std::mutex> lock(idsMutex);
+    idRecorded.wait(lock, [this, slot] { return recorded[slot]; });
+    return threadIds[slot];
+  }
+  void RecordId(std::size_t slot, unsigned long id) {
+    {
+      std::lock_guard<std::mutex> lock(idsMutex);
+      threadIds[slot] = id;
+      recorded[slot] = true;
+    }
+    idRecorded.notify_all();
+  }
+  std::vector<bool> recorded;
+};
 
 void BakeWorker(BatchContext& batch, std::size_t slot) {
   const unsigned long systemId = batch.platform.currentThreadId();
-  batch.threadIds[slot].store(systemId);
+  batch.RecordId(slot, systemId);
   const std::string tid = std::to_string(systemId);
   const std::uint64_t m = batch.requests.size();
+  const CountingSlots::Held baking(*batch.platform.threadSlots);
   try {
     while (true) {
       const std::uint64_t i = batch.nextIndex.fetch_add(1);
@@ -82,6 +99,14 @@ void BakeWorker(BatchContext& batch, std::size_t slot) {
 
 }  // namespace
 
+CountingSlots& BakingThreadSlots() {
+  // Never destroyed: a bake abandoned at the end of the process may still
+  // hold a slot.
+  static CountingSlots* slots =
+      new CountingSlots(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+  return *slots;
+}
+
 std::vector<BakeResult> BakeImagesInParallel(const std::vector<BakeRequest>& requests,
                                              int maxThreads, const std::string& profileId,
                                              int jpegQuality, const BakingPlatform& platform) {
@@ -110,8 +135,17 @@ std::vector<BakeResult> BakeImagesInParallel(const std::vector<BakeRequest>& req
 
   std::vector<BakeResult> results(m);
   const std::size_t t = std::min<std::size_t>(m, static_cast<std::size_t>(n));
-  BatchContext batch{{},        requests,    results,  folder,
-                     profileId, jpegQuality, platform, std::vector<std::atomic<unsigned long>>(t)};
+  BatchContext batch{{},
+                     requests,
+                     results,
+                     folder,
+                     profileId,
+                     jpegQuality,
+                     platform,
+                     std::vector<unsigned long>(t),
+                     {},
+                     {},
+                     std::vector<bool>(t)};
   std::vector<std::thread> threads;
   threads.reserve(t);
   bool allStarted = true;
@@ -132,19 +166,16 @@ std::vector<BakeResult> BakeImagesInParallel(const std::vector<BakeRequest>& req
     batch.nextIndex.store(m);
   }
 
-  Sleep(platform.settleMs);
+  // The joins below are the wait: each returns when its worker has taken
+  // its last photo and finished it.
   LogError("INFO: Waiting for " + std::to_string(threads.size()) + " threads to complete...");
-  while (batch.nextIndex.load() < m) Sleep(platform.pollMs);
-  Sleep(platform.drainMs);
   LogError("INFO: All work completed, joining threads...");
   for (std::size_t i = 0; i < threads.size(); ++i) {
     const std::string number = std::to_string(i);
     std::thread& thread = threads[i];
-    // A worker records its id first thing; give one that has not run yet a
-    // moment to do so.
-    for (int tries = 0; batch.threadIds[i].load() == 0 && tries < 1000; ++tries) Sleep(1);
-    LogError("INFO: Joining thread " + number +
-             " (ID: " + std::to_string(batch.threadIds[i].load()) + ")...");
+    // A worker records its id first thing, for this line.
+    const unsigned long id = batch.WaitForId(i);
+    LogError("INFO: Joining thread " + number + " (ID: " + std::to_string(id) + ")...");
     thread.join();
     LogError("INFO: Thread " + number + " joined successfully");
   }

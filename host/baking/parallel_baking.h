@@ -11,8 +11,12 @@
 
 #include "bake_request.h"
 #include "bake_rules.h"
+#include "counting_slots.h"
 
 namespace runner {
+
+// The process's baking threads: as many as the hardware has.
+CountingSlots& BakingThreadSlots();
 
 struct BakingPlatform {
   // Creates a folder; false with the system's error number when that fails
@@ -27,10 +31,10 @@ struct BakingPlatform {
   std::function<std::thread(std::function<void()>)> startThread = [](std::function<void()> work) {
     return std::thread(std::move(work));
   };
-  // Pauses of the waiting step; tests shorten them.
-  int settleMs = 100;
-  int pollMs = 10;
-  int drainMs = 500;
+  // Bakes may overlap; their threads together bake no more photos at once
+  // than the hardware has threads: each worker holds one of these slots
+  // while it bakes.
+  CountingSlots* threadSlots = &BakingThreadSlots();
 };
 
 // One result per request, in request order. Never leaves a worker running:

@@ -7,8 +7,9 @@
 #include <thread>
 #include <unordered_map>
 
-#include "composer_slots.h"
+#include "counting_slots.h"
 #include "grid_arguments.h"
+#include "long_calls.h"
 
 namespace runner::printing {
 namespace {
@@ -35,8 +36,8 @@ GridResult Compose(const GridRequest& request, GridProgress& progress) {
 }
 
 // The background jobs' slots; never destroyed, like the job table.
-ComposerSlots& BackgroundSlots() {
-  static ComposerSlots* slots = new ComposerSlots(kMaxConcurrentComposers);
+CountingSlots& BackgroundSlots() {
+  static CountingSlots* slots = new CountingSlots(kMaxConcurrentComposers);
   return *slots;
 }
 
@@ -115,7 +116,7 @@ std::int32_t StartGridJob(GridRequest request) {
     std::thread([state, request = std::move(request)] {
       GridResult result;
       {
-        const ComposerSlots::Held slot(BackgroundSlots());
+        const CountingSlots::Held slot(BackgroundSlots());
         result = ComposeCatching(request, state->progress);
       }
       JobTable& jobs = Jobs();
@@ -160,13 +161,18 @@ void HandleCreateGridImages(const MethodCall& call, std::unique_ptr<MethodResult
   }
   // The waiting methods never pass an aspect ratio.
   request.magnetAspectRatio = 0.0;
-  GridProgress progress;  // nobody polls a waiting request
-  const GridResult outcome = Compose(request, progress);
-  if (outcome.success) {
-    result->Success(EncodableValue(true));
-  } else {
-    result->Error("GRID_ERROR", outcome.errorMessage);
-  }
+  // The call waits for its pages; the platform thread does not.
+  RunLongCall(std::move(result), LongCallLane::kOwnThread,
+              [request = std::move(request)]() -> Answer {
+                GridProgress progress;  // nobody polls a waiting request
+                const GridResult outcome = Compose(request, progress);
+                if (outcome.success) {
+                  return [](MethodResult& answer) { answer.Success(EncodableValue(true)); };
+                }
+                return [message = outcome.errorMessage](MethodResult& answer) {
+                  answer.Error("GRID_ERROR", message);
+                };
+              });
 }
 
 void HandleCreateGridImagesFastAsync(const MethodCall& call, std::unique_ptr<MethodResult> result) {

@@ -2,6 +2,7 @@
 
 #include "arguments.h"
 #include "logging.h"
+#include "long_calls.h"
 
 namespace runner::printing {
 namespace {
@@ -19,6 +20,16 @@ bool AnsweredBusy(std::unique_ptr<MethodResult>& result) {
   if (!DialogOpen::Now()) return false;
   result->Error("PRINTER_BUSY", "A printer dialog is open");
   return true;
+}
+
+// Answers decided off the platform thread.
+Answer Failure(std::string code, std::string message) {
+  return [code = std::move(code), message = std::move(message)](MethodResult& result) {
+    result.Error(code, message);
+  };
+}
+Answer Success(EncodableValue value) {
+  return [value = std::move(value)](MethodResult& result) { result.Success(value); };
 }
 
 // The call's argument map; null after answering the argument error.
@@ -145,20 +156,29 @@ void HandleSetDefaultPrinterAndPaper(const MethodCall& call, std::unique_ptr<Met
     result->Error("INVALID_ARGUMENTS", "Missing printerName");
     return;
   }
-  const bool printerSet = !printer->empty() && Printing().MakeDefaultPrinter(*printer);
-  bool paperSet = false;
-  if (const std::string* paperName = ReadPlatformText(*arguments, "paperName")) {
-    LogError("DEBUG: SetDefaultPrinterAndPaper - paperName: " + *paperName);
-    paperSet = Printing().SetPaperByName(*printer, *paperName);
-  } else if (const EncodableValue* paperSize = FindValue(*arguments, "paperSize");
-             paperSize && paperSize->Is<EncodableMap>()) {
-    const PaperSize size = ReadPaperSize(paperSize);
-    if (size.width >= 1 && size.height >= 1) {
-      paperSet = Printing().SetPaperBySize(*printer, size.width, size.height);
-    }
+  std::optional<std::string> paperName;
+  if (const std::string* name = ReadPlatformText(*arguments, "paperName")) paperName = *name;
+  std::optional<PaperSize> paperSize;
+  if (const EncodableValue* size = FindValue(*arguments, "paperSize");
+      size && size->Is<EncodableMap>()) {
+    paperSize = ReadPaperSize(size);
   }
-  result->Success(EncodableValue(EncodableMap{{S("printerSet"), EncodableValue(printerSet)},
-                                              {S("paperSet"), EncodableValue(paperSet)}}));
+  // In the print queue: a job already under way keeps the printer and paper
+  // it started with.
+  RunLongCall(
+      std::move(result), LongCallLane::kPrintQueue,
+      [printer = *printer, paperName, paperSize]() -> Answer {
+        const bool printerSet = !printer.empty() && Printing().MakeDefaultPrinter(printer);
+        bool paperSet = false;
+        if (paperName) {
+          LogError("DEBUG: SetDefaultPrinterAndPaper - paperName: " + *paperName);
+          paperSet = Printing().SetPaperByName(printer, *paperName);
+        } else if (paperSize && paperSize->width >= 1 && paperSize->height >= 1) {
+          paperSet = Printing().SetPaperBySize(printer, paperSize->width, paperSize->height);
+        }
+        return Success(EncodableValue(EncodableMap{{S("printerSet"), EncodableValue(printerSet)},
+                                                   {S("paperSet"), EncodableValue(paperSet)}}));
+      });
 }
 
 void HandlePrintWithLayout(const MethodCall& call, std::unique_ptr<MethodResult> result) {
@@ -166,40 +186,42 @@ void HandlePrintWithLayout(const MethodCall& call, std::unique_ptr<MethodResult>
   const EncodableMap* arguments = nullptr;
   const EncodableList* list = ImagePathList(call, *result, arguments);
   if (!list) return;
-  const std::vector<std::string> pages = StringElements(*list);
+  std::vector<std::string> pages = StringElements(*list);
   if (pages.empty()) {
     result->Error("NO_VALID_PATHS", "No valid file paths");
     return;
   }
+  // The printer and paper to set first, when both are given.
+  std::optional<std::string> printer;
+  PaperSize paper;
   const EncodableValue* printerValue = FindValue(*arguments, "printerName");
   const EncodableValue* paperValue = FindValue(*arguments, "paperSize");
   if (printerValue && paperValue) {
-    const auto* printer = printerValue->GetIf<std::string>();
-    if (printer && !printer->empty() && IsPlatformText(*printer)) {
-      // A printer that cannot be made the default must not leave the job
-      // to whichever printer is the default.
-      if (!Printing().MakeDefaultPrinter(*printer)) {
-        LogError("DEBUG: Could not make " + *printer + " the default printer");
-        result->Error("PRINT_FAILED", "Failed to create printer DC");
-        return;
-      }
-      const PaperSize size = ReadPaperSize(paperValue);
-      if (size.width >= 1 && size.height >= 1) {
-        Printing().SetPaperBySize(*printer, size.width, size.height);
-      }
+    const auto* name = printerValue->GetIf<std::string>();
+    if (name && !name->empty() && IsPlatformText(*name)) {
+      printer = *name;
+      paper = ReadPaperSize(paperValue);
     }
   }
-  PrintError error;
-  const std::optional<int> printed = Printing().PrintPages(pages, error);
-  if (!printed) {
-    result->Error(error.code, error.message);
-    return;
-  }
-  if (*printed > 0) {
-    result->Success(EncodableValue(true));
-  } else {
-    result->Error("PRINT_FAILED", "Failed to print any pages");
-  }
+  RunLongCall(std::move(result), LongCallLane::kPrintQueue,
+              [pages = std::move(pages), printer, paper]() -> Answer {
+                if (printer) {
+                  // A printer that cannot be made the default must not leave
+                  // the job to whichever printer is the default.
+                  if (!Printing().MakeDefaultPrinter(*printer)) {
+                    LogError("DEBUG: Could not make " + *printer + " the default printer");
+                    return Failure("PRINT_FAILED", "Failed to create printer DC");
+                  }
+                  if (paper.width >= 1 && paper.height >= 1) {
+                    Printing().SetPaperBySize(*printer, paper.width, paper.height);
+                  }
+                }
+                PrintError error;
+                const std::optional<int> printed = Printing().PrintPages(pages, error);
+                if (!printed) return Failure(error.code, error.message);
+                if (*printed > 0) return Success(EncodableValue(true));
+                return Failure("PRINT_FAILED", "Failed to print any pages");
+              });
 }
 
 void HandlePrintImagesToPrinter(const MethodCall& call, std::unique_ptr<MethodResult> result) {
@@ -207,22 +229,22 @@ void HandlePrintImagesToPrinter(const MethodCall& call, std::unique_ptr<MethodRe
   const EncodableMap* arguments = nullptr;
   const EncodableList* list = ImagePathList(call, *result, arguments);
   if (!list) return;
-  bool anyHandedOver = false;
-  for (const std::string& path : StringElements(*list)) {
-    // A path the shell would read only in part fails like a missing file.
-    const std::intptr_t answer =
-        IsPlatformText(path) ? Printing().RunShellVerb("print", path) : kShellFileNotFound;
-    if (answer > 32) {
-      anyHandedOver = true;
-    } else {
-      LogError("DEBUG: ShellExecute print failed for file, error=" + std::to_string(answer));
-    }
-  }
-  if (!anyHandedOver) {
-    result->Error("PRINT_FAILED", "Failed to print any images");
-    return;
-  }
-  result->Success();
+  RunLongCall(
+      std::move(result), LongCallLane::kPrintQueue, [paths = StringElements(*list)]() -> Answer {
+        bool anyHandedOver = false;
+        for (const std::string& path : paths) {
+          // A path the shell would read only in part fails like a missing file.
+          const std::intptr_t answer =
+              IsPlatformText(path) ? Printing().RunShellVerb("print", path) : kShellFileNotFound;
+          if (answer > 32) {
+            anyHandedOver = true;
+          } else {
+            LogError("DEBUG: ShellExecute print failed for file, error=" + std::to_string(answer));
+          }
+        }
+        if (!anyHandedOver) return Failure("PRINT_FAILED", "Failed to print any images");
+        return Success(EncodableValue());
+      });
 }
 
 void HandlePrintToPrinter(const MethodCall& call, std::unique_ptr<MethodResult> result) {
@@ -235,15 +257,17 @@ void HandlePrintToPrinter(const MethodCall& call, std::unique_ptr<MethodResult> 
     return;
   }
   const int copies = CopiesToPrint(FindValue(*arguments, "copies"));
-  for (const std::string& path : StringElements(list->Get<EncodableList>())) {
-    for (int copy = 0; copy < copies; ++copy) {
-      if (!IsPlatformText(path) || Printing().RunShellVerb("print", path) <= 32) {
-        result->Error("PRINT_FAILED", "Failed to print image: " + path);
-        return;
-      }
-    }
-  }
-  result->Success(EncodableValue(true));
+  RunLongCall(std::move(result), LongCallLane::kPrintQueue,
+              [paths = StringElements(list->Get<EncodableList>()), copies]() -> Answer {
+                for (const std::string& path : paths) {
+                  for (int copy = 0; copy < copies; ++copy) {
+                    if (!IsPlatformText(path) || Printing().RunShellVerb("print", path) <= 32) {
+                      return Failure("PRINT_FAILED", "Failed to print image: " + path);
+                    }
+                  }
+                }
+                return Success(EncodableValue(true));
+              });
 }
 
 void HandlePrintImages(const MethodCall& call, std::unique_ptr<MethodResult> result) {
@@ -253,23 +277,24 @@ void HandlePrintImages(const MethodCall& call, std::unique_ptr<MethodResult> res
     result->Error("INVALID_ARGUMENTS", "Expected array of strings");
     return;
   }
-  for (const EncodableValue& element : *list) {
-    const auto* path = element.GetIf<std::string>();
-    if (!path || !IsPlatformText(*path)) {
-      result->Error("INVALID_ARGUMENTS", "Expected string path");
-      return;
+  // Each element is checked as its turn comes, after the photos before it
+  // were opened, as the shell is reached one photo at a time.
+  RunLongCall(std::move(result), LongCallLane::kPrintQueue, [list = *list]() -> Answer {
+    for (const EncodableValue& element : list) {
+      const auto* path = element.GetIf<std::string>();
+      if (!path || !IsPlatformText(*path)) {
+        return Failure("INVALID_ARGUMENTS", "Expected string path");
+      }
+      if (!Printing().FileExists(*path)) {
+        return Failure("FILE_NOT_FOUND", "Image file not found: " + *path);
+      }
+      // Only photos are opened: the shell would run a program as readily.
+      if (!IsPhotoPath(*path) || Printing().RunShellVerb("open", *path) <= 32) {
+        return Failure("SHELL_EXECUTE_FAILED", "Failed to open image with default application");
+      }
     }
-    if (!Printing().FileExists(*path)) {
-      result->Error("FILE_NOT_FOUND", "Image file not found: " + *path);
-      return;
-    }
-    // Only photos are opened: the shell would run a program as readily.
-    if (!IsPhotoPath(*path) || Printing().RunShellVerb("open", *path) <= 32) {
-      result->Error("SHELL_EXECUTE_FAILED", "Failed to open image with default application");
-      return;
-    }
-  }
-  result->Success(EncodableValue(true));
+    return Success(EncodableValue(true));
+  });
 }
 
 }  // namespace runner::printing

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <new>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "bake_arguments.h"
@@ -174,7 +176,6 @@ struct FakePlatform {
 
   BakingPlatform Make() {
     BakingPlatform platform;
-    platform.settleMs = platform.pollMs = platform.drainMs = 0;
     platform.hardwareThreads = 4;
     platform.createFolder = [this](const std::string& path, unsigned long* error) {
       std::lock_guard<std::mutex> lock(mutex);
@@ -311,6 +312,37 @@ TEST(ParallelBakingTest, ACanvasThatCannotBeMadeFailsThatPhotoBeforeDecoding) {
   }
   EXPECT_EQ(fake.baked, (std::vector<int>{0}));  // the others never reached the decoder
   EXPECT_THAT(err, testing::HasSubstr("ERROR: Invalid canvas size 0x100 for image 1\n"));
+}
+
+// Bakes may overlap; together they bake no more photos at once than the
+// process has baking slots (as many as the hardware has threads).
+TEST(ParallelBakingTest, OverlappingBakesShareTheProcesssBakingThreads) {
+  CountingSlots slots(2);
+  std::atomic<int> baking{0};
+  std::atomic<int> most{0};
+  FakePlatform first;
+  FakePlatform second;
+  BakingPlatform platforms[] = {first.Make(), second.Make()};
+  for (BakingPlatform& platform : platforms) {
+    platform.threadSlots = &slots;
+    platform.bakeSingleImage = [&](const BakeRequest&, int index, const std::string&,
+                                   const std::string&, int) {
+      const int now = baking.fetch_add(1) + 1;
+      for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      baking.fetch_sub(1);
+      return BakeResult{"baked", true, "", index};
+    };
+  }
+  const auto eight = Requests({"a", "b", "c", "d", "e", "f", "g", "h"});
+  testing::internal::CaptureStderr();
+  std::thread other([&] { BakeImagesInParallel(eight, 4, "srgb", 95, platforms[1]); });
+  const auto results = BakeImagesInParallel(eight, 4, "srgb", 95, platforms[0]);
+  other.join();
+  testing::internal::GetCapturedStderr();
+  for (const BakeResult& result : results) EXPECT_TRUE(result.success);
+  EXPECT_EQ(most.load(), 2);
 }
 
 TEST(ParallelBakingTest, AThreadStartOutOfMemoryIsAThreadThatCouldNotStart) {

@@ -11,7 +11,7 @@
 #include <thread>
 #include <utility>
 
-#include "composer_slots.h"
+#include "counting_slots.h"
 #include "grid_arguments.h"
 #include "grid_config.h"
 #include "grid_jobs.h"
@@ -228,15 +228,15 @@ TEST(GridConfigWriterTest, TheComposerIsLookedForOnlyBesideAKnownProgram) {
   EXPECT_EQ(ComposerPathBeside(L"Korvela.exe"), L"");
 }
 
-TEST(ComposerSlotsTest, AThirdComposerWaitsForOneOfTwoToEnd) {
-  ComposerSlots slots(kMaxConcurrentComposers);
+TEST(CountingSlotsTest, AThirdComposerWaitsForOneOfTwoToEnd) {
+  CountingSlots slots(kMaxConcurrentComposers);
   std::atomic<bool> thirdRan{false};
   std::thread third;
   {
-    const ComposerSlots::Held first(slots);
-    const ComposerSlots::Held second(slots);
+    const CountingSlots::Held first(slots);
+    const CountingSlots::Held second(slots);
     third = std::thread([&] {
-      const ComposerSlots::Held waiting(slots);
+      const CountingSlots::Held waiting(slots);
       thirdRan = true;
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));

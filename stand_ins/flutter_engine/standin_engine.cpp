@@ -23,6 +23,9 @@
 // Record (KORVELA_ENGINE_RECORD, else engine_record.txt beside the program),
 // one event a line, flushed as it happens; answers as
 //   answer STEP CHANNEL HEX    (HEX "-" for an empty answer)
+// An answer sent from another thread than the platform thread (the one that
+// created the engine) is recorded first as
+//   answer-off-platform-thread STEP
 #include <windows.h>
 
 #include <cstdio>
@@ -147,6 +150,7 @@ class Player {
   std::map<std::string, Callback> callbacks;  // platform thread only
   HWND view = nullptr;
   FlutterDesktopEngine* engine = nullptr;
+  DWORD platformThread = 0;
 
   void Start() { PostMessageW(view, kStepMessage, 0, 0); }
 
@@ -242,6 +246,9 @@ class Player {
     }
     response->answered = true;
     --pending_;
+    if (GetCurrentThreadId() != platformThread) {
+      Record("answer-off-platform-thread " + std::to_string(response->step));
+    }
     const std::string hex = ToHex(data, size);
     Record("answer " + std::to_string(response->step) + " " + response->channel + " " + hex);
     if (awaitedStep_ == response->step && !pollMessage_.empty()) {
@@ -410,6 +417,7 @@ FlutterDesktopEngineCreate(const FlutterDesktopEngineProperties* properties) {
   auto* engine = new FlutterDesktopEngine;
   engine->messenger = &player.messenger;
   player.engine = engine;
+  player.platformThread = GetCurrentThreadId();
   return engine;
 }
 

@@ -15,7 +15,9 @@
 //   FaceDetector finds the faces described beside the photo: PHOTO.faces,
 //     one "left top width height" a line in the photo's oriented pixels,
 //     given back in the bitmap's pixels (rounded); like the real detector it
-//     misses faces narrower than 24 bitmap pixels.
+//     misses faces narrower than 24 bitmap pixels. A line "takes MS" makes
+//     the detection of that photo take MS milliseconds, as the real one does
+//     on a large photo or a slow machine.
 // Every asynchronous operation is complete when it is handed out.
 #include <activation.h>
 #include <roapi.h>
@@ -211,6 +213,10 @@ std::vector<BitmapBounds> DescribedFaces(const BitmapFacts& facts) {
   std::string line;
   while (std::getline(description, line)) {
     std::istringstream fields(line);
+    if (line.rfind("takes ", 0) == 0) {
+      Sleep(static_cast<DWORD>(std::stoul(line.substr(6))));
+      continue;
+    }
     double left = 0, top = 0, width = 0, height = 0;
     if (!(fields >> left >> top >> width >> height)) continue;
     const BitmapBounds box = {static_cast<std::uint32_t>(std::lround(left * fx)),

@@ -306,14 +306,21 @@ TEST_F(FacesWithRuntimeTest, EachPhotoFailsAloneAndManyPathsAndCallsAreAnswered)
 
 TEST_F(FacesWithRuntimeTest, AWorkerStillRunningWhenTheWindowClosesEndsCleanly) {
   std::vector<std::string> paths;
-  for (int i = 0; i < 6; ++i) {
-    paths.push_back(WindowsPath(Photo("slow " + std::to_string(i) + ".jpg", 6000, 4000)));
-  }
+  // The detector takes 2.5 s: longer than the window takes to close,
+  // shorter than the host waits for workers.
+  const std::string slow = Photo("slow.jpg", 800, 600);
+  std::ofstream(testsupport::PathFromUtf8(slow + ".faces")) << "takes 2500\n";
+  paths.push_back(WindowsPath(slow));
   // The script sends the call and closes the window at once.
   const HostRun run =
       RunHost(HostScript().Send("face_rects_channel", "detectFacesWindows", Paths(paths)));
   EXPECT_EQ(run.exitCode, 0) << run.err;
+  // The host waited for the worker, which finished: its answer went to an
+  // engine that was gone, and nothing was left unanswered.
+  EXPECT_THAT(run.err, HasSubstr("INFO: Waiting for 1 call(s) still at work"));
+  EXPECT_THAT(run.err, ::testing::Not(HasSubstr("Abandoning")));
   EXPECT_THAT(run.err, ::testing::Not(HasSubstr("This is a memory leak")));
+  EXPECT_EQ(run.Find("answer 1 "), -1);
 }
 
 }  // namespace

@@ -1,16 +1,18 @@
 // A counting semaphore: at most `count` holders at once, the others wait.
+// It caps the page composers of background grid jobs and the baking threads
+// of the whole process.
 #pragma once
 
 #include <condition_variable>
 #include <mutex>
 
-namespace runner::printing {
+namespace runner {
 
-class ComposerSlots {
+class CountingSlots {
  public:
-  explicit ComposerSlots(int count) : free_(count) {}
-  ComposerSlots(const ComposerSlots&) = delete;
-  ComposerSlots& operator=(const ComposerSlots&) = delete;
+  explicit CountingSlots(int count) : free_(count) {}
+  CountingSlots(const CountingSlots&) = delete;
+  CountingSlots& operator=(const CountingSlots&) = delete;
 
   void Acquire() {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -28,13 +30,13 @@ class ComposerSlots {
   // Holds one slot for as long as it lives.
   class Held {
    public:
-    explicit Held(ComposerSlots& slots) : slots_(slots) { slots_.Acquire(); }
+    explicit Held(CountingSlots& slots) : slots_(slots) { slots_.Acquire(); }
     ~Held() { slots_.Release(); }
     Held(const Held&) = delete;
     Held& operator=(const Held&) = delete;
 
    private:
-    ComposerSlots& slots_;
+    CountingSlots& slots_;
   };
 
  private:
@@ -43,4 +45,4 @@ class ComposerSlots {
   int free_;
 };
 
-}  // namespace runner::printing
+}  // namespace runner
