@@ -4,7 +4,7 @@
 #   scripts/setup.sh native   only what the native build and the demo need
 set -euo pipefail
 
-native_packages=(cmake ninja-build g++ libstb-dev googletest)
+native_packages=(cmake ninja-build g++ pkgconf libstb-dev googletest liblcms2-dev icc-profiles-free)
 all_packages=("${native_packages[@]}" clang-14 libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth locales

@@ -1,4 +1,7 @@
 #include <windows.h>
+// After windows.h:
+#include <objidl.h>
+#include <wrl/client.h>
 
 #include <atomic>
 #include <exception>
@@ -6,9 +9,13 @@
 
 #include "baking_handler.h"
 #include "color_profiles.h"
+#include "color_transform.h"
 #include "command_line.h"
 #include "effects_renderer.h"
+#include "file_io.h"
+#include "icc_profiles.h"
 #include "logging.h"
+#include "photo_views.h"
 
 namespace runner {
 namespace {
@@ -75,6 +82,44 @@ BakeResult Failure(int index, std::string error) {
   return BakeResult{"", false, std::move(error), index};
 }
 
+// How much of a photo is read for the colour profile it carries: the
+// profile comes before the picture's data, after at most the EXIF block.
+constexpr std::size_t kPhotoStartBytes = std::size_t{4} << 20;
+
+std::optional<std::string> ReadProfileFile(const std::string& path) {
+  return sheetsmith::ReadFilePrefix(path, kMaxProfileBytes + 1);
+}
+
+// The canvas as a JPEG file that carries `profile`: encoded into memory,
+// the profile's segments put in, written whole.
+Gdiplus::GpStatus SaveCarryingProfile(GpBitmap* canvas, const std::wstring& path, const CLSID& jpeg,
+                                      const JpegQualityParameter& quality,
+                                      const std::string& profile) {
+  Microsoft::WRL::ComPtr<IStream> stream;
+  if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) return Gdiplus::OutOfMemory;
+  const Gdiplus::GpStatus encoded =
+      gdip::GdipSaveImageToStream(canvas, stream.Get(), &jpeg, quality.get());
+  if (encoded != Gdiplus::Ok) return encoded;
+  const std::optional<std::vector<std::uint8_t>> bytes = StreamBytes(stream.Get());
+  if (!bytes) return Gdiplus::Win32Error;
+  const std::optional<std::string> carried =
+      EmbedSegments(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()),
+                    IccSegments(profile));
+  if (!carried) return Gdiplus::Win32Error;
+  UniqueHandle file = AdoptHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return Gdiplus::Win32Error;
+  DWORD written = 0;
+  if (!WriteFile(file.get(), carried->data(), static_cast<DWORD>(carried->size()), &written,
+                 nullptr) ||
+      written != carried->size()) {
+    file.reset();
+    DeleteFileW(path.c_str());
+    return Gdiplus::Win32Error;
+  }
+  return Gdiplus::Ok;
+}
+
 BakeResult BakeSingleImage(const BakeRequest& request, int index, const std::string& folder,
                            const std::string& profileId, int jpegQuality) {
   const std::string tag = "DEBUG: BakeSingleImage [" + std::to_string(index) + "]";
@@ -87,6 +132,15 @@ BakeResult BakeSingleImage(const BakeRequest& request, int index, const std::str
   }
   try {
     LogError(tag + " GDI+ initialized");
+    // What becomes of the photo's colours, decided before it is drawn: a
+    // custom profile that cannot be used fails the photo at once.
+    const ColorPlan colors = PlanColors(
+        profileId, sheetsmith::ReadFilePrefix(request.sourcePath, kPhotoStartBytes).value_or(""),
+        &ReadProfileFile, [](const std::string& line) { LogError(line); });
+    if (!colors.failure.empty()) {
+      LogError("ERROR: BakeSingleImage [" + std::to_string(index) + "] " + colors.failure);
+      return Failure(index, colors.failure);
+    }
     LogError(tag + " calling RenderImageWithEffects");
     GdiplusBitmap canvas = RenderImageWithEffects(request);
     LogError(tag + " RenderImageWithEffects returned");
@@ -95,6 +149,13 @@ BakeResult BakeSingleImage(const BakeRequest& request, int index, const std::str
     LogError(tag + " keeping ARGB format");
     LogError(tag + " applying color profile: " + profileId);
     ApplyColorProfile(true, profileId);
+    LogOutput("INFO: Color conversion: " +
+              (profileId == "no_conversion" ? std::string("none, the photo's own colors are kept")
+                                            : colors.sourceName + " -> " + colors.targetName +
+                                                  (colors.convert ? "" : " (colors unchanged)")));
+    if (colors.convert && !ConvertCanvasColors(canvas.get(), colors.source, colors.target)) {
+      return Failure(index, "Failed to convert colors to " + colors.targetName);
+    }
 
     LogError(tag + " generating filename");
     const std::int32_t counter = bakedFileCounter.fetch_add(1);
@@ -105,9 +166,12 @@ BakeResult BakeSingleImage(const BakeRequest& request, int index, const std::str
     if (!jpeg) return Failure(index, "Failed to get JPEG encoder");
     const JpegQualityParameter quality(jpegQuality);
     const std::optional<std::wstring> file = PlatformText(path);
-    const Gdiplus::GpStatus saved =
-        file ? gdip::GdipSaveImageToFile(canvas.get(), file->c_str(), &*jpeg, quality.get())
-             : Gdiplus::InvalidParameter;
+    Gdiplus::GpStatus saved = Gdiplus::InvalidParameter;
+    if (file && colors.embedTarget) {
+      saved = SaveCarryingProfile(canvas.get(), *file, *jpeg, quality, colors.target);
+    } else if (file) {
+      saved = gdip::GdipSaveImageToFile(canvas.get(), file->c_str(), &*jpeg, quality.get());
+    }
     if (saved != Gdiplus::Ok) {
       return Failure(index, "Failed to save baked image, GDI+ status=" +
                                 std::to_string(static_cast<int>(saved)));

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <mutex>
 #include <exception>
+#include <mutex>
 #include <system_error>
 
 #include "bake_geometry.h"

@@ -126,6 +126,38 @@ std::string InsertAfterSoi(const std::string& jpeg, const std::string& segment) 
   return jpeg.substr(0, 2) + segment + jpeg.substr(2);
 }
 
+std::string IccChunkSegment(const std::string& data, int number, int count) {
+  const std::size_t length = 2 + 12 + 2 + data.size();
+  std::string segment("\xFF\xE2", 2);
+  segment += static_cast<char>(length >> 8);
+  segment += static_cast<char>(length & 0xFF);
+  segment += std::string("ICC_PROFILE\0", 12);
+  segment += static_cast<char>(number);
+  segment += static_cast<char>(count);
+  return segment + data;
+}
+
+std::string WithIccpChunk(const std::string& png, const std::string& profile) {
+  int size = 0;
+  unsigned char* compressed =
+      stbi_zlib_compress(reinterpret_cast<unsigned char*>(const_cast<char*>(profile.data())),
+                         static_cast<int>(profile.size()), &size, 8);
+  std::string chunk = "iCCP" + std::string("photo profile\0\0", 15);
+  chunk.append(reinterpret_cast<const char*>(compressed), static_cast<std::size_t>(size));
+  STBIW_FREE(compressed);
+  std::string out;
+  const auto put32 = [&out](std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((value >> shift) & 0xFF);
+  };
+  // The signature (8 bytes) and the header chunk (25) come first.
+  out = png.substr(0, 33);
+  put32(static_cast<std::uint32_t>(chunk.size() - 4));
+  out += chunk;
+  put32(
+      stbiw__crc32(reinterpret_cast<unsigned char*>(chunk.data()), static_cast<int>(chunk.size())));
+  return out + png.substr(33);
+}
+
 bool WriteBytes(const std::string& utf8Path, const std::string& bytes) {
   sheetsmith::UniqueFile file = sheetsmith::OpenFile(utf8Path, "wb");
   if (!file) return false;

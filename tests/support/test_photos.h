@@ -33,6 +33,14 @@ std::string ExifSegment(int orientation, bool bigEndian);
 // The JPEG with `segment` inserted right after its start-of-image marker.
 std::string InsertAfterSoi(const std::string& jpeg, const std::string& segment);
 
+// One APP2 segment carrying `data` as chunk `number` of `count` of an ICC
+// profile, as the JPEG files of cameras and editors carry one.
+std::string IccChunkSegment(const std::string& data, int number, int count);
+
+// The PNG file with an iCCP chunk carrying `profile` (named, compressed as
+// PNG asks) right after its header chunk.
+std::string WithIccpChunk(const std::string& png, const std::string& profile);
+
 bool WriteBytes(const std::string& utf8Path, const std::string& bytes);
 bool WriteJpeg(const std::string& utf8Path, const RgbaImage& image, int quality = 95,
                int exifOrientation = 0, bool bigEndian = false);

@@ -1,0 +1,210 @@
+// Baking converts colours to the chosen profile, through Korvela.exe under
+// Wine, whose Windows Color System is Little CMS: each baked photo is held
+// to Little CMS's own conversion of the same pixels.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <lcms2.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "host_driver.h"
+#include "icc_profiles.h"
+#include "image_io.h"
+#include "test_photos.h"
+
+namespace e2e {
+namespace {
+
+using runner::EncodableList;
+using runner::EncodableMap;
+using sheetsmith::RgbaImage;
+using ::testing::HasSubstr;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(testsupport::PathFromUtf8(path), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+const std::string kFreeProfiles = "/usr/share/color/icc/";
+
+// Six flat patches of 80 x 80 pixels, three across and two down.
+const std::uint8_t kPatches[6][3] = {{200, 40, 40},  {40, 180, 60},   {50, 60, 200},
+                                     {230, 220, 90}, {128, 128, 128}, {30, 200, 210}};
+RgbaImage Patches() {
+  RgbaImage image = testsupport::Solid(240, 160, {0, 0, 0});
+  for (int y = 0; y < 160; ++y) {
+    for (int x = 0; x < 240; ++x) {
+      const std::uint8_t* colour = kPatches[(y / 80) * 3 + x / 80];
+      std::copy_n(colour, 3, image.At(x, y));
+    }
+  }
+  return image;
+}
+
+// The patches through Little CMS from one profile to another, perceptual.
+std::vector<std::array<int, 3>> Reference(const std::string& from, const std::string& to) {
+  cmsHPROFILE source =
+      from.empty() ? cmsCreate_sRGBProfile()
+                   : cmsOpenProfileFromMem(from.data(), static_cast<cmsUInt32Number>(from.size()));
+  cmsHPROFILE target = cmsOpenProfileFromMem(to.data(), static_cast<cmsUInt32Number>(to.size()));
+  cmsHTRANSFORM transform =
+      cmsCreateTransform(source, TYPE_RGB_8, target, TYPE_RGB_8, INTENT_PERCEPTUAL, 0);
+  std::vector<std::array<int, 3>> colours;
+  for (const auto& patch : kPatches) {
+    std::uint8_t out[3];
+    cmsDoTransform(transform, patch, out, 1);
+    colours.push_back({out[0], out[1], out[2]});
+  }
+  cmsDeleteTransform(transform);
+  cmsCloseProfile(source);
+  cmsCloseProfile(target);
+  return colours;
+}
+
+// The largest difference at the patches' middles between a baked photo and
+// the colours it should have.
+int LargestDifference(const std::string& baked, const std::vector<std::array<int, 3>>& expected) {
+  const auto image = sheetsmith::LoadRgba(baked);
+  if (!image || image->width != 240 || image->height != 160) return 256;
+  int largest = 0;
+  for (int i = 0; i < 6; ++i) {
+    const std::uint8_t* p = image->At((i % 3) * 80 + 40, (i / 3) * 80 + 40);
+    for (int c = 0; c < 3; ++c) largest = std::max(largest, std::abs(p[c] - expected[i][c]));
+  }
+  return largest;
+}
+
+struct Baked {
+  std::string path;  // as this machine sees it; empty when it failed
+  std::string error;
+};
+
+std::vector<Baked> Results(const Answer* answer) {
+  std::vector<Baked> results;
+  const auto value = answer ? answer->SuccessValue() : std::nullopt;
+  if (!value) return results;
+  for (const EncodableValue& entry :
+       value->Get<EncodableMap>().at(S("results")).Get<EncodableList>()) {
+    const auto& map = entry.Get<EncodableMap>();
+    if (map.at(S("success")) == EncodableValue(true)) {
+      results.push_back({UnixPathOfDriveC(map.at(S("bakedPath")).Get<std::string>()), ""});
+    } else {
+      results.push_back({"", map.at(S("error")).Get<std::string>()});
+    }
+  }
+  return results;
+}
+
+std::string Carried(const std::string& baked) {
+  const runner::EmbeddedProfile found = runner::FindEmbeddedProfile(ReadFile(baked));
+  return found.state == runner::EmbeddedProfile::State::kFound ? found.bytes : "";
+}
+
+TEST(ColorTest, BakedPhotosAreConvertedToTheChosenProfileAsLittleCmsConvertsThem) {
+  if (!HostAvailable()) GTEST_SKIP() << "KORVELA_WINDOWS_BIN and KORVELA_WINE_RUN are not set";
+  testsupport::TempDir dir("korvela colour");
+  const std::string adobe = ReadFile(kFreeProfiles + "compatibleWithAdobeRGB1998.icc");
+  const std::string lstar = ReadFile(kFreeProfiles + "LStar-RGB.icc");
+  ASSERT_FALSE(adobe.empty() || lstar.empty()) << "icc-profiles-free is missing";
+  // The same pixels untagged, and tagged as Adobe RGB in a PNG and a JPEG.
+  const std::string untagged = dir.File("untagged.png");
+  const std::string adobePng = dir.File("adobe.png");
+  const std::string adobeJpeg = dir.File("adobe.jpg");
+  ASSERT_TRUE(testsupport::WritePng(untagged, Patches()));
+  ASSERT_TRUE(
+      testsupport::WriteBytes(adobePng, testsupport::WithIccpChunk(ReadFile(untagged), adobe)));
+  ASSERT_TRUE(testsupport::WriteBytes(
+      adobeJpeg, testsupport::InsertAfterSoi(testsupport::EncodeJpeg(Patches(), 100),
+                                             testsupport::IccChunkSegment(adobe, 1, 1))));
+  const std::string custom = dir.File("printer lstar.icc");
+  const std::string gray = dir.File("gray.icc");
+  ASSERT_TRUE(testsupport::WriteBytes(custom, lstar));
+  ASSERT_TRUE(testsupport::WriteBytes(gray, ReadFile(kFreeProfiles + "Gray.icc")));
+
+  const auto bake = [](const std::vector<std::string>& photos) {
+    EncodableList requests;
+    for (const std::string& photo : photos) {
+      requests.push_back(EncodableValue(EncodableMap{{S("sourcePath"), S(WindowsPath(photo))},
+                                                     {S("canvasWidth"), EncodableValue(240)},
+                                                     {S("canvasHeight"), EncodableValue(160)}}));
+    }
+    return EncodableValue(EncodableMap{{S("requests"), EncodableValue(requests)},
+                                       {S("jpegQuality"), EncodableValue(100)}});
+  };
+  HostScript script;
+  const auto choose = [&script](const std::string& id) {
+    script.Call("printing_channel", "setSelectedColorProfile",
+                EncodableValue(EncodableMap{{S("profileId"), S(id)}}));
+  };
+  choose("srgb");
+  script.Call("printing_channel", "bakeImagesForPrinting", bake({untagged, adobePng, adobeJpeg}));
+  choose("adobe_rgb");
+  script.Call("printing_channel", "bakeImagesForPrinting", bake({untagged}));
+  choose("custom:" + WindowsPath(custom));
+  script.Call("printing_channel", "bakeImagesForPrinting", bake({untagged}));
+  choose("no_conversion");
+  script.Call("printing_channel", "bakeImagesForPrinting", bake({untagged, adobePng}));
+  choose("custom:" + WindowsPath(gray));
+  script.Call("printing_channel", "bakeImagesForPrinting", bake({untagged, adobePng}));
+  choose("custom:" + WindowsPath(dir.File("missing.icc")));
+  script.Call("printing_channel", "bakeImagesForPrinting", bake({untagged}));
+  choose("srgb");
+  const HostRun run = RunHost(script);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+
+  const std::vector<Baked> toSrgb = Results(run.AnswerTo(2));
+  const std::vector<Baked> toAdobe = Results(run.AnswerTo(4));
+  const std::vector<Baked> toCustom = Results(run.AnswerTo(6));
+  const std::vector<Baked> kept = Results(run.AnswerTo(8));
+  const std::vector<Baked> toGray = Results(run.AnswerTo(10));
+  const std::vector<Baked> toMissing = Results(run.AnswerTo(12));
+  ASSERT_EQ(toSrgb.size(), 3u) << run.err;
+  ASSERT_EQ(toAdobe.size(), 1u);
+  ASSERT_EQ(toCustom.size(), 1u);
+  ASSERT_EQ(kept.size(), 2u);
+  ASSERT_EQ(toGray.size(), 2u);
+  ASSERT_EQ(toMissing.size(), 1u);
+
+  // An sRGB photo for sRGB is left as it is and carries nothing; Adobe RGB
+  // photos, from PNG and JPEG, come out as Little CMS converts them.
+  const std::string srgb = runner::HostSrgbProfile();
+  std::vector<std::array<int, 3>> patches;
+  for (const auto& patch : kPatches) patches.push_back({patch[0], patch[1], patch[2]});
+  EXPECT_LE(LargestDifference(toSrgb[0].path, patches), 1);  // the encoder's rounding
+  EXPECT_EQ(Carried(toSrgb[0].path), "");
+  for (const Baked& baked : {toSrgb[1], toSrgb[2]}) {
+    EXPECT_LE(LargestDifference(baked.path, Reference(adobe, srgb)), 2) << baked.path;
+    EXPECT_TRUE(Carried(baked.path) == srgb) << baked.path;
+  }
+  // An sRGB photo for Adobe RGB, held to the free profile compatible with it,
+  // and for a custom profile.
+  EXPECT_LE(LargestDifference(toAdobe[0].path, Reference("", adobe)), 2);
+  EXPECT_TRUE(Carried(toAdobe[0].path) == runner::HostAdobeRgbProfile());
+  EXPECT_LE(LargestDifference(toCustom[0].path, Reference("", lstar)), 2);
+  EXPECT_TRUE(Carried(toCustom[0].path) == lstar);
+  // No conversion: the pixels as they are, whatever the photo carries, and
+  // the very file an sRGB photo gives.
+  for (const Baked& baked : kept) {
+    EXPECT_TRUE(ReadFile(baked.path) == ReadFile(toSrgb[0].path)) << baked.path;
+  }
+  // A custom profile that cannot be used fails every photo, naming it.
+  for (const Baked& baked : toGray) {
+    EXPECT_EQ(baked.error, "Color profile " + WindowsPath(gray) +
+                               " cannot be used: it holds GRAY colors, not RGB");
+  }
+  EXPECT_EQ(toMissing[0].error, "Color profile " + WindowsPath(dir.File("missing.icc")) +
+                                    " cannot be used: the file cannot be read");
+  // One line a photo names the two profiles.
+  EXPECT_THAT(run.out,
+              HasSubstr("INFO: Color conversion: Compatible with Adobe RGB (1998) (embedded) -> "
+                        "sRGB IEC61966-2.1 (Korvela)\n"));
+  EXPECT_THAT(run.out, HasSubstr("INFO: Color conversion: sRGB (no profile embedded) -> "
+                                 "sRGB IEC61966-2.1 (Korvela) (colors unchanged)\n"));
+  EXPECT_THAT(run.out,
+              HasSubstr("INFO: Color conversion: none, the photo's own colors are kept\n"));
+}
+
+}  // namespace
+}  // namespace e2e
