@@ -1,4 +1,4 @@
-// Decoding, resampling and JPEG encoding, through stb.
+// Decoding, resampling and JPEG encoding.
 #pragma once
 
 #include <cstdint>
@@ -10,13 +10,16 @@
 
 namespace sheetsmith {
 
-// Decodes any format stb_image knows into 4 channels, no vertical flip.
+// Decodes a photo or frame into 4 channels, no vertical flip: JPEG files
+// with libjpeg-turbo, the other formats stb_image knows with it.
 std::optional<RgbaImage> LoadRgba(const std::string& path);
 
-// A photo decoded far enough to be scaled. A JPEG photo is kept as the
-// decoder's planes (a quarter to half the size of its pixels) and its pixel
-// rows are made only as the scaling reads them, a few at a time, so that the
-// full-size photo is never held; other formats are decoded whole.
+class JpegReader;
+
+// A photo decoded far enough to be scaled. A JPEG photo is only opened: its
+// rows are decoded at a reduced scale as the scaling reads them, a few at a
+// time, so that the full-size photo is never held; other formats are
+// decoded whole.
 class DecodedPhoto {
  public:
   // Nullopt when the file cannot be opened or decoded.
@@ -30,21 +33,21 @@ class DecodedPhoto {
   int height() const { return height_; }
 
   // The photo scaled to width x height, then turned `quarterTurns` quarters
-  // clockwise, as Resize would make it from the whole photo. Once only.
+  // clockwise, as Resize would make it from the whole photo up to the
+  // decoder's scaling. Once only.
   std::optional<RgbaImage> Scale(int width, int height, int quarterTurns);
   // The whole photo, for when it cannot be scaled. Once only, instead of Scale.
   std::optional<RgbaImage> Whole();
-  // Time spent making pixel rows from the decoder's planes (part of decoding).
+  // Time spent decoding rows while scaling (part of decoding).
   std::int64_t rowNanoseconds() const;
-
-  struct JpegPlanes;
 
  private:
   DecodedPhoto() = default;
   int width_ = 0;
   int height_ = 0;
   std::optional<RgbaImage> whole_;
-  std::unique_ptr<JpegPlanes> planes_;
+  std::unique_ptr<JpegReader> jpeg_;
+  bool started_ = false;
   std::int64_t rowNs_ = 0;
 };
 

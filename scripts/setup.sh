@@ -4,10 +4,11 @@
 #   scripts/setup.sh native   only what the native build and the demo need
 set -euo pipefail
 
-native_packages=(cmake ninja-build g++ pkgconf libstb-dev googletest liblcms2-dev icc-profiles-free)
+native_packages=(cmake ninja-build g++ pkgconf libstb-dev libjpeg62-turbo-dev googletest liblcms2-dev
+  icc-profiles-free)
 all_packages=("${native_packages[@]}" clang-14 libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
-  wine wine64 xvfb xauth locales
+  nasm dpkg-dev wine wine64 xvfb xauth locales
   cups-daemon cups-client printer-driver-cups-pdf poppler-utils)
 
 wanted=("${all_packages[@]}")
@@ -26,3 +27,6 @@ if (( ${#missing[@]} > 0 )); then
   $sudo apt-get update -q
   $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+
+# libjpeg-turbo for the Windows build, from Debian's source package.
+[[ "${1:-}" == native ]] || bash "$(dirname "$0")/libjpeg_turbo_mingw.sh"

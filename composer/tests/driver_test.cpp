@@ -300,6 +300,56 @@ TEST_F(JobTest, AnEmptyImageLineIsAWhiteCellInItsPlace) {
   EXPECT_TRUE(near(100, 60, 0, 0, 0)) << "the cut line";
 }
 
+// Photos made to break a decoder: each leaves its own cell white, the other
+// photos are composed, and the run ends as any other (the sanitizer build
+// runs this too, and reports nothing).
+TEST_F(JobTest, HostilePhotosLeaveTheirCellsWhite) {
+  const std::string jpeg = testsupport::EncodeJpeg(testsupport::Gradient(64, 48, 3), 90);
+  const auto patched = [](std::string bytes, std::size_t at, std::initializer_list<int> values) {
+    for (const int value : values) bytes[at++] = static_cast<char>(value);
+    return bytes;
+  };
+  const std::size_t dht = jpeg.find("\xFF\xC4");
+  const std::size_t sof = jpeg.find("\xFF\xC0");
+  ASSERT_NE(dht, std::string::npos);
+  ASSERT_NE(sof, std::string::npos);
+  std::string png;
+  {
+    ASSERT_TRUE(testsupport::WritePng(dir.File("small.png"), testsupport::Solid(8, 8, {9, 9, 9})));
+    png = std::string(std::istreambuf_iterator<char>(*std::make_unique<std::ifstream>(
+                          dir.File("small.png"), std::ios::binary)),
+                      {});
+  }
+  const struct {
+    const char* name;
+    std::string bytes;
+  } hostile[] = {
+      // Code counts of a Huffman table adding up to far more than 256.
+      {"dht.jpg", patched(jpeg, dht + 5, {255, 255, 255, 255, 255, 255, 255, 255})},
+      {"huge header.jpg", patched(jpeg, sof + 5, {0xFF, 0xDC, 0xFF, 0xDC})},   // 65500 x 65500
+      {"large header.jpg", patched(jpeg, sof + 5, {0x75, 0x30, 0x75, 0x30})},  // 30000 x 30000
+      {"cut short.jpg", jpeg.substr(0, jpeg.size() * 2 / 3)},
+      {"huge.png", patched(png, 16, {0, 1, 0x86, 0xA0, 0, 1, 0x86, 0xA0})},  // 100000 x 100000
+      {"empty.jpg", ""},
+  };
+  for (const auto& photo : hostile) {
+    images.push_back(dir.File(photo.name));
+    ASSERT_TRUE(testsupport::WriteBytes(images.back(), photo.bytes));
+  }
+  AddPhotos(2);  // photos 6 and 7
+  AddOutputs(2);
+  const RunResult run = RunWith({"sheetsmith.exe", WriteJob("rows=2\ncols=4\npageWidth=400\n")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "OK\n");
+  const std::optional<RgbaImage> page = LoadRgba(outputs[0]);
+  ASSERT_TRUE(page);
+  for (int cell = 0; cell < 8; ++cell) {
+    const std::uint8_t* middle = page->At((cell % 4) * 100 + 50, (cell / 4) * 120 + 60);
+    const bool white = middle[0] > 245 && middle[1] > 245 && middle[2] > 245;
+    EXPECT_EQ(white, cell < 6) << (cell < 6 ? hostile[cell].name : "a good photo");
+  }
+}
+
 #if defined(__linux__)
 // A page the disk stops taking half way: the writer fails, the partial file
 // goes, and the page an earlier run left under the final name is neither

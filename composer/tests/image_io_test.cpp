@@ -1,15 +1,19 @@
-// A photo scaled from the decoder's planes row by row must be the very image
-// the whole decoded photo scales to, for every kind of JPEG file and for the
-// files that go the whole-image way.
+// A JPEG photo scaled from its decoder's rows must be the very image its
+// decoder's output at the chosen DCT scale resamples to, for every kind of
+// JPEG file; files of other formats go the whole-image way.
 #include "image_io.h"
 
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 
+#include <csetjmp>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "jpeg_reader.h"
 #include "resample.h"
 #include "test_photos.h"
 
@@ -18,21 +22,101 @@ std::string EncodedTestPhoto(std::string_view name);
 namespace sheetsmith {
 namespace {
 
-struct Kind {
-  std::string name;
-  std::string bytes;
+struct Jump {
+  jpeg_error_mgr manager;
+  std::jmp_buf jump;
+};
+void Fail(j_common_ptr info) { std::longjmp(reinterpret_cast<Jump*>(info->err)->jump, 1); }
+
+// How the tests' own files are made with libjpeg: the colour space stored,
+// the first component's sampling, restart markers, progressive scans.
+struct Encoding {
+  J_COLOR_SPACE stored = JCS_YCbCr;
+  int h = 2, v = 2;
+  unsigned restartRows = 0;
+  bool progressive = false;
 };
 
-std::vector<Kind> Kinds() {
-  const RgbaImage gradient = testsupport::Gradient(301, 203, 4);
-  const RgbaImage odd = testsupport::Gradient(177, 99, 8);
-  return {
-      {"chroma_420.jpg", testsupport::EncodeJpeg(gradient, 90)},
-      {"chroma_444.jpg", testsupport::EncodeJpeg(odd, 95)},
-      {"grey.jpg", EncodedTestPhoto("grey")},
-      {"progressive_420.jpg", EncodedTestPhoto("progressive_420")},
-      {"cmyk.jpg", EncodedTestPhoto("cmyk")},
-  };
+std::string EncodeWithLibjpeg(const RgbaImage& image, const Encoding& how) {
+  jpeg_compress_struct info{};
+  Jump errors{};
+  info.err = jpeg_std_error(&errors.manager);
+  errors.manager.error_exit = &Fail;
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  if (setjmp(errors.jump)) {
+    jpeg_destroy_compress(&info);
+    return {};
+  }
+  jpeg_create_compress(&info);
+  jpeg_mem_dest(&info, &out, &size);
+  info.image_width = static_cast<JDIMENSION>(image.width);
+  info.image_height = static_cast<JDIMENSION>(image.height);
+  const bool fourInks = how.stored == JCS_CMYK || how.stored == JCS_YCCK;
+  info.input_components = fourInks ? 4 : 3;
+  info.in_color_space = fourInks ? JCS_CMYK : JCS_RGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_colorspace(&info, how.stored);
+  jpeg_set_quality(&info, 92, TRUE);
+  info.comp_info[0].h_samp_factor = how.h;
+  info.comp_info[0].v_samp_factor = how.v;
+  info.restart_in_rows = static_cast<int>(how.restartRows);
+  if (how.progressive) jpeg_simple_progression(&info);
+  jpeg_start_compress(&info, TRUE);
+  std::vector<unsigned char> row(static_cast<std::size_t>(image.width) * 4);
+  while (info.next_scanline < info.image_height) {
+    const std::uint8_t* pixels = image.At(0, static_cast<int>(info.next_scanline));
+    for (int x = 0; x < image.width; ++x) {
+      for (int c = 0; c < 3; ++c) row[x * info.input_components + c] = pixels[x * 4 + c];
+      if (fourInks) row[x * 4 + 3] = static_cast<unsigned char>(200 + x % 50);  // "black"
+    }
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&info, rows, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::string bytes(reinterpret_cast<const char*>(out), size);
+  std::free(out);
+  return bytes;
+}
+
+// The file decoded whole by libjpeg at `eighths`/8, as RGBA: the light
+// through Adobe's inverted inks for four-ink files.
+std::optional<RgbaImage> DecodeWithLibjpeg(const std::string& bytes, int eighths) {
+  jpeg_decompress_struct info{};
+  Jump errors{};
+  info.err = jpeg_std_error(&errors.manager);
+  errors.manager.error_exit = &Fail;
+  if (setjmp(errors.jump)) {
+    jpeg_destroy_decompress(&info);
+    return std::nullopt;
+  }
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()),
+               static_cast<unsigned long>(bytes.size()));
+  jpeg_read_header(&info, TRUE);
+  const bool fourInks = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+  info.out_color_space = fourInks ? JCS_CMYK : JCS_RGB;
+  info.scale_num = static_cast<unsigned>(eighths);
+  info.scale_denom = 8;
+  jpeg_start_decompress(&info);
+  RgbaImage image = testsupport::Solid(static_cast<int>(info.output_width),
+                                       static_cast<int>(info.output_height), {0, 0, 0});
+  std::vector<unsigned char> row(static_cast<std::size_t>(info.output_width) * 4);
+  for (int y = 0; y < image.height; ++y) {
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_read_scanlines(&info, rows, 1);
+    for (int x = 0; x < image.width; ++x) {
+      std::uint8_t* p = image.At(x, y);
+      for (int c = 0; c < 3; ++c) {
+        p[c] = fourInks ? static_cast<std::uint8_t>((row[x * 4 + c] * row[x * 4 + 3] + 127) / 255)
+                        : row[x * 3 + c];
+      }
+    }
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  return image;
 }
 
 bool SameImage(const RgbaImage& a, const RgbaImage& b) {
@@ -40,55 +124,92 @@ bool SameImage(const RgbaImage& a, const RgbaImage& b) {
          std::memcmp(a.data(), b.data(), a.ByteCount()) == 0;
 }
 
-TEST(DecodedPhotoTest, ScalesEveryKindOfJpegAsTheWholePhotoWouldBe) {
+TEST(DecodedPhotoTest, ScalesEveryKindOfJpegAsItsDecoderScaledPhotoResamples) {
   testsupport::TempDir dir;
+  const RgbaImage gradient = testsupport::Gradient(301, 203, 4);
+  const struct {
+    std::string name;
+    std::string bytes;
+  } kinds[] = {
+      {"chroma 420", testsupport::EncodeJpeg(gradient, 90)},
+      {"chroma 444", testsupport::EncodeJpeg(testsupport::Gradient(177, 99, 8), 95)},
+      {"grey", EncodedTestPhoto("grey")},
+      {"progressive 420", EncodedTestPhoto("progressive_420")},
+      {"cmyk", EncodedTestPhoto("cmyk")},
+      {"ycck", EncodeWithLibjpeg(gradient, {JCS_YCCK, 2, 2, 0, false})},
+      {"progressive ycck", EncodeWithLibjpeg(gradient, {JCS_YCCK, 2, 1, 0, true})},
+      {"restart markers 422", EncodeWithLibjpeg(gradient, {JCS_YCbCr, 2, 1, 1, false})},
+      {"chroma 440", EncodeWithLibjpeg(gradient, {JCS_YCbCr, 1, 2, 3, false})},
+      {"chroma 411", EncodeWithLibjpeg(gradient, {JCS_YCbCr, 4, 1, 0, true})},
+      {"rgb", EncodeWithLibjpeg(gradient, {JCS_RGB, 1, 1, 0, false})},
+  };
   struct Size {
     int width;
     int height;
   };
-  // Shrinking by different factors each way, to a single row, and enlarging
-  // (where the rows read by successive output rows overlap most).
-  const Size sizes[] = {{61, 37}, {150, 1}, {20, 190}, {420, 260}};
-  std::vector<Kind> kinds = Kinds();
-  kinds.push_back({"photo.png", ""});
-  ASSERT_TRUE(testsupport::WritePng(dir.File("photo.png"), testsupport::Gradient(90, 70, 2)));
-  for (const Kind& kind : kinds) {
-    const std::string path = dir.File(kind.name);
-    if (!kind.bytes.empty()) {
-      ASSERT_TRUE(testsupport::WriteBytes(path, kind.bytes));
-    }
-    // CMYK files and other formats are decoded whole; the rest row by row.
-    const bool byRows = kind.name != "cmyk.jpg" && kind.name != "photo.png";
-    const std::optional<RgbaImage> whole = LoadRgba(path);
-    ASSERT_TRUE(whole) << kind.name;
+  // Small enough for 1/8, half, a single row, and enlarging.
+  const Size sizes[] = {{30, 20}, {150, 100}, {160, 1}, {420, 260}};
+  for (const auto& kind : kinds) {
+    ASSERT_FALSE(kind.bytes.empty()) << kind.name;
+    const std::string path = dir.File(kind.name + ".jpg");
+    ASSERT_TRUE(testsupport::WriteBytes(path, kind.bytes));
     for (const Size& size : sizes) {
       for (int quarters = 0; quarters < 4; ++quarters) {
         SCOPED_TRACE(kind.name + " to " + std::to_string(size.width) + "x" +
                      std::to_string(size.height) + ", " + std::to_string(quarters) + " turns");
         std::optional<DecodedPhoto> photo = DecodedPhoto::Open(path);
         ASSERT_TRUE(photo);
-        EXPECT_EQ(photo->width(), whole->width);
-        EXPECT_EQ(photo->height(), whole->height);
-        const std::optional<RgbaImage> scaled = photo->Scale(size.width, size.height, quarters);
+        const bool sideways = quarters % 2 != 0;
+        const int eighths =
+            DctScaleEighths(photo->width(), photo->height(), sideways ? size.height : size.width,
+                            sideways ? size.width : size.height);
+        const std::optional<RgbaImage> decoded = DecodeWithLibjpeg(kind.bytes, eighths);
+        ASSERT_TRUE(decoded);
         const std::optional<RgbaImage> expected =
-            Resample(*whole, size.width, size.height, quarters);
+            Resample(*decoded, size.width, size.height, quarters);
+        const std::optional<RgbaImage> scaled = photo->Scale(size.width, size.height, quarters);
         ASSERT_TRUE(scaled && expected);
         EXPECT_TRUE(SameImage(*scaled, *expected));
-        EXPECT_EQ(photo->rowNanoseconds() > 0, byRows);
+        EXPECT_GT(photo->rowNanoseconds(), 0);
       }
     }
+    // Whole, and once only.
     std::optional<DecodedPhoto> photo = DecodedPhoto::Open(path);
     ASSERT_TRUE(photo);
-    const std::optional<RgbaImage> made = photo->Whole();
-    ASSERT_TRUE(made);
-    EXPECT_TRUE(SameImage(*made, *whole)) << kind.name;
-    // A photo is scaled or taken whole once.
+    const std::optional<RgbaImage> whole = photo->Whole();
+    ASSERT_TRUE(whole);
+    EXPECT_TRUE(SameImage(*whole, *DecodeWithLibjpeg(kind.bytes, 8))) << kind.name;
+    EXPECT_TRUE(SameImage(*whole, *LoadRgba(path))) << kind.name;
     EXPECT_FALSE(photo->Whole()) << kind.name;
     EXPECT_FALSE(photo->Scale(10, 10, 0)) << kind.name;
   }
+  // Other formats are decoded whole and resampled.
+  const std::string png = dir.File("photo.png");
+  ASSERT_TRUE(testsupport::WritePng(png, testsupport::Gradient(90, 70, 2)));
+  std::optional<DecodedPhoto> photo = DecodedPhoto::Open(png);
+  ASSERT_TRUE(photo);
+  EXPECT_TRUE(SameImage(*photo->Scale(61, 37, 1), *Resample(*LoadRgba(png), 61, 37, 1)));
+  EXPECT_EQ(photo->rowNanoseconds(), 0);
 }
 
-TEST(DecodedPhotoTest, OpensWhatTheWholeImageDecoderOpensAndNothingElse) {
+// The smallest scale whose size covers the wanted one, both ways.
+TEST(DecodedPhotoTest, TheDecoderScaleIsTheSmallestThatCovers) {
+  const struct {
+    int width, height, wantedWidth, wantedHeight, eighths;
+  } cases[] = {
+      {4000, 3000, 1000, 750, 2}, {4000, 3000, 1001, 750, 3}, {4000, 3000, 1000, 751, 3},
+      {4000, 3000, 500, 375, 1},  {4000, 3000, 3999, 10, 8},  {4000, 3000, 5000, 4000, 8},
+      {4001, 3001, 501, 376, 1},  {17, 9, 3, 2, 1},           {17, 9, 4, 2, 2},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DctScaleEighths(c.width, c.height, c.wantedWidth, c.wantedHeight), c.eighths)
+        << c.width << "x" << c.height << " for " << c.wantedWidth << "x" << c.wantedHeight;
+  }
+}
+
+// Files that are no photo, or one cut short, give no photo and no pixels of
+// a photo that is not there; they are never taken for another format.
+TEST(DecodedPhotoTest, DamagedOrForeignFilesGiveNoPhoto) {
   testsupport::TempDir dir;
   const std::string jpeg = testsupport::EncodeJpeg(testsupport::Gradient(120, 80, 1), 90);
   const struct {
@@ -106,13 +227,10 @@ TEST(DecodedPhotoTest, OpensWhatTheWholeImageDecoderOpensAndNothingElse) {
     if (std::string_view(file.name) != "missing.jpg") {
       ASSERT_TRUE(testsupport::WriteBytes(path, file.bytes));
     }
-    const std::optional<RgbaImage> whole = LoadRgba(path);
+    EXPECT_FALSE(LoadRgba(path)) << file.name;
     std::optional<DecodedPhoto> photo = DecodedPhoto::Open(path);
-    EXPECT_EQ(photo.has_value(), whole.has_value()) << file.name;
-    if (photo && whole) {
-      const std::optional<RgbaImage> made = photo->Whole();
-      ASSERT_TRUE(made);
-      EXPECT_TRUE(SameImage(*made, *whole)) << file.name;
+    if (photo) {
+      EXPECT_FALSE(photo->Scale(30, 20, 0)) << file.name;
     }
   }
 }

@@ -1,0 +1,79 @@
+// JPEG photos read with libjpeg-turbo, row by row, at the smallest of its
+// DCT scales (M/8) that still gives at least the size the photo is wanted
+// at, so that the resampler finishes the scaling with its own filter and the
+// full-size photo is never made. Every kind of JPEG file: grey, YCbCr, RGB,
+// CMYK and YCCK (Adobe's inverted form), baseline and progressive, with
+// restart markers and any sampling factors.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "resample.h"
+#include "rgba_image.h"
+
+namespace sheetsmith {
+
+// Photos of more pixels than this are refused: no real photo has them, and
+// a header claiming them is a way to make the decoder work for nothing.
+inline constexpr std::uint64_t kMaxJpegPixels = std::uint64_t{1} << 30;
+
+// The smallest M from 1 to 8 for which a width x height photo decoded at
+// M/8 (each side rounded up) is at least wantedWidth x wantedHeight; 8 when
+// none is.
+int DctScaleEighths(int width, int height, int wantedWidth, int wantedHeight);
+
+class JpegReader final : public RowSource {
+ public:
+  // Opens the file and reads its header. Null when it cannot be opened, is
+  // not a JPEG file (`notJpeg` is then set; only its first bytes were read),
+  // or its header is damaged or claims too many pixels.
+  static std::unique_ptr<JpegReader> Open(const std::string& path, bool& notJpeg);
+  ~JpegReader() override;
+  JpegReader(const JpegReader&) = delete;
+  JpegReader& operator=(const JpegReader&) = delete;
+
+  int width() const { return width_; }
+  int height() const { return height_; }
+
+  // Starts decoding at the scale DctScaleEighths chooses for the wanted
+  // size (full size when the wanted size is 0 x 0). False when decoding
+  // cannot start; else scaledWidth() x scaledHeight() rows follow.
+  bool Start(int wantedWidth, int wantedHeight);
+  int scaledWidth() const { return scaledWidth_; }
+  int scaledHeight() const { return scaledHeight_; }
+
+  // RowSource: rows of the scaled photo in order, RGBA with alpha 255. A row
+  // is null once the data is damaged or ends before the picture does.
+  bool Reserve(int rows) override;
+  const std::uint8_t* Row(int y) override;
+
+  // The whole photo at full size, read row by row; nullopt when it cannot be.
+  static std::optional<RgbaImage> LoadWhole(const std::string& path, bool& notJpeg);
+
+  // Time spent making rows (decoding), in nanoseconds.
+  std::int64_t rowNanoseconds() const { return rowNs_; }
+
+  struct State;
+
+ private:
+  JpegReader() = default;
+  bool ReadNextRow(std::uint8_t* out);
+
+  std::unique_ptr<State> state_;
+  int width_ = 0;
+  int height_ = 0;
+  int scaledWidth_ = 0;
+  int scaledHeight_ = 0;
+  bool cmyk_ = false;
+  bool failed_ = false;
+  std::vector<std::uint8_t> ring_;
+  std::vector<std::uint8_t> cmykRow_;
+  int ringRows_ = 0;
+  int nextRow_ = 0;
+  std::int64_t rowNs_ = 0;
+};
+
+}  // namespace sheetsmith

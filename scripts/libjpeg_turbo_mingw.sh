@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds libjpeg-turbo for the Windows build, once: Debian's own source
+# package of the version the native build links (apt checks the tarball
+# against the signed archive), cross-compiled by MinGW-w64 as a static
+# library with its SIMD code (NASM), installed under build/deps/mingw, where
+# the Windows toolchain file looks for it.
+#   scripts/libjpeg_turbo_mingw.sh
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+prefix="$root/build/deps/mingw"
+[[ -f "$prefix/lib/libjpeg.a" ]] && exit 0
+
+sudo=""
+[[ $(id -u) -eq 0 ]] || sudo=sudo
+# apt-get source needs the archive's source entries for this release.
+if ! apt-get source --print-uris libjpeg-turbo > /dev/null 2>&1; then
+  . /etc/os-release
+  echo "Adding the source entries of Debian $VERSION_CODENAME"
+  $sudo tee /etc/apt/sources.list.d/korvela-deb-src.sources > /dev/null <<SOURCES
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: $VERSION_CODENAME $VERSION_CODENAME-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+  $sudo apt-get update -q
+fi
+
+work="$root/build/deps/libjpeg-turbo"
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+apt-get source -q --download-only libjpeg-turbo
+dpkg-source -q -x libjpeg-turbo_*.dsc source
+cmake -S source -B build -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+  -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DREQUIRE_SIMD=ON -Wno-dev > build.log
+cmake --build build >> build.log
+cmake --install build >> build.log
+echo "libjpeg-turbo for Windows: $prefix"
