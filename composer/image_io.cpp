@@ -20,6 +20,9 @@
 // JPEG files are libjpeg-turbo's (jpeg_reader.h): stb's decoder for them is
 // left out altogether.
 #define STBI_NO_JPEG
+// Nor TGA: it has no signature, so any damaged file of another kind whose
+// first bytes happen to look like its header decodes as a large grey image.
+#define STBI_NO_TGA
 // The decoder's buffers, the decoded photo among them, come from the pixel pool.
 #define STBI_MALLOC(size) ::sheetsmith::PoolAllocate(size)
 #define STBI_REALLOC(block, size) ::sheetsmith::PoolReallocate(block, size)
@@ -31,9 +34,41 @@ namespace {
 
 // Images of other formats are decoded whole, four bytes a pixel: one that
 // claims more pixels than this is refused before the decoder allocates.
-constexpr std::uint64_t kMaxWholeImagePixels = std::uint64_t{1} << 28;
+constexpr std::uint64_t kMaxWholeImagePixels = std::uint64_t{1} << 27;
+
+std::uint32_t BigEndian32(const unsigned char* bytes) {
+  return (static_cast<std::uint32_t>(bytes[0]) << 24) |
+         (static_cast<std::uint32_t>(bytes[1]) << 16) |
+         (static_cast<std::uint32_t>(bytes[2]) << 8) | bytes[3];
+}
+
+// Whether the file is one that stb_image 2.27 mishandles, which is then
+// refused before it sees it: a PNG whose first picture-data chunk is empty
+// makes it copy into a buffer it has not made yet. The file is read from
+// where it stands and put back there.
+bool StbWouldMishandle(std::FILE* file) {
+  const long start = std::ftell(file);
+  bool mishandled = false;
+  unsigned char header[8];
+  if (std::fread(header, 1, 8, file) == 8 && std::memcmp(header, "\x89PNG\r\n\x1A\n", 8) == 0) {
+    while (std::fread(header, 1, 8, file) == 8) {
+      const std::uint32_t length = BigEndian32(header);
+      if (std::memcmp(header + 4, "IDAT", 4) == 0) {
+        mishandled = length == 0;
+        break;
+      }
+      if (std::memcmp(header + 4, "IEND", 4) == 0 || length > 0x7FFFFFFFu ||
+          std::fseek(file, static_cast<long>(length) + 4, SEEK_CUR) != 0) {
+        break;
+      }
+    }
+  }
+  std::fseek(file, start, SEEK_SET);
+  return mishandled;
+}
 
 std::optional<RgbaImage> LoadWithStb(std::FILE* file) {
+  if (StbWouldMishandle(file)) return std::nullopt;
   // The decoder reads in small pieces; a large buffer makes that a few
   // system calls per photo instead of hundreds.
   std::setvbuf(file, nullptr, _IOFBF, std::size_t{1} << 20);

@@ -51,6 +51,12 @@ fuzz() {  # fuzz TARGET SEEDS RUNS (the targets' own stderr lines are dropped)
 stage "fuzz job file reader" fuzz fuzz_job_file composer/fuzz/seeds/job 300000
 stage "fuzz EXIF probe" fuzz fuzz_exif composer/fuzz/seeds/exif 300000
 stage "fuzz channel codec" fuzz fuzz_codec host/channels/fuzz/seeds 300000
+# Photos of every kind, made on the spot, seed the photo and profile readers.
+photo_seeds=$(mktemp -d)
+build/native/tools/make_photos seeds "$photo_seeds"
+stage "fuzz photo loader" fuzz fuzz_photo "$photo_seeds" 20000
+stage "fuzz colour profile reader" fuzz fuzz_icc "$photo_seeds" 300000
+rm -rf "$photo_seeds"
 
 stage "windows build" bash -c 'cmake --preset windows >/dev/null && cmake --build --preset windows'
 stage "plug-in import names" bash tests/wine/plugin_imports.sh build/windows/bin

@@ -8,6 +8,9 @@
 //                           photographs (scaled to cover, a different window
 //                           of the source each time) with a fine grain added
 //                           so that they carry a camera photo's detail
+//   make_photos seeds DIR   tiny photos of every JPEG kind the composer reads,
+//                           a PNG, and both carrying a colour profile: the
+//                           fuzzing seeds of the photo and profile readers
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -142,11 +145,54 @@ bool Real(const std::string& dir, const std::vector<std::string>& sources) {
   return true;
 }
 
+bool Seeds(const std::string& dir) {
+  using testsupport::JpegKind;
+  const RgbaImage image = testsupport::Gradient(24, 16, 5);
+  const struct {
+    const char* name;
+    std::string bytes;
+  } seeds[] = {
+      {"baseline_420.jpg", testsupport::EncodeJpeg(image, 90)},
+      {"baseline_444.jpg", testsupport::EncodeJpeg(image, 95)},
+      {"grey.jpg", testsupport::EncodeJpegAs(image, {JpegKind::kGrey, 1, 1, 0, false})},
+      {"progressive.jpg", testsupport::EncodeJpegAs(image, {JpegKind::kYcbcr, 2, 2, 0, true})},
+      {"restarts_422.jpg", testsupport::EncodeJpegAs(image, {JpegKind::kYcbcr, 2, 1, 1, false})},
+      {"rgb.jpg", testsupport::EncodeJpegAs(image, {JpegKind::kRgb, 1, 1, 0, false})},
+      {"cmyk.jpg", testsupport::EncodeJpegAs(image, {JpegKind::kCmyk, 1, 1, 0, false})},
+      {"ycck.jpg", testsupport::EncodeJpegAs(image, {JpegKind::kYcck, 2, 2, 0, true})},
+      {"exif6.jpg", testsupport::InsertAfterSoi(testsupport::EncodeJpeg(image, 80),
+                                                testsupport::ExifSegment(6, false))},
+  };
+  for (const auto& seed : seeds) {
+    if (seed.bytes.empty() || !testsupport::WriteBytes(dir + "/" + seed.name, seed.bytes)) {
+      return false;
+    }
+  }
+  // Photos carrying a colour profile: a small one, only its header true.
+  std::string profile(160, '\0');
+  profile[3] = static_cast<char>(profile.size());
+  profile.replace(12, 12, "mntrRGB XYZ ");
+  profile.replace(36, 4, "acsp");
+  const std::string withChunk =
+      testsupport::InsertAfterSoi(seeds[0].bytes, testsupport::IccChunkSegment(profile, 1, 1));
+  std::string png;
+  if (!testsupport::WritePng(dir + "/photo.png", image) ||
+      !testsupport::WriteBytes(dir + "/profile.jpg", withChunk)) {
+    return false;
+  }
+  std::FILE* file = std::fopen((dir + "/photo.png").c_str(), "rb");
+  if (!file) return false;
+  for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) png += static_cast<char>(c);
+  std::fclose(file);
+  return testsupport::WriteBytes(dir + "/profile.png", testsupport::WithIccpChunk(png, profile));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: make_photos demo|bench DIR | make_photos real DIR PHOTO...\n");
+    std::fprintf(stderr,
+                 "usage: make_photos demo|bench|seeds DIR | make_photos real DIR PHOTO...\n");
     return 2;
   }
   const std::string kind = argv[1];
@@ -155,6 +201,8 @@ int main(int argc, char** argv) {
     ok = Demo(argv[2]);
   } else if (kind == "bench") {
     ok = Bench(argv[2]);
+  } else if (kind == "seeds") {
+    ok = Seeds(argv[2]);
   } else if (kind == "real") {
     ok = Real(argv[2], std::vector<std::string>(argv + 3, argv + argc));
   }

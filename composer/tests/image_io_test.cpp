@@ -28,58 +28,6 @@ struct Jump {
 };
 void Fail(j_common_ptr info) { std::longjmp(reinterpret_cast<Jump*>(info->err)->jump, 1); }
 
-// How the tests' own files are made with libjpeg: the colour space stored,
-// the first component's sampling, restart markers, progressive scans.
-struct Encoding {
-  J_COLOR_SPACE stored = JCS_YCbCr;
-  int h = 2, v = 2;
-  unsigned restartRows = 0;
-  bool progressive = false;
-};
-
-std::string EncodeWithLibjpeg(const RgbaImage& image, const Encoding& how) {
-  jpeg_compress_struct info{};
-  Jump errors{};
-  info.err = jpeg_std_error(&errors.manager);
-  errors.manager.error_exit = &Fail;
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  if (setjmp(errors.jump)) {
-    jpeg_destroy_compress(&info);
-    return {};
-  }
-  jpeg_create_compress(&info);
-  jpeg_mem_dest(&info, &out, &size);
-  info.image_width = static_cast<JDIMENSION>(image.width);
-  info.image_height = static_cast<JDIMENSION>(image.height);
-  const bool fourInks = how.stored == JCS_CMYK || how.stored == JCS_YCCK;
-  info.input_components = fourInks ? 4 : 3;
-  info.in_color_space = fourInks ? JCS_CMYK : JCS_RGB;
-  jpeg_set_defaults(&info);
-  jpeg_set_colorspace(&info, how.stored);
-  jpeg_set_quality(&info, 92, TRUE);
-  info.comp_info[0].h_samp_factor = how.h;
-  info.comp_info[0].v_samp_factor = how.v;
-  info.restart_in_rows = static_cast<int>(how.restartRows);
-  if (how.progressive) jpeg_simple_progression(&info);
-  jpeg_start_compress(&info, TRUE);
-  std::vector<unsigned char> row(static_cast<std::size_t>(image.width) * 4);
-  while (info.next_scanline < info.image_height) {
-    const std::uint8_t* pixels = image.At(0, static_cast<int>(info.next_scanline));
-    for (int x = 0; x < image.width; ++x) {
-      for (int c = 0; c < 3; ++c) row[x * info.input_components + c] = pixels[x * 4 + c];
-      if (fourInks) row[x * 4 + 3] = static_cast<unsigned char>(200 + x % 50);  // "black"
-    }
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&info, rows, 1);
-  }
-  jpeg_finish_compress(&info);
-  jpeg_destroy_compress(&info);
-  std::string bytes(reinterpret_cast<const char*>(out), size);
-  std::free(out);
-  return bytes;
-}
-
 // The file decoded whole by libjpeg at `eighths`/8, as RGBA: the light
 // through Adobe's inverted inks for four-ink files.
 std::optional<RgbaImage> DecodeWithLibjpeg(const std::string& bytes, int eighths) {
@@ -136,12 +84,16 @@ TEST(DecodedPhotoTest, ScalesEveryKindOfJpegAsItsDecoderScaledPhotoResamples) {
       {"grey", EncodedTestPhoto("grey")},
       {"progressive 420", EncodedTestPhoto("progressive_420")},
       {"cmyk", EncodedTestPhoto("cmyk")},
-      {"ycck", EncodeWithLibjpeg(gradient, {JCS_YCCK, 2, 2, 0, false})},
-      {"progressive ycck", EncodeWithLibjpeg(gradient, {JCS_YCCK, 2, 1, 0, true})},
-      {"restart markers 422", EncodeWithLibjpeg(gradient, {JCS_YCbCr, 2, 1, 1, false})},
-      {"chroma 440", EncodeWithLibjpeg(gradient, {JCS_YCbCr, 1, 2, 3, false})},
-      {"chroma 411", EncodeWithLibjpeg(gradient, {JCS_YCbCr, 4, 1, 0, true})},
-      {"rgb", EncodeWithLibjpeg(gradient, {JCS_RGB, 1, 1, 0, false})},
+      {"ycck", testsupport::EncodeJpegAs(gradient, {testsupport::JpegKind::kYcck, 2, 2, 0, false})},
+      {"progressive ycck",
+       testsupport::EncodeJpegAs(gradient, {testsupport::JpegKind::kYcck, 2, 1, 0, true})},
+      {"restart markers 422",
+       testsupport::EncodeJpegAs(gradient, {testsupport::JpegKind::kYcbcr, 2, 1, 1, false})},
+      {"chroma 440",
+       testsupport::EncodeJpegAs(gradient, {testsupport::JpegKind::kYcbcr, 1, 2, 3, false})},
+      {"chroma 411",
+       testsupport::EncodeJpegAs(gradient, {testsupport::JpegKind::kYcbcr, 4, 1, 0, true})},
+      {"rgb", testsupport::EncodeJpegAs(gradient, {testsupport::JpegKind::kRgb, 1, 1, 0, false})},
   };
   struct Size {
     int width;

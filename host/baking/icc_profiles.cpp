@@ -156,12 +156,17 @@ EmbeddedProfile FromPng(std::string_view file) {
         return Damaged("its chunk is not laid out as PNG asks");
       }
       const std::string_view compressed = data.substr(nameEnd + 2);
-      // Inflated into a buffer of the largest size taken: a chunk that would
-      // inflate past it is refused rather than followed.
-      std::string inflated(kMaxProfileBytes, '\0');
-      const int size =
-          stbi_zlib_decode_buffer(inflated.data(), static_cast<int>(inflated.size()),
-                                  compressed.data(), static_cast<int>(compressed.size()));
+      // Inflated into a buffer of a common profile's size, else of the
+      // largest size taken: a chunk that would inflate past it is refused
+      // rather than followed.
+      std::string inflated;
+      int size = -1;
+      for (const std::size_t room : {std::size_t{1} << 16, kMaxProfileBytes}) {
+        inflated.assign(room, '\0');
+        size = stbi_zlib_decode_buffer(inflated.data(), static_cast<int>(room), compressed.data(),
+                                       static_cast<int>(compressed.size()));
+        if (size > 0) break;
+      }
       if (size <= 0) return Damaged("its compressed data cannot be inflated");
       inflated.resize(static_cast<std::size_t>(size));
       EmbeddedProfile found;

@@ -6,8 +6,14 @@
 
 #include <atomic>
 #include <cmath>
+#include <csetjmp>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+// After <cstdio>, which it needs.
+#include <jpeglib.h>
 
 #include "file_io.h"
 
@@ -99,6 +105,66 @@ std::string EncodeJpeg(const RgbaImage& image, int quality) {
   std::string bytes;
   const std::vector<unsigned char> rgb = RgbBytes(image);
   stbi_write_jpg_to_func(AppendToString, &bytes, image.width, image.height, 3, rgb.data(), quality);
+  return bytes;
+}
+
+namespace {
+
+struct JpegErrors {
+  jpeg_error_mgr manager;
+  std::jmp_buf jump;
+};
+void OnJpegError(j_common_ptr info) {
+  std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->jump, 1);
+}
+
+}  // namespace
+
+std::string EncodeJpegAs(const RgbaImage& image, const JpegLayout& layout) {
+  jpeg_compress_struct info{};
+  JpegErrors errors{};
+  info.err = jpeg_std_error(&errors.manager);
+  errors.manager.error_exit = &OnJpegError;
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  if (setjmp(errors.jump)) {
+    jpeg_destroy_compress(&info);
+    std::free(out);
+    return {};
+  }
+  jpeg_create_compress(&info);
+  jpeg_mem_dest(&info, &out, &size);
+  info.image_width = static_cast<JDIMENSION>(image.width);
+  info.image_height = static_cast<JDIMENSION>(image.height);
+  const bool fourInks = layout.kind == JpegKind::kCmyk || layout.kind == JpegKind::kYcck;
+  const bool grey = layout.kind == JpegKind::kGrey;
+  info.input_components = fourInks ? 4 : grey ? 1 : 3;
+  info.in_color_space = fourInks ? JCS_CMYK : grey ? JCS_GRAYSCALE : JCS_RGB;
+  jpeg_set_defaults(&info);
+  const J_COLOR_SPACE stored[] = {JCS_YCbCr, JCS_RGB, JCS_GRAYSCALE, JCS_CMYK, JCS_YCCK};
+  jpeg_set_colorspace(&info, stored[static_cast<int>(layout.kind)]);
+  jpeg_set_quality(&info, 92, TRUE);
+  info.comp_info[0].h_samp_factor = layout.h;
+  info.comp_info[0].v_samp_factor = layout.v;
+  info.restart_in_rows = static_cast<int>(layout.restartRows);
+  if (layout.progressive) jpeg_simple_progression(&info);
+  jpeg_start_compress(&info, TRUE);
+  std::vector<unsigned char> row(static_cast<std::size_t>(image.width) * 4);
+  while (info.next_scanline < info.image_height) {
+    const std::uint8_t* pixels = image.At(0, static_cast<int>(info.next_scanline));
+    for (int x = 0; x < image.width; ++x) {
+      for (int c = 0; c < info.input_components && c < 3; ++c) {
+        row[x * info.input_components + c] = pixels[x * 4 + c];
+      }
+      if (fourInks) row[x * 4 + 3] = static_cast<unsigned char>(200 + x % 50);
+    }
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&info, rows, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::string bytes(reinterpret_cast<const char*>(out), size);
+  std::free(out);
   return bytes;
 }
 

@@ -27,6 +27,19 @@ RgbaImage Gradient(int width, int height, int seed);
 // JPEG file bytes of the image (red, green, blue).
 std::string EncodeJpeg(const RgbaImage& image, int quality);
 
+// JPEG files of the kinds another encoder (libjpeg) writes: the colour space
+// stored, the first component's sampling, restart markers every so many
+// MCU rows, progressive scans. Quality 92; four-ink files get a "black"
+// channel of their own.
+enum class JpegKind { kYcbcr, kRgb, kGrey, kCmyk, kYcck };
+struct JpegLayout {
+  JpegKind kind = JpegKind::kYcbcr;
+  int h = 2, v = 2;
+  unsigned restartRows = 0;
+  bool progressive = false;
+};
+std::string EncodeJpegAs(const RgbaImage& image, const JpegLayout& layout);
+
 // An APP1 segment holding an EXIF block with one orientation entry.
 std::string ExifSegment(int orientation, bool bigEndian);
 
