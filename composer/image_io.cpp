@@ -130,10 +130,9 @@ std::optional<RgbaImage> DecodedPhoto::Scale(int width, int height, int quarterT
   }
   if (!jpeg_ || started_) return std::nullopt;
   started_ = true;
-  // Decoded at the smallest scale that still covers the wanted size in the
-  // stored orientation; the resampler makes the rest.
-  const bool sideways = quarterTurns % 2 != 0;
-  if (!jpeg_->Start(sideways ? height : width, sideways ? width : height)) return std::nullopt;
+  // Decoded at the smallest scale that still covers the wanted size (which
+  // is before the turn, as the photo is stored); the resampler makes the rest.
+  if (!jpeg_->Start(width, height)) return std::nullopt;
   std::optional<RgbaImage> scaled = ResampleRows(
       *jpeg_, jpeg_->scaledWidth(), jpeg_->scaledHeight(), width, height, quarterTurns);
   rowNs_ = jpeg_->rowNanoseconds();

@@ -112,7 +112,7 @@ std::uint8_t Through(int colour, int black) {
 }  // namespace
 
 int DctScaleEighths(int width, int height, int wantedWidth, int wantedHeight) {
-  for (int m = 1; m < 8; ++m) {
+  for (int m = 1; m < 8; m *= 2) {
     const long long w = (static_cast<long long>(width) * m + 7) / 8;
     const long long h = (static_cast<long long>(height) * m + 7) / 8;
     if (w >= wantedWidth && h >= wantedHeight) return m;
@@ -209,7 +209,8 @@ bool JpegReader::ReadNextRow(std::uint8_t* out) {
 }
 
 bool JpegReader::Reserve(int rows) {
-  ringRows_ = std::max(1, std::min(rows, scaledHeight_));
+  // Room for the rows asked to be kept, and for those read ahead with them.
+  ringRows_ = std::max(1, std::min(rows + kRowsPerRead, scaledHeight_));
   try {
     ring_.resize(static_cast<std::size_t>(ringRows_) * scaledWidth_ * 4);
   } catch (const std::bad_alloc&) {
@@ -218,21 +219,47 @@ bool JpegReader::Reserve(int rows) {
   return true;
 }
 
+bool JpegReader::ReadRowsInto(int count) {
+  if (cmyk_) {
+    for (int i = 0; i < count; ++i, ++nextRow_) {
+      if (!ReadNextRow(Slot(nextRow_))) return false;
+    }
+    return true;
+  }
+  // Several rows a call, each into its place in the ring: the decoder makes
+  // rows a block row at a time, and each call has its cost.
+  JSAMPROW rows[kRowsPerRead];
+  for (int i = 0; i < count; ++i) rows[i] = Slot(nextRow_ + i);
+  State& s = *state_;
+  JDIMENSION read = 0;
+  if (failed_ || !s.Guarded([&] {
+        read = jpeg_read_scanlines(&s.decoder, rows, static_cast<JDIMENSION>(count));
+      }) ||
+      read == 0 || s.source.endedEarly || s.errors.dataEnded) {
+    failed_ = true;
+    return false;
+  }
+  nextRow_ += static_cast<int>(read);
+  return true;
+}
+
+std::uint8_t* JpegReader::Slot(int row) {
+  return &ring_[static_cast<std::size_t>(row % ringRows_) * scaledWidth_ * 4];
+}
+
 const std::uint8_t* JpegReader::Row(int y) {
-  if (y < nextRow_ - ringRows_ || y >= scaledHeight_) return nullptr;
-  const auto slot = [this](int row) {
-    return &ring_[static_cast<std::size_t>(row % ringRows_) * scaledWidth_ * 4];
-  };
-  if (y >= nextRow_) {
+  if (y < 0 || y >= scaledHeight_) return nullptr;
+  if (y < nextRow_) return y >= nextRow_ - ringRows_ ? Slot(y) : nullptr;
+  {
     const auto start = std::chrono::steady_clock::now();
-    for (; nextRow_ <= y; ++nextRow_) {
-      if (!ReadNextRow(slot(nextRow_))) return nullptr;
+    while (nextRow_ <= y) {
+      if (!ReadRowsInto(std::min(kRowsPerRead, scaledHeight_ - nextRow_))) return nullptr;
     }
     rowNs_ += std::chrono::duration_cast<std::chrono::nanoseconds>(
                   std::chrono::steady_clock::now() - start)
                   .count();
   }
-  return slot(y);
+  return Slot(y);
 }
 
 std::optional<RgbaImage> JpegReader::LoadWhole(const std::string& path, bool& notJpeg) {

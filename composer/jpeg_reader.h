@@ -20,9 +20,11 @@ namespace sheetsmith {
 // a header claiming them is a way to make the decoder work for nothing.
 inline constexpr std::uint64_t kMaxJpegPixels = std::uint64_t{1} << 30;
 
-// The smallest M from 1 to 8 for which a width x height photo decoded at
-// M/8 (each side rounded up) is at least wantedWidth x wantedHeight; 8 when
-// none is.
+// The smallest M of 1, 2, 4 and 8 for which a width x height photo decoded
+// at M/8 (each side rounded up) is at least wantedWidth x wantedHeight; 8
+// when none is. The scales between are left out: their odd-sized inverse
+// DCTs have no vector code in libjpeg-turbo, and decode a photo more slowly
+// and less like the whole photo scaled than the next power of two does.
 int DctScaleEighths(int width, int height, int wantedWidth, int wantedHeight);
 
 class JpegReader final : public RowSource {
@@ -60,7 +62,11 @@ class JpegReader final : public RowSource {
 
  private:
   JpegReader() = default;
+  // Rows are read this many at a time, into the ring beyond those it keeps.
+  static constexpr int kRowsPerRead = 16;
   bool ReadNextRow(std::uint8_t* out);
+  bool ReadRowsInto(int count);
+  std::uint8_t* Slot(int row);
 
   std::unique_ptr<State> state_;
   int width_ = 0;

@@ -7,9 +7,13 @@
 #              quality 90) with a camera-like grain
 #   synthetic  smooth drawn pictures of 4000 x 3000 (they decode faster)
 # For each job: wall, CPU and system time, peak memory, the time per stage
-# (summed over the workers), the 4 x 4 job on one core, and the libvips
-# pipeline (vipsthumbnail with shrink-on-load and a centre crop to the
-# magnet, vips arrayjoin, vips embed with white, quality 95) with the ratio.
+# (summed over the workers), the 4 x 4 job on one core, and two peers with
+# the ratio to each: a libvips pipeline (vipsthumbnail with shrink-on-load
+# and a centre crop to the magnet, vips arrayjoin, vips embed with white,
+# quality 95) and sharp 0.34 from the npm registry, installed under build/
+# (scripts/sharp_pipeline.js: the same steps in one process, all pages at
+# once). Then the composer's page writer against libjpeg-turbo's encoder on
+# the same pages (time and size at quality 95).
 #   scripts/bench.sh          the native composer
 #   scripts/bench.sh --wine   also the Windows build under Wine: sheetsmith.exe
 #                             on the same jobs, a background grid job through
@@ -32,6 +36,7 @@ while (( $# > 0 )); do
   shift
 done
 bash scripts/setup.sh native
+work=$root/build/bench
 bench_packages=(mate-backgrounds libvips-tools util-linux)
 missing=()
 for package in "${bench_packages[@]}"; do
@@ -44,10 +49,14 @@ if (( ${#missing[@]} > 0 )); then
   $sudo apt-get update -q
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+if [[ ! -d "$work/sharp/node_modules/sharp" ]]; then
+  echo "Installing sharp 0.34 from the npm registry..."
+  mkdir -p "$work/sharp"
+  (cd "$work/sharp" && npm install --no-audit --no-fund --silent sharp@0.34 > /dev/null)
+fi
 cmake --preset native > /dev/null
-cmake --build --preset native --target sheetsmith make_photos run_measured image_diff > /dev/null
+cmake --build --preset native --target sheetsmith make_photos run_measured image_diff encode_bench > /dev/null
 
-work=$root/build/bench
 mate=/usr/share/backgrounds/mate
 mkdir -p "$work/synthetic" "$work/real" "$work/pages"
 if [[ ! -f "$work/synthetic/bench_16.jpg" ]]; then
@@ -89,8 +98,17 @@ vips_pipeline() {  # vips_pipeline SET ROWS COLS PAGES CELL_W CELL_H
     vips embed "$out/joined$p.v" "$out/page$((p + 1)).jpg[Q=95]" 18 16 1854 2445 --extend white
   done
 }
-export -f vips_pipeline photos_of
-export work
+# The same layout by sharp, installed for the benchmark under build/.
+sharp_pipeline() {  # sharp_pipeline SET ROWS COLS PAGES CELL_W CELL_H
+  local out="$work/sharp_$1_${2}x${3}"
+  rm -rf "$out" && mkdir -p "$out"
+  local photos
+  mapfile -t photos < <(photos_of "$1")
+  NODE_PATH="$work/sharp/node_modules" node "$root/scripts/sharp_pipeline.js" \
+    "$2" "$3" "$4" "$5" "$6" "$out" "${photos[@]}"
+}
+export -f vips_pipeline sharp_pipeline photos_of
+export work root
 
 wall() { sed -n 's/.*wall \([0-9]*\) ms.*/\1/p' "$1"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
@@ -120,10 +138,19 @@ for set in real synthetic; do
       bash -c 'vips_pipeline "$@"' _ "$set" "$rows" "$cols" "$pages" "$cellw" "$cellh" \
       > "$work/vips_$set$name.out" 2> /dev/null
     cat "$work/vips_$set$name.out"
+    build/native/tools/run_measured "sharp" \
+      bash -c 'sharp_pipeline "$@"' _ "$set" "$rows" "$cols" "$pages" "$cellw" "$cellh" \
+      > "$work/sharp_$set$name.out" 2> /dev/null
+    cat "$work/sharp_$set$name.out"
     echo "  sheetsmith against libvips: $(ratio "$(wall "$work/$set$name.out")" \
-      "$(wall "$work/vips_$set$name.out")")"
+      "$(wall "$work/vips_$set$name.out")"), against sharp: $(ratio "$(wall "$work/$set$name.out")" \
+      "$(wall "$work/sharp_$set$name.out")")"
   done
 done
+
+echo
+echo "== page writers on the real photos' 2x2 pages"
+build/native/tools/encode_bench 95 "$work/pages"/real_2x2_page*.jpg | sed 1d
 
 if [[ -n "$against" ]]; then
   echo

@@ -99,8 +99,8 @@ TEST(DecodedPhotoTest, ScalesEveryKindOfJpegAsItsDecoderScaledPhotoResamples) {
     int width;
     int height;
   };
-  // Small enough for 1/8, half, a single row, and enlarging.
-  const Size sizes[] = {{30, 20}, {150, 100}, {160, 1}, {420, 260}};
+  // Small enough for an eighth, a quarter, a half; a single row; enlarging.
+  const Size sizes[] = {{30, 20}, {70, 45}, {150, 100}, {160, 1}, {420, 260}};
   for (const auto& kind : kinds) {
     ASSERT_FALSE(kind.bytes.empty()) << kind.name;
     const std::string path = dir.File(kind.name + ".jpg");
@@ -111,10 +111,9 @@ TEST(DecodedPhotoTest, ScalesEveryKindOfJpegAsItsDecoderScaledPhotoResamples) {
                      std::to_string(size.height) + ", " + std::to_string(quarters) + " turns");
         std::optional<DecodedPhoto> photo = DecodedPhoto::Open(path);
         ASSERT_TRUE(photo);
-        const bool sideways = quarters % 2 != 0;
+        // The size asked is the photo's before it is turned.
         const int eighths =
-            DctScaleEighths(photo->width(), photo->height(), sideways ? size.height : size.width,
-                            sideways ? size.width : size.height);
+            DctScaleEighths(photo->width(), photo->height(), size.width, size.height);
         const std::optional<RgbaImage> decoded = DecodeWithLibjpeg(kind.bytes, eighths);
         ASSERT_TRUE(decoded);
         const std::optional<RgbaImage> expected =
@@ -144,14 +143,15 @@ TEST(DecodedPhotoTest, ScalesEveryKindOfJpegAsItsDecoderScaledPhotoResamples) {
   EXPECT_EQ(photo->rowNanoseconds(), 0);
 }
 
-// The smallest scale whose size covers the wanted one, both ways.
+// The smallest power-of-two scale whose size covers the wanted one, both ways.
 TEST(DecodedPhotoTest, TheDecoderScaleIsTheSmallestThatCovers) {
   const struct {
     int width, height, wantedWidth, wantedHeight, eighths;
   } cases[] = {
-      {4000, 3000, 1000, 750, 2}, {4000, 3000, 1001, 750, 3}, {4000, 3000, 1000, 751, 3},
-      {4000, 3000, 500, 375, 1},  {4000, 3000, 3999, 10, 8},  {4000, 3000, 5000, 4000, 8},
+      {4000, 3000, 1000, 750, 2}, {4000, 3000, 1001, 750, 4}, {4000, 3000, 1000, 751, 4},
+      {4000, 3000, 500, 375, 1},  {4000, 3000, 2001, 10, 8},  {4000, 3000, 5000, 4000, 8},
       {4001, 3001, 501, 376, 1},  {17, 9, 3, 2, 1},           {17, 9, 4, 2, 2},
+      {17, 9, 9, 5, 4},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(DctScaleEighths(c.width, c.height, c.wantedWidth, c.wantedHeight), c.eighths)
