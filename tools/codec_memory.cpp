@@ -1,6 +1,5 @@
-// Prints how far decoding one hostile message grows the process's address
-// space: lists nested as deep as the decoder goes, each claiming as many
-// elements as bytes remain after it. Each size is measured in a child of its
+// Prints how far decoding one hostile message (NestedCountClaims) grows the
+// process's address space. Each size is measured in a child of its
 // own, so that one size's peak does not hide the next.
 //   codec_memory
 // Linux only: the figures are VmPeak from /proc/self/status.
@@ -11,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "nested_claims.h"
 #include "standard_codec.h"
 
 namespace {
@@ -28,16 +28,7 @@ long VmPeakKiB() {
 }
 
 void Measure(std::size_t size) {
-  std::vector<std::uint8_t> message;
-  for (int level = 0; level <= runner::kMaxNestingDepth; ++level) {
-    const std::size_t remaining = size - message.size() - 6;
-    message.push_back(0x0C);
-    message.push_back(0xFF);
-    for (int shift = 0; shift < 32; shift += 8) {
-      message.push_back(static_cast<std::uint8_t>(remaining >> shift));
-    }
-  }
-  message.resize(size, 0x00);
+  const std::vector<std::uint8_t> message = runner::NestedCountClaims(size);
   const long before = VmPeakKiB();
   std::FILE* quiet = std::freopen("/dev/null", "w", stderr);
   runner::ByteStreamReader reader(message.data(), message.size());

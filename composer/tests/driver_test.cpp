@@ -313,13 +313,8 @@ TEST_F(JobTest, HostilePhotosLeaveTheirCellsWhite) {
   const std::size_t sof = jpeg.find("\xFF\xC0");
   ASSERT_NE(dht, std::string::npos);
   ASSERT_NE(sof, std::string::npos);
-  std::string png;
-  {
-    ASSERT_TRUE(testsupport::WritePng(dir.File("small.png"), testsupport::Solid(8, 8, {9, 9, 9})));
-    png = std::string(std::istreambuf_iterator<char>(*std::make_unique<std::ifstream>(
-                          dir.File("small.png"), std::ios::binary)),
-                      {});
-  }
+  ASSERT_TRUE(testsupport::WritePng(dir.File("small.png"), testsupport::Solid(8, 8, {9, 9, 9})));
+  const std::string png = testsupport::ReadBytes(dir.File("small.png"));
   const struct {
     const char* name;
     std::string bytes;

@@ -7,22 +7,13 @@
 #include "command_line.h"
 #include "composer_launcher.h"
 #include "grid_composer.h"
+#include "quadrant_color_win32.h"
 #include "test_photos.h"
 
 namespace runner::printing {
 namespace {
 
-// Red, green, blue or yellow for a Quadrants pixel.
-char ColorAt(GpBitmap* bitmap, int x, int y) {
-  Gdiplus::ARGB color = 0;
-  gdip::GdipBitmapGetPixel(bitmap, x, y, &color);
-  const int r = (color >> 16) & 0xFF, g = (color >> 8) & 0xFF, b = color & 0xFF;
-  if (r > 160 && g > 160 && b < 100) return 'Y';
-  if (r > 160 && g < 100 && b < 100) return 'R';
-  if (r < 100 && g > 160 && b < 100) return 'G';
-  if (r < 100 && g < 100 && b > 160) return 'B';
-  return '?';
-}
+using testing_win32::QuadrantColorAt;
 
 // A phone photo stored sideways or upside down is fitted as it stands
 // upright: the quadrants of the upright picture land where they belong.
@@ -61,8 +52,8 @@ TEST(GridComposerTest, PhotosAreFittedUprightByTheirExifOrientation) {
     EXPECT_EQ(w, 160u) << orientation;
     EXPECT_EQ(h, 120u) << orientation;
     const std::string corners = {
-        ColorAt(cell->bitmap.get(), 10, 10), ColorAt(cell->bitmap.get(), 150, 10),
-        ColorAt(cell->bitmap.get(), 10, 110), ColorAt(cell->bitmap.get(), 150, 110)};
+        QuadrantColorAt(cell->bitmap.get(), 10, 10), QuadrantColorAt(cell->bitmap.get(), 150, 10),
+        QuadrantColorAt(cell->bitmap.get(), 10, 110), QuadrantColorAt(cell->bitmap.get(), 150, 110)};
     EXPECT_EQ(corners, "RGBY") << "orientation " << orientation;
   }
 }

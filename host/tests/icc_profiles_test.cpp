@@ -5,17 +5,13 @@
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "test_photos.h"
 
 namespace runner {
 namespace {
 
 std::string FreeProfile(const std::string& name) {
-  std::ifstream file("/usr/share/color/icc/" + name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
+  return testsupport::ReadBytes("/usr/share/color/icc/" + name);
 }
 
 // Colours of a grid through Little CMS from sRGB to a profile.
@@ -79,11 +75,9 @@ TEST(IccProfilesTest, EmbeddedProfilesAreFoundWholeOrNamedDamaged) {
   };
   using testsupport::IccChunkSegment;
   const std::string png = [] {
-    std::string bytes;
     testsupport::TempDir dir;
     testsupport::WritePng(dir.File("p.png"), testsupport::Solid(8, 8, {1, 2, 3}));
-    std::ifstream file(testsupport::PathFromUtf8(dir.File("p.png")), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
+    return testsupport::ReadBytes(dir.File("p.png"));
   }();
   std::string badCrc = testsupport::WithIccpChunk(png, profile);
   badCrc[45] ^= 1;  // in the chunk's data

@@ -3,10 +3,13 @@
 
 #include "command_line.h"
 #include "effects_renderer.h"
+#include "quadrant_color_win32.h"
 #include "test_photos.h"
 
 namespace runner {
 namespace {
+
+using testing_win32::QuadrantColorAt;
 
 // An uncompressed RGB TIFF with an Orientation tag. Wine's GDI+ reports no
 // EXIF properties for JPEG files, but it does read a TIFF's tags, so the
@@ -65,18 +68,6 @@ class RendererTest : public ::testing::Test {
   testsupport::TempDir dir{"korvela renderer"};
 };
 
-// Red, green, blue or yellow for a Quadrants pixel.
-char ColorAt(GpBitmap* bitmap, int x, int y) {
-  Gdiplus::ARGB color = 0;
-  gdip::GdipBitmapGetPixel(bitmap, x, y, &color);
-  const int r = (color >> 16) & 0xFF, g = (color >> 8) & 0xFF, b = color & 0xFF;
-  if (r > 160 && g > 160 && b < 100) return 'Y';
-  if (r > 160 && g < 100 && b < 100) return 'R';
-  if (r < 100 && g > 160 && b < 100) return 'G';
-  if (r < 100 && g < 100 && b > 160) return 'B';
-  return '?';
-}
-
 TEST_F(RendererTest, ThePlainDecoderIsTurnedByExifAndWicDecodesAreNot) {
   // Stored 80 x 60 with orientation 6: upright it is 60 x 80. The plain
   // decoder is given the TIFF, WIC the JPEG.
@@ -94,18 +85,18 @@ TEST_F(RendererTest, ThePlainDecoderIsTurnedByExifAndWicDecodesAreNot) {
   gdip::GdipGetImageHeight(plain.get(), &h);
   EXPECT_EQ(w, 60u);
   EXPECT_EQ(h, 80u);
-  EXPECT_EQ(ColorAt(plain.get(), 5, 5), 'B');  // a quarter turn clockwise
-  EXPECT_EQ(ColorAt(plain.get(), 55, 5), 'R');
+  EXPECT_EQ(QuadrantColorAt(plain.get(), 5, 5), 'B');  // a quarter turn clockwise
+  EXPECT_EQ(QuadrantColorAt(plain.get(), 55, 5), 'R');
 
   GdiplusBitmap scaled = DecodeScaled(wide, 1000, 1000);
   ASSERT_TRUE(scaled);
   gdip::GdipGetImageWidth(scaled.get(), &w);
   EXPECT_EQ(w, 80u);
-  EXPECT_EQ(ColorAt(scaled.get(), 5, 5), 'R');  // as stored
+  EXPECT_EQ(QuadrantColorAt(scaled.get(), 5, 5), 'R');  // as stored
 
   GdiplusBitmap copy = CopyBitmap(scaled.get());
   ASSERT_TRUE(copy);
-  EXPECT_EQ(ColorAt(copy.get(), 75, 55), ColorAt(scaled.get(), 75, 55));
+  EXPECT_EQ(QuadrantColorAt(copy.get(), 75, 55), QuadrantColorAt(scaled.get(), 75, 55));
 }
 
 TEST_F(RendererTest, AScaledDecodeOnlyWhenItSavesAQuarter) {

@@ -6,8 +6,6 @@
 #include <lcms2.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "host_driver.h"
 #include "icc_profiles.h"
@@ -21,11 +19,6 @@ using runner::EncodableList;
 using runner::EncodableMap;
 using sheetsmith::RgbaImage;
 using ::testing::HasSubstr;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(testsupport::PathFromUtf8(path), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
 
 const std::string kFreeProfiles = "/usr/share/color/icc/";
 
@@ -98,15 +91,15 @@ std::vector<Baked> Results(const Answer* answer) {
 }
 
 std::string Carried(const std::string& baked) {
-  const runner::EmbeddedProfile found = runner::FindEmbeddedProfile(ReadFile(baked));
+  const runner::EmbeddedProfile found = runner::FindEmbeddedProfile(testsupport::ReadBytes(baked));
   return found.state == runner::EmbeddedProfile::State::kFound ? found.bytes : "";
 }
 
 TEST(ColorTest, BakedPhotosAreConvertedToTheChosenProfileAsLittleCmsConvertsThem) {
   if (!HostAvailable()) GTEST_SKIP() << "KORVELA_WINDOWS_BIN and KORVELA_WINE_RUN are not set";
   testsupport::TempDir dir("korvela colour");
-  const std::string adobe = ReadFile(kFreeProfiles + "compatibleWithAdobeRGB1998.icc");
-  const std::string lstar = ReadFile(kFreeProfiles + "LStar-RGB.icc");
+  const std::string adobe = testsupport::ReadBytes(kFreeProfiles + "compatibleWithAdobeRGB1998.icc");
+  const std::string lstar = testsupport::ReadBytes(kFreeProfiles + "LStar-RGB.icc");
   ASSERT_FALSE(adobe.empty() || lstar.empty()) << "icc-profiles-free is missing";
   // The same pixels untagged, and tagged as Adobe RGB in a PNG and a JPEG.
   const std::string untagged = dir.File("untagged.png");
@@ -114,14 +107,14 @@ TEST(ColorTest, BakedPhotosAreConvertedToTheChosenProfileAsLittleCmsConvertsThem
   const std::string adobeJpeg = dir.File("adobe.jpg");
   ASSERT_TRUE(testsupport::WritePng(untagged, Patches()));
   ASSERT_TRUE(
-      testsupport::WriteBytes(adobePng, testsupport::WithIccpChunk(ReadFile(untagged), adobe)));
+      testsupport::WriteBytes(adobePng, testsupport::WithIccpChunk(testsupport::ReadBytes(untagged), adobe)));
   ASSERT_TRUE(testsupport::WriteBytes(
       adobeJpeg, testsupport::InsertAfterSoi(testsupport::EncodeJpeg(Patches(), 100),
                                              testsupport::IccChunkSegment(adobe, 1, 1))));
   const std::string custom = dir.File("printer lstar.icc");
   const std::string gray = dir.File("gray.icc");
   ASSERT_TRUE(testsupport::WriteBytes(custom, lstar));
-  ASSERT_TRUE(testsupport::WriteBytes(gray, ReadFile(kFreeProfiles + "Gray.icc")));
+  ASSERT_TRUE(testsupport::WriteBytes(gray, testsupport::ReadBytes(kFreeProfiles + "Gray.icc")));
 
   const auto bake = [](const std::vector<std::string>& photos) {
     EncodableList requests;
@@ -187,7 +180,7 @@ TEST(ColorTest, BakedPhotosAreConvertedToTheChosenProfileAsLittleCmsConvertsThem
   // No conversion: the pixels as they are, whatever the photo carries, and
   // the very file an sRGB photo gives.
   for (const Baked& baked : kept) {
-    EXPECT_TRUE(ReadFile(baked.path) == ReadFile(toSrgb[0].path)) << baked.path;
+    EXPECT_TRUE(testsupport::ReadBytes(baked.path) == testsupport::ReadBytes(toSrgb[0].path)) << baked.path;
   }
   // A custom profile that cannot be used fails every photo, naming it.
   for (const Baked& baked : toGray) {

@@ -37,11 +37,6 @@ bool Running(const EncodableValue& status) {
 
 bool Exists(const std::string& path) { return fs::exists(testsupport::PathFromUtf8(path)); }
 
-std::string ReadBytes(const std::string& path) {
-  std::ifstream file(testsupport::PathFromUtf8(path), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
 // The job files in the host's temporary folder (some left by hosts that
 // other tests end while their composer hangs).
 std::set<std::string> JobFiles() {
@@ -214,7 +209,7 @@ TEST_F(GridJobsTest, TwoBackgroundJobsComposeWithTheComposerAndArePolledToTheEnd
     const std::vector<std::string> native = ComposeNatively(*request, ".native");
     for (std::size_t p = 0; p < request->outputPaths.size(); ++p) {
       ASSERT_TRUE(Exists(request->outputPaths[p])) << request->outputPaths[p];
-      EXPECT_TRUE(ReadBytes(request->outputPaths[p]) == ReadBytes(native[p]))
+      EXPECT_TRUE(testsupport::ReadBytes(request->outputPaths[p]) == testsupport::ReadBytes(native[p]))
           << request->outputPaths[p] << " differs from the native page";
     }
   }
@@ -375,8 +370,7 @@ int ProcessesMentioning(const std::string& text) {
   for (const auto& entry : fs::directory_iterator("/proc")) {
     const std::string name = entry.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream file(entry.path() / "cmdline", std::ios::binary);
-    const std::string cmdline(std::istreambuf_iterator<char>(file), {});
+    const std::string cmdline = testsupport::ReadBytes((entry.path() / "cmdline").string());
     if (cmdline.find(text) != std::string::npos) ++count;
   }
   return count;
@@ -540,7 +534,7 @@ TEST_F(GridJobsTest, AnEmptyPathBetweenTwoPhotosKeepsEveryPhotoInItsCellWithItsF
   // page is the one it makes natively for the same request.
   EXPECT_THAT(run.err, HasSubstr("DEBUG C++: sheetsmith completed in "));
   EXPECT_THAT(run.err, ::testing::Not(HasSubstr("GridComposer")));
-  EXPECT_TRUE(ReadBytes(r.outputPaths[0]) == ReadBytes(ComposeNatively(r, ".native")[0]));
+  EXPECT_TRUE(testsupport::ReadBytes(r.outputPaths[0]) == testsupport::ReadBytes(ComposeNatively(r, ".native")[0]));
   const auto page = sheetsmith::LoadRgba(r.outputPaths[0]);
   ASSERT_TRUE(page);
   auto near = [&](int x, int y, int red, int green, int blue) {

@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "host_driver.h"
 #include "test_photos.h"
@@ -18,11 +17,6 @@ using runner::EncodableList;
 using runner::EncodableMap;
 
 namespace fs = std::filesystem;
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream file(testsupport::PathFromUtf8(path), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
 
 EncodableValue List(const std::vector<std::string>& paths) {
   EncodableList list;
@@ -126,7 +120,7 @@ TEST(LongCallsTest, AQuickCallIsAnsweredWhileEachLongCallWorks) {
                 WithoutPaths(*alone->SuccessValue(), &second));
       ASSERT_EQ(first.size(), photos.size());
       for (std::size_t k = 0; k < first.size(); ++k) {
-        EXPECT_TRUE(ReadBytes(first[k]) == ReadBytes(second[k])) << first[k];
+        EXPECT_TRUE(testsupport::ReadBytes(first[k]) == testsupport::ReadBytes(second[k])) << first[k];
       }
     } else {
       EXPECT_EQ(overtaken->bytes, alone->bytes) << calls[i].method << ": " << overtaken->Error();
@@ -135,7 +129,7 @@ TEST(LongCallsTest, AQuickCallIsAnsweredWhileEachLongCallWorks) {
   for (const char* name : {"waiting", "fast"}) {
     const std::string first = dir.File(std::string(name) + " 1.jpg");
     EXPECT_TRUE(fs::exists(first)) << name;
-    EXPECT_TRUE(ReadBytes(first) == ReadBytes(dir.File(std::string(name) + " 2.jpg"))) << name;
+    EXPECT_TRUE(testsupport::ReadBytes(first) == testsupport::ReadBytes(dir.File(std::string(name) + " 2.jpg"))) << name;
   }
   EXPECT_TRUE(WaitForPrintJobs());
 }

@@ -224,6 +224,17 @@ std::string WithIccpChunk(const std::string& png, const std::string& profile) {
   return out + png.substr(33);
 }
 
+std::string ReadBytes(const std::string& utf8Path) {
+  sheetsmith::UniqueFile file = sheetsmith::OpenFile(utf8Path, "rb");
+  std::string bytes;
+  if (!file) return bytes;
+  char buffer[65536];
+  for (std::size_t read; (read = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) {
+    bytes.append(buffer, read);
+  }
+  return bytes;
+}
+
 bool WriteBytes(const std::string& utf8Path, const std::string& bytes) {
   sheetsmith::UniqueFile file = sheetsmith::OpenFile(utf8Path, "wb");
   if (!file) return false;

@@ -54,6 +54,8 @@ std::string IccChunkSegment(const std::string& data, int number, int count);
 // PNG asks) right after its header chunk.
 std::string WithIccpChunk(const std::string& png, const std::string& profile);
 
+// The whole file; empty when it cannot be read.
+std::string ReadBytes(const std::string& utf8Path);
 bool WriteBytes(const std::string& utf8Path, const std::string& bytes);
 bool WriteJpeg(const std::string& utf8Path, const RgbaImage& image, int quality = 95,
                int exifOrientation = 0, bool bigEndian = false);

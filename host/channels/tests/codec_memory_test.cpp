@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "nested_claims.h"
 #include "standard_codec.h"
 
 namespace {
@@ -54,26 +55,10 @@ void operator delete[](void* pointer, const std::nothrow_t&) noexcept { Release(
 namespace runner {
 namespace {
 
-// Lists nested as deep as the decoder goes, each claiming as many elements
-// as bytes remain after its count; the rest of the message is nulls.
-std::vector<std::uint8_t> NestedClaims(std::size_t size) {
-  std::vector<std::uint8_t> message;
-  for (int level = 0; level <= kMaxNestingDepth; ++level) {
-    const std::size_t remaining = size - message.size() - 6;
-    message.push_back(0x0C);
-    message.push_back(0xFF);
-    for (int shift = 0; shift < 32; shift += 8) {
-      message.push_back(static_cast<std::uint8_t>(remaining >> shift));
-    }
-  }
-  message.resize(size, 0x00);
-  return message;
-}
-
 TEST(CodecMemoryTest, NestedCountClaimsCostMemoryInProportionToTheMessage) {
   for (const std::size_t size :
        {std::size_t{16} << 10, std::size_t{256} << 10, std::size_t{1} << 20}) {
-    const std::vector<std::uint8_t> message = NestedClaims(size);
+    const std::vector<std::uint8_t> message = NestedCountClaims(size);
     const std::size_t before = liveBytes.load();
     peakBytes.store(before);
     ByteStreamReader reader(message.data(), message.size());
