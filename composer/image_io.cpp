@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -23,6 +24,12 @@
 // Nor TGA: it has no signature, so any damaged file of another kind whose
 // first bytes happen to look like its header decodes as a large grey image.
 #define STBI_NO_TGA
+// Nor the formats that are no photos of a camera or a phone, whose readers in
+// stb_image 2.27 overflow an int on a long header number (PNM), read past a
+// 16-bit grey picture (PNM) or loop for ever on a run of nothing (HDR).
+#define STBI_NO_PNM
+#define STBI_NO_HDR
+#define STBI_NO_PIC
 // The decoder's buffers, the decoded photo among them, come from the pixel pool.
 #define STBI_MALLOC(size) ::sheetsmith::PoolAllocate(size)
 #define STBI_REALLOC(block, size) ::sheetsmith::PoolReallocate(block, size)
@@ -32,52 +39,66 @@
 namespace sheetsmith {
 namespace {
 
-// Images of other formats are decoded whole, four bytes a pixel: one that
-// claims more pixels than this is refused before the decoder allocates.
-constexpr std::uint64_t kMaxWholeImagePixels = std::uint64_t{1} << 27;
-
 std::uint32_t BigEndian32(const unsigned char* bytes) {
   return (static_cast<std::uint32_t>(bytes[0]) << 24) |
          (static_cast<std::uint32_t>(bytes[1]) << 16) |
          (static_cast<std::uint32_t>(bytes[2]) << 8) | bytes[3];
 }
 
-// Whether the file is one that stb_image 2.27 mishandles, which is then
-// refused before it sees it: a PNG whose first picture-data chunk is empty
-// makes it copy into a buffer it has not made yet. The file is read from
-// where it stands and put back there.
-bool StbWouldMishandle(std::FILE* file) {
-  const long start = std::ftell(file);
-  bool mishandled = false;
+// Whether a PNG's chunks, read on from its signature `at` bytes into a file
+// of `size` bytes, would lead stb_image 2.27 astray: a chunk claiming more
+// bytes than the file has left (it makes room for the claim before reading,
+// so a few hundred bytes can ask for gigabytes), or a first picture-data
+// chunk that is empty (it copies it into a buffer it has not made yet).
+bool PngChunksMislead(std::FILE* file, long at, long size) {
+  bool seenData = false;
   unsigned char header[8];
-  if (std::fread(header, 1, 8, file) == 8 && std::memcmp(header, "\x89PNG\r\n\x1A\n", 8) == 0) {
-    while (std::fread(header, 1, 8, file) == 8) {
-      const std::uint32_t length = BigEndian32(header);
-      if (std::memcmp(header + 4, "IDAT", 4) == 0) {
-        mishandled = length == 0;
-        break;
-      }
-      if (std::memcmp(header + 4, "IEND", 4) == 0 || length > 0x7FFFFFFFu ||
-          std::fseek(file, static_cast<long>(length) + 4, SEEK_CUR) != 0) {
-        break;
-      }
+  while (std::fread(header, 1, 8, file) == 8) {
+    const std::uint32_t length = BigEndian32(header);
+    // Length, type, data and checksum.
+    if (std::uint64_t{length} + 12 > static_cast<std::uint64_t>(size - at)) return true;
+    if (std::memcmp(header + 4, "IDAT", 4) == 0) {
+      if (!seenData && length == 0) return true;
+      seenData = true;
     }
+    if (std::memcmp(header + 4, "IEND", 4) == 0) return false;
+    if (std::fseek(file, static_cast<long>(length) + 4, SEEK_CUR) != 0) return false;
+    at += static_cast<long>(length) + 12;
   }
-  std::fseek(file, start, SEEK_SET);
+  return false;
+}
+
+// Whether the file is one that stb_image 2.27 mishandles, which is then
+// refused before it sees it. The file is read from its start and put back
+// there; one too large for a long offset is refused too.
+bool StbWouldMishandle(std::FILE* file) {
+  if (std::fseek(file, 0, SEEK_END) != 0) return true;
+  const long size = std::ftell(file);
+  std::rewind(file);
+  if (size < 0) return true;
+  bool mishandled = false;
+  unsigned char signature[8];
+  if (std::fread(signature, 1, 8, file) == 8 &&
+      std::memcmp(signature, "\x89PNG\r\n\x1A\n", 8) == 0) {
+    mishandled = PngChunksMislead(file, 8, size);
+  }
+  std::rewind(file);
   return mishandled;
 }
 
 std::optional<RgbaImage> LoadWithStb(std::FILE* file) {
-  if (StbWouldMishandle(file)) return std::nullopt;
   // The decoder reads in small pieces; a large buffer makes that a few
-  // system calls per photo instead of hundreds.
+  // system calls per photo instead of hundreds. (Set before the first read,
+  // as the C library asks.)
   std::setvbuf(file, nullptr, _IOFBF, std::size_t{1} << 20);
+  if (StbWouldMishandle(file)) return std::nullopt;
   int width = 0;
   int height = 0;
   int channels = 0;
-  if (!stbi_info_from_file(file, &width, &height, &channels) ||
-      static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) >
-          kMaxWholeImagePixels) {
+  if (!stbi_info_from_file(file, &width, &height, &channels)) return std::nullopt;
+  // A BMP stored top down gives its height negative here.
+  const std::uint64_t rows = static_cast<std::uint64_t>(std::llabs(static_cast<long long>(height)));
+  if (width <= 0 || rows == 0 || static_cast<std::uint64_t>(width) * rows > kMaxWholeImagePixels) {
     return std::nullopt;
   }
   stbi_uc* pixels = stbi_load_from_file(file, &width, &height, &channels, 4);
@@ -148,7 +169,10 @@ std::optional<RgbaImage> DecodedPhoto::Whole() {
   }
   if (!jpeg_ || started_) return std::nullopt;
   started_ = true;
-  if (!jpeg_->Start(0, 0)) return std::nullopt;
+  if (static_cast<std::uint64_t>(width_) * height_ > kMaxWholeImagePixels ||
+      !jpeg_->Start(0, 0)) {
+    return std::nullopt;
+  }
   std::optional<RgbaImage> image = MakeUnfilledImage(width_, height_);
   if (!image || !jpeg_->Reserve(1)) return std::nullopt;
   for (int y = 0; y < height_; ++y) {

@@ -264,7 +264,11 @@ const std::uint8_t* JpegReader::Row(int y) {
 
 std::optional<RgbaImage> JpegReader::LoadWhole(const std::string& path, bool& notJpeg) {
   std::unique_ptr<JpegReader> reader = Open(path, notJpeg);
-  if (!reader || !reader->Start(0, 0)) return std::nullopt;
+  if (!reader ||
+      static_cast<std::uint64_t>(reader->width()) * reader->height() > kMaxWholeImagePixels ||
+      !reader->Start(0, 0)) {
+    return std::nullopt;
+  }
   std::optional<RgbaImage> image = MakeUnfilledImage(reader->scaledWidth(), reader->scaledHeight());
   if (!image) return std::nullopt;
   for (int y = 0; y < image->height; ++y) {

@@ -20,6 +20,11 @@ namespace sheetsmith {
 // a header claiming them is a way to make the decoder work for nothing.
 inline constexpr std::uint64_t kMaxJpegPixels = std::uint64_t{1} << 30;
 
+// Images decoded whole (frames, and photos of other formats), four bytes a
+// pixel: one that claims more pixels than this is refused before anything
+// is allocated for it.
+inline constexpr std::uint64_t kMaxWholeImagePixels = std::uint64_t{1} << 27;
+
 // The smallest M of 1, 2, 4 and 8 for which a width x height photo decoded
 // at M/8 (each side rounded up) is at least wantedWidth x wantedHeight; 8
 // when none is. The scales between are left out: their odd-sized inverse

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "buffer_pool.h"
 #include "jpeg_reader.h"
 #include "resample.h"
 #include "test_photos.h"
@@ -184,6 +185,72 @@ TEST(DecodedPhotoTest, DamagedOrForeignFilesGiveNoPhoto) {
     if (photo) {
       EXPECT_FALSE(photo->Scale(30, 20, 0)) << file.name;
     }
+  }
+}
+
+// A 24-bit BMP of `image`, rows stored bottom up (the usual way) or top down
+// (a negative height).
+std::string Bmp(const RgbaImage& image, bool topDown) {
+  const int stride = (image.width * 3 + 3) & ~3;
+  std::string bytes;
+  const auto put = [&bytes](std::uint32_t value, int size) {
+    for (int i = 0; i < size; ++i) bytes += static_cast<char>(value >> (8 * i));
+  };
+  bytes += "BM";
+  put(54 + stride * image.height, 4);
+  put(0, 4);
+  put(54, 4);
+  put(40, 4);
+  put(image.width, 4);
+  put(static_cast<std::uint32_t>(topDown ? -image.height : image.height), 4);
+  put(1, 2);
+  put(24, 2);
+  for (int i = 0; i < 6; ++i) put(0, 4);
+  for (int row = 0; row < image.height; ++row) {
+    const int y = topDown ? row : image.height - 1 - row;
+    for (int x = 0; x < image.width; ++x) {
+      const std::uint8_t* p = image.At(x, y);
+      bytes += {static_cast<char>(p[2]), static_cast<char>(p[1]), static_cast<char>(p[0])};
+    }
+    bytes.append(static_cast<std::size_t>(stride - image.width * 3), '\0');
+  }
+  return bytes;
+}
+
+// A BMP is the same picture whichever way its rows are stored.
+TEST(DecodedPhotoTest, BmpRowsStoredEitherWayGiveThePicture) {
+  testsupport::TempDir dir;
+  const RgbaImage picture = testsupport::Gradient(7, 5, 4);
+  for (const bool topDown : {false, true}) {
+    const std::string path = dir.File(topDown ? "top down.bmp" : "bottom up.bmp");
+    ASSERT_TRUE(testsupport::WriteBytes(path, Bmp(picture, topDown)));
+    const std::optional<RgbaImage> loaded = LoadRgba(path);
+    ASSERT_TRUE(loaded) << path;
+    EXPECT_EQ(testsupport::MeanAbsDiff(*loaded, picture), 0.0) << path;
+  }
+}
+
+// A file of a few hundred bytes whose chunk or header claims gigabytes is
+// refused before anything is allocated for the claim: no large block passes
+// through the thread's pool.
+TEST(DecodedPhotoTest, ClaimsBeyondTheFileAllocateNothingLarge) {
+  testsupport::TempDir dir;
+  ASSERT_TRUE(testsupport::WritePng(dir.File("small.png"), testsupport::Solid(8, 8, {9, 9, 9})));
+  const std::string png = testsupport::ReadBytes(dir.File("small.png"));
+  // Right after the header chunk, a picture-data chunk claiming 2 GB.
+  const std::string lyingPng =
+      png.substr(0, 33) + std::string("\x7F\xFF\xFF\x00IDAT", 8) + png.substr(33);
+  std::string hugeJpeg = testsupport::EncodeJpeg(testsupport::Gradient(64, 48, 3), 90);
+  const std::size_t sof = hugeJpeg.find("\xFF\xC0");
+  ASSERT_NE(sof, std::string::npos);
+  hugeJpeg.replace(sof + 5, 4, "\x75\x30\x75\x30");  // 30000 x 30000
+  for (const auto& [name, bytes] : {std::pair{"lying.png", lyingPng}, {"huge.jpg", hugeJpeg}}) {
+    const std::string path = dir.File(name);
+    ASSERT_TRUE(testsupport::WriteBytes(path, bytes));
+    BufferPool pool;
+    BufferPool::Use use(pool);
+    EXPECT_FALSE(LoadRgba(path)) << name;
+    EXPECT_EQ(pool.keptBlocks(), 0u) << name;
   }
 }
 
