@@ -146,6 +146,7 @@ std::unique_ptr<JpegReader> JpegReader::Open(const std::string& path, bool& notJ
   s.source.file = s.file.get();
   if (!s.Guarded([&s] { jpeg_create_decompress(&s.decoder); })) return nullptr;
   s.created = true;
+  s.decoder.mem->max_memory_to_use = kMaxJpegDecoderBytes;
   s.decoder.src = &s.source.manager;
   if (!s.Guarded([&s] { jpeg_read_header(&s.decoder, TRUE); }) || s.source.endedEarly) {
     return nullptr;

@@ -25,6 +25,14 @@ inline constexpr std::uint64_t kMaxJpegPixels = std::uint64_t{1} << 30;
 // is allocated for it.
 inline constexpr std::uint64_t kMaxWholeImagePixels = std::uint64_t{1} << 27;
 
+// What libjpeg may hold for one photo: as much as the largest whole image.
+// A progressive or multi-scan file keeps every DCT coefficient of the photo
+// until its last scan (two bytes each, six a pixel at 4:4:4), so a header of
+// a few bytes could otherwise claim gigabytes; a photo whose coefficients do
+// not fit fails before they are allocated. Sequential files need only a few
+// rows and never come near it.
+inline constexpr long kMaxJpegDecoderBytes = 512L * 1024 * 1024;
+
 // The smallest M of 1, 2, 4 and 8 for which a width x height photo decoded
 // at M/8 (each side rounded up) is at least wantedWidth x wantedHeight; 8
 // when none is. The scales between are left out: their odd-sized inverse

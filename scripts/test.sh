@@ -24,12 +24,14 @@ stage() {  # stage NAME COMMAND...
   shift
   echo
   echo "=== $name"
+  local began=$SECONDS
   if "$@"; then
     passed=$((passed + 1))
   else
     failed=$((failed + 1))
     failed_names+=("$name")
   fi
+  echo "--- $name: $((SECONDS - began)) s"
 }
 
 mkdir -p build
@@ -54,7 +56,7 @@ stage "fuzz channel codec" fuzz fuzz_codec host/channels/fuzz/seeds 300000
 # Photos of every kind, made on the spot, seed the photo and profile readers.
 photo_seeds=$(mktemp -d)
 build/native/tools/make_photos seeds "$photo_seeds"
-stage "fuzz photo loader" fuzz fuzz_photo "$photo_seeds" 20000
+stage "fuzz photo loader" fuzz fuzz_photo "$photo_seeds" 50000
 stage "fuzz colour profile reader" fuzz fuzz_icc "$photo_seeds" 300000
 rm -rf "$photo_seeds"
 

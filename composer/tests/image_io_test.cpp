@@ -6,6 +6,10 @@
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#endif
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -253,6 +257,32 @@ TEST(DecodedPhotoTest, ClaimsBeyondTheFileAllocateNothingLarge) {
     EXPECT_EQ(pool.keptBlocks(), 0u) << name;
   }
 }
+
+#if defined(__linux__)
+// A progressive file keeps every coefficient until its last scan. One whose
+// header claims 30000 x 30000 in a few hundred bytes (2.7 GB of them) fails
+// without the decoder taking more than its cap; each test runs in a process
+// of its own, so the peak is this file's.
+TEST(DecodedPhotoTest, AProgressiveHeaderClaimingGigabytesTakesNoMoreThanTheCap) {
+  testsupport::TempDir dir;
+  testsupport::JpegLayout layout;
+  layout.progressive = true;
+  std::string bytes = testsupport::EncodeJpegAs(testsupport::Gradient(64, 48, 3), layout);
+  const std::size_t sof = bytes.find("\xFF\xC2");
+  ASSERT_NE(sof, std::string::npos);
+  bytes.replace(sof + 5, 4, "\x75\x30\x75\x30");
+  const std::string path = dir.File("claims.jpg");
+  ASSERT_TRUE(testsupport::WriteBytes(path, bytes));
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
+  std::optional<DecodedPhoto> photo = DecodedPhoto::Open(path);
+  ASSERT_TRUE(photo);
+  EXPECT_FALSE(photo->Scale(480, 360, 0));
+  rusage after{};
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT((after.ru_maxrss - before.ru_maxrss) * 1024L, kMaxJpegDecoderBytes + (64L << 20));
+}
+#endif
 
 }  // namespace
 }  // namespace sheetsmith
