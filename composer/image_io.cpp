@@ -70,20 +70,37 @@ bool PngChunksMislead(std::FILE* file, long at, long size) {
 
 // Whether the file is one that stb_image 2.27 mishandles, which is then
 // refused before it sees it. The file is read from its start and put back
-// there; one too large for a long offset is refused too.
-bool StbWouldMishandle(std::FILE* file) {
+// there, its size and first bytes given back; one too large for a long
+// offset is refused too.
+bool StbWouldMishandle(std::FILE* file, long& size, unsigned char (&start)[8]) {
   if (std::fseek(file, 0, SEEK_END) != 0) return true;
-  const long size = std::ftell(file);
+  size = std::ftell(file);
   std::rewind(file);
   if (size < 0) return true;
   bool mishandled = false;
-  unsigned char signature[8];
-  if (std::fread(signature, 1, 8, file) == 8 &&
-      std::memcmp(signature, "\x89PNG\r\n\x1A\n", 8) == 0) {
+  std::memset(start, 0, sizeof start);
+  if (std::fread(start, 1, 8, file) == 8 && std::memcmp(start, "\x89PNG\r\n\x1A\n", 8) == 0) {
     mishandled = PngChunksMislead(file, 8, size);
   }
   std::rewind(file);
   return mishandled;
+}
+
+// The fewest bytes a file starting with `start` can hold a picture of
+// `pixels` in, by the most its coding packs into a byte: deflate's 1032 to
+// one of at least a bit a pixel (PNG); a 12-bit LZW code for at most 8192
+// pixels (GIF: stb_image lets its table grow that far); a bit a pixel
+// unpacked (BMP); two bytes for a run of up to 128 of one channel (PSD).
+// stb_image takes the bytes past a BMP's or PSD's end as zeros and makes a
+// GIF's canvas before it finds the data missing, so a file of a hundred
+// bytes claiming a hundred megapixels would cost seconds and half a
+// gigabyte, or pass as a black picture.
+std::uint64_t LeastBytesFor(const unsigned char (&start)[8], std::uint64_t pixels) {
+  if (std::memcmp(start, "\x89PNG", 4) == 0) return pixels / (8 * 1032);
+  if (std::memcmp(start, "GIF8", 4) == 0) return pixels / 8192 * 3 / 2;
+  if (std::memcmp(start, "BM", 2) == 0) return pixels / 8;
+  if (std::memcmp(start, "8BPS", 4) == 0) return pixels / 64;
+  return 0;
 }
 
 std::optional<RgbaImage> LoadWithStb(std::FILE* file) {
@@ -91,14 +108,18 @@ std::optional<RgbaImage> LoadWithStb(std::FILE* file) {
   // system calls per photo instead of hundreds. (Set before the first read,
   // as the C library asks.)
   std::setvbuf(file, nullptr, _IOFBF, std::size_t{1} << 20);
-  if (StbWouldMishandle(file)) return std::nullopt;
+  long size = 0;
+  unsigned char start[8];
+  if (StbWouldMishandle(file, size, start)) return std::nullopt;
   int width = 0;
   int height = 0;
   int channels = 0;
   if (!stbi_info_from_file(file, &width, &height, &channels)) return std::nullopt;
   // A BMP stored top down gives its height negative here.
   const std::uint64_t rows = static_cast<std::uint64_t>(std::llabs(static_cast<long long>(height)));
-  if (width <= 0 || rows == 0 || static_cast<std::uint64_t>(width) * rows > kMaxWholeImagePixels) {
+  const std::uint64_t claimed = static_cast<std::uint64_t>(width) * rows;
+  if (width <= 0 || rows == 0 || claimed > kMaxWholeImagePixels ||
+      static_cast<std::uint64_t>(size) < LeastBytesFor(start, claimed)) {
     return std::nullopt;
   }
   stbi_uc* pixels = stbi_load_from_file(file, &width, &height, &channels, 4);

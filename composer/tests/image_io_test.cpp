@@ -258,6 +258,74 @@ TEST(DecodedPhotoTest, ClaimsBeyondTheFileAllocateNothingLarge) {
   }
 }
 
+// A small picture of each kind stb_image reads, written as their encoders
+// write them, with where its header keeps the width and the height (little-
+// or big-endian, two or four bytes).
+struct SmallPicture {
+  const char* name;
+  std::string bytes;
+  std::size_t widthAt, heightAt;
+  int fieldSize;
+  bool bigEndian;
+};
+
+std::string Field(std::uint32_t value, int size, bool bigEndian) {
+  std::string bytes;
+  for (int i = 0; i < size; ++i) {
+    const int shift = 8 * (bigEndian ? size - 1 - i : i);
+    bytes += static_cast<char>(value >> shift);
+  }
+  return bytes;
+}
+
+std::string RawRgbPsd(int width, int height) {
+  std::string bytes = "8BPS" + Field(1, 2, true) + std::string(6, '\0') + Field(3, 2, true) +
+                      Field(height, 4, true) + Field(width, 4, true) + Field(8, 2, true) +
+                      Field(3, 2, true) + std::string(12, '\0') + Field(0, 2, true);
+  for (int channel = 0; channel < 3; ++channel) {
+    for (int i = 0; i < width * height; ++i) bytes += static_cast<char>(60 * channel + i);
+  }
+  return bytes;
+}
+
+// A file whose header claims 11000 x 11000 (under the whole-image cap) with
+// the few bytes of a small picture behind it is refused: stb_image would
+// take the missing bytes as zeros and hand out a black picture, or make its
+// canvas first, at half a gigabyte and seconds a file. The small pictures
+// themselves load.
+TEST(DecodedPhotoTest, AHeaderClaimingMoreThanTheFileCanHoldIsRefused) {
+  testsupport::TempDir dir;
+  ASSERT_TRUE(testsupport::WritePng(dir.File("small.png"), testsupport::Gradient(8, 6, 3)));
+  // One white pixel, as a GIF encoder writes it: canvas and frame 1 x 1.
+  const std::string gif(
+      "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00"
+      ",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;",
+      35);
+  const SmallPicture pictures[] = {
+      {"png", testsupport::ReadBytes(dir.File("small.png")), 16, 20, 4, true},
+      {"bmp", Bmp(testsupport::Gradient(7, 5, 4), false), 18, 22, 4, false},
+      {"psd", RawRgbPsd(3, 2), 18, 14, 4, true},
+      {"gif", gif, 6, 8, 2, false},
+  };
+  for (const SmallPicture& picture : pictures) {
+    const std::string honest = dir.File(std::string("small.") + picture.name);
+    ASSERT_TRUE(testsupport::WriteBytes(honest, picture.bytes));
+    EXPECT_TRUE(LoadRgba(honest)) << picture.name;
+
+    std::string claiming = picture.bytes;
+    const std::string side = Field(11000, picture.fieldSize, picture.bigEndian);
+    claiming.replace(picture.widthAt, side.size(), side);
+    claiming.replace(picture.heightAt, side.size(), side);
+    if (std::string_view(picture.name) == "gif") claiming.replace(26, 4, side + side);
+    const std::string path = dir.File(std::string("claiming.") + picture.name);
+    ASSERT_TRUE(testsupport::WriteBytes(path, claiming));
+    BufferPool pool;
+    BufferPool::Use use(pool);
+    EXPECT_FALSE(LoadRgba(path)) << picture.name;
+    EXPECT_EQ(pool.keptBlocks(), 0u) << picture.name;
+  }
+}
+
 #if defined(__linux__)
 // A progressive file keeps every coefficient until its last scan. One whose
 // header claims 30000 x 30000 in a few hundred bytes (2.7 GB of them) fails
