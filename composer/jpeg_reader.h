@@ -29,8 +29,8 @@ inline constexpr std::uint64_t kMaxWholeImagePixels = std::uint64_t{1} << 27;
 // A progressive or multi-scan file keeps every DCT coefficient of the photo
 // until its last scan (two bytes each, six a pixel at 4:4:4), so a header of
 // a few bytes could otherwise claim gigabytes; a photo whose coefficients do
-// not fit fails before they are allocated. Sequential files need only a few
-// rows and never come near it.
+// not fit fails before more than this is allocated. Sequential files need
+// only a few rows and never come near it.
 inline constexpr long kMaxJpegDecoderBytes = 512L * 1024 * 1024;
 
 // The smallest M of 1, 2, 4 and 8 for which a width x height photo decoded
