@@ -190,18 +190,7 @@ std::optional<RgbaImage> DecodedPhoto::Whole() {
   }
   if (!jpeg_ || started_) return std::nullopt;
   started_ = true;
-  if (static_cast<std::uint64_t>(width_) * height_ > kMaxWholeImagePixels ||
-      !jpeg_->Start(0, 0)) {
-    return std::nullopt;
-  }
-  std::optional<RgbaImage> image = MakeUnfilledImage(width_, height_);
-  if (!image || !jpeg_->Reserve(1)) return std::nullopt;
-  for (int y = 0; y < height_; ++y) {
-    const std::uint8_t* row = jpeg_->Row(y);
-    if (!row) return std::nullopt;
-    std::memcpy(image->At(0, y), row, static_cast<std::size_t>(width_) * 4);
-  }
-  image->knownOpaque = true;
+  std::optional<RgbaImage> image = jpeg_->DecodeWhole();
   jpeg_.reset();
   return image;
 }

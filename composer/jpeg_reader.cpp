@@ -263,20 +263,23 @@ const std::uint8_t* JpegReader::Row(int y) {
   return Slot(y);
 }
 
-std::optional<RgbaImage> JpegReader::LoadWhole(const std::string& path, bool& notJpeg) {
-  std::unique_ptr<JpegReader> reader = Open(path, notJpeg);
-  if (!reader ||
-      static_cast<std::uint64_t>(reader->width()) * reader->height() > kMaxWholeImagePixels ||
-      !reader->Start(0, 0)) {
+std::optional<RgbaImage> JpegReader::DecodeWhole() {
+  if (static_cast<std::uint64_t>(width_) * height_ > kMaxWholeImagePixels || !Start(0, 0)) {
     return std::nullopt;
   }
-  std::optional<RgbaImage> image = MakeUnfilledImage(reader->scaledWidth(), reader->scaledHeight());
+  std::optional<RgbaImage> image = MakeUnfilledImage(scaledWidth_, scaledHeight_);
   if (!image) return std::nullopt;
   for (int y = 0; y < image->height; ++y) {
-    if (!reader->ReadNextRow(image->At(0, y))) return std::nullopt;
+    if (!ReadNextRow(image->At(0, y))) return std::nullopt;
   }
   image->knownOpaque = true;
   return image;
+}
+
+std::optional<RgbaImage> JpegReader::LoadWhole(const std::string& path, bool& notJpeg) {
+  std::unique_ptr<JpegReader> reader = Open(path, notJpeg);
+  if (!reader) return std::nullopt;
+  return reader->DecodeWhole();
 }
 
 }  // namespace sheetsmith

@@ -65,7 +65,10 @@ class JpegReader final : public RowSource {
   bool Reserve(int rows) override;
   const std::uint8_t* Row(int y) override;
 
-  // The whole photo at full size, read row by row; nullopt when it cannot be.
+  // The whole photo at full size, read row by row, instead of Start; nullopt
+  // when it cannot be, or claims more than kMaxWholeImagePixels.
+  std::optional<RgbaImage> DecodeWhole();
+  // Open, then DecodeWhole.
   static std::optional<RgbaImage> LoadWhole(const std::string& path, bool& notJpeg);
 
   // Time spent making rows (decoding), in nanoseconds.
