@@ -3,7 +3,6 @@
 // the choice of the page writer.
 //   encode_bench QUALITY PAGE.jpg...
 #include <chrono>
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <string>

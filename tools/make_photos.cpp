@@ -175,16 +175,13 @@ bool Seeds(const std::string& dir) {
   profile.replace(36, 4, "acsp");
   const std::string withChunk =
       testsupport::InsertAfterSoi(seeds[0].bytes, testsupport::IccChunkSegment(profile, 1, 1));
-  std::string png;
   if (!testsupport::WritePng(dir + "/photo.png", image) ||
       !testsupport::WriteBytes(dir + "/profile.jpg", withChunk)) {
     return false;
   }
-  std::FILE* file = std::fopen((dir + "/photo.png").c_str(), "rb");
-  if (!file) return false;
-  for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) png += static_cast<char>(c);
-  std::fclose(file);
-  return testsupport::WriteBytes(dir + "/profile.png", testsupport::WithIccpChunk(png, profile));
+  const std::string png = testsupport::ReadBytes(dir + "/photo.png");
+  return !png.empty() &&
+         testsupport::WriteBytes(dir + "/profile.png", testsupport::WithIccpChunk(png, profile));
 }
 
 }  // namespace
