@@ -192,24 +192,24 @@ TEST(DecodedPhotoTest, DamagedOrForeignFilesGiveNoPhoto) {
   }
 }
 
+// `value` in `size` bytes, most significant first or last.
+std::string Field(std::uint32_t value, int size, bool bigEndian) {
+  std::string bytes;
+  for (int i = 0; i < size; ++i) {
+    const int shift = 8 * (bigEndian ? size - 1 - i : i);
+    bytes += static_cast<char>(value >> shift);
+  }
+  return bytes;
+}
+
 // A 24-bit BMP of `image`, rows stored bottom up (the usual way) or top down
 // (a negative height).
 std::string Bmp(const RgbaImage& image, bool topDown) {
   const int stride = (image.width * 3 + 3) & ~3;
-  std::string bytes;
-  const auto put = [&bytes](std::uint32_t value, int size) {
-    for (int i = 0; i < size; ++i) bytes += static_cast<char>(value >> (8 * i));
-  };
-  bytes += "BM";
-  put(54 + stride * image.height, 4);
-  put(0, 4);
-  put(54, 4);
-  put(40, 4);
-  put(image.width, 4);
-  put(static_cast<std::uint32_t>(topDown ? -image.height : image.height), 4);
-  put(1, 2);
-  put(24, 2);
-  for (int i = 0; i < 6; ++i) put(0, 4);
+  std::string bytes = "BM" + Field(54 + stride * image.height, 4, false) + Field(0, 4, false) +
+                      Field(54, 4, false) + Field(40, 4, false) + Field(image.width, 4, false) +
+                      Field(topDown ? -image.height : image.height, 4, false) +
+                      Field(1, 2, false) + Field(24, 2, false) + std::string(24, '\0');
   for (int row = 0; row < image.height; ++row) {
     const int y = topDown ? row : image.height - 1 - row;
     for (int x = 0; x < image.width; ++x) {
@@ -268,15 +268,6 @@ struct SmallPicture {
   int fieldSize;
   bool bigEndian;
 };
-
-std::string Field(std::uint32_t value, int size, bool bigEndian) {
-  std::string bytes;
-  for (int i = 0; i < size; ++i) {
-    const int shift = 8 * (bigEndian ? size - 1 - i : i);
-    bytes += static_cast<char>(value >> shift);
-  }
-  return bytes;
-}
 
 std::string RawRgbPsd(int width, int height) {
   std::string bytes = "8BPS" + Field(1, 2, true) + std::string(6, '\0') + Field(3, 2, true) +
