@@ -127,10 +127,17 @@ RgbaImage* CanvasOf(PageWork& page, RunState& state) {
   return page.canvas ? &*page.canvas : nullptr;
 }
 
-// After the page's last photo: the cut grid, the file, the canvas freed.
+// Whether making the page's canvas was tried and failed.
+bool CanvasFailed(PageWork& page) {
+  std::lock_guard<std::mutex> guard(page.mutex);
+  return page.canvasTried && !page.canvas;
+}
+
+// After the page's last photo: the cut grid, the file, the canvas freed. A
+// page none of whose photos could be placed is still made, all white.
 void FinishPage(int pageIndex, PageWork& page, RunState& state) {
   const GridConfig& config = state.config;
-  if (!page.canvas) {
+  if (!CanvasOf(page, state)) {
     state.pagesFailed.fetch_add(1);
     return;
   }
@@ -159,17 +166,26 @@ void DoUnit(std::int64_t unit, RunState& state) {
   int slot = 0;
   state.LocateUnit(unit, pageIndex, slot);
   PageWork& page = state.Page(pageIndex);
-  RgbaImage* canvas = CanvasOf(page, state);
-  if (canvas && slot < state.PhotosOnPage(pageIndex)) {
+  if (slot < state.PhotosOnPage(pageIndex) && !CanvasFailed(page)) {
     const std::size_t imageCount = config.images.size();
     const std::int64_t index =
         static_cast<std::int64_t>(pageIndex) * state.geometry.cellsPerPage + slot;
-    const bool loaded = PlacePhoto(*canvas, static_cast<std::size_t>(index), slot / config.cols,
+    // The canvas is asked for once the photo is ready: a worker making it
+    // does not hold up the others' decoding.
+    bool canvasHad = true;
+    const auto canvasOf = [&page, &state, &canvasHad] {
+      RgbaImage* canvas = CanvasOf(page, state);
+      canvasHad = canvas != nullptr;
+      return canvas;
+    };
+    const bool loaded = PlacePhoto(canvasOf, static_cast<std::size_t>(index), slot / config.cols,
                                    slot % config.cols, config, state.geometry);
-    const int k = state.photosProcessed.fetch_add(1) + 1;
-    if (loaded && (k % 10 == 0 || static_cast<std::size_t>(k) == imageCount)) {
-      LogLineLocked(state.logMutex,
-                    "Sheetsmith: [" + std::to_string(k) + "/" + std::to_string(imageCount) + "]");
+    if (canvasHad) {
+      const int k = state.photosProcessed.fetch_add(1) + 1;
+      if (loaded && (k % 10 == 0 || static_cast<std::size_t>(k) == imageCount)) {
+        LogLineLocked(state.logMutex, "Sheetsmith: [" + std::to_string(k) + "/" +
+                                          std::to_string(imageCount) + "]");
+      }
     }
   }
   if (page.unitsLeft.fetch_sub(1) == 1) FinishPage(pageIndex, page, state);

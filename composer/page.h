@@ -25,7 +25,8 @@ using CanvasMaker = std::function<std::optional<RgbaImage>(int width, int height
 std::optional<RgbaImage> MakeWhiteCanvas(int width, int height);
 
 // One page while its photos are placed: the canvas is made by the first
-// unit of work that reaches the page, and saved by the last one to finish.
+// unit of work with a photo ready to paste (or by the last unit, for a page
+// of white cells), and saved by the last one to finish.
 struct PageWork {
   std::mutex mutex;  // guards the making of the canvas
   bool canvasTried = false;

@@ -304,6 +304,11 @@ void BlendFrame(RgbaImage& canvas, const RgbaImage& frame, int x, int y) {
 
 bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const GridConfig& config,
                 const GridGeometry& geometry) {
+  return PlacePhoto([&canvas] { return &canvas; }, index, row, col, config, geometry);
+}
+
+bool PlacePhoto(const std::function<RgbaImage*()>& canvasOf, std::size_t index, int row, int col,
+                const GridConfig& config, const GridGeometry& geometry) {
   const int mw = geometry.magnetWidth;
   const int mh = geometry.magnetHeight;
   const Point origin = MagnetOrigin(config, geometry, row, col);
@@ -364,6 +369,9 @@ bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const Gr
     pasteHeight = photo->height;
   }
 
+  RgbaImage* const target = canvasOf();
+  if (!target) return false;
+  RgbaImage& canvas = *target;
   const long long pasteX = static_cast<long long>(origin.x) + (mw - pasteWidth) / 2;
   const long long pasteY = static_cast<long long>(origin.y) + (mh - pasteHeight) / 2;
   PasteRegion(canvas, *photo, fromX, fromY, pasteWidth, pasteHeight,

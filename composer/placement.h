@@ -3,6 +3,7 @@
 // the page, and covered by its frame.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "geometry.h"
@@ -44,5 +45,11 @@ void BlendFrame(RgbaImage& canvas, const RgbaImage& frame, int x, int y);
 // be loaded (the cell stays white).
 bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const GridConfig& config,
                 const GridGeometry& geometry);
+// The same onto a canvas asked for only once the photo is ready to be pasted,
+// so that a canvas shared by several workers is never waited for while a
+// photo decodes. False, with nothing decoded afterwards, when `canvasOf`
+// gives none.
+bool PlacePhoto(const std::function<RgbaImage*()>& canvasOf, std::size_t index, int row, int col,
+                const GridConfig& config, const GridGeometry& geometry);
 
 }  // namespace sheetsmith

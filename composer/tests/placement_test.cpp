@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "test_photos.h"
 
 namespace sheetsmith {
@@ -247,6 +249,34 @@ TEST_F(PlacePhotoTest, TransparentPngPixelsKeepTheirOwnColour) {
   config.images = {path};
   ASSERT_TRUE(Place(0));
   EXPECT_EQ(canvas.At(150, 200)[0], 0);
+}
+
+
+// The canvas is asked for only when the photo is ready to paste: by then the
+// file has been read (it may go), a missing photo never asks, and no canvas
+// means nothing placed.
+TEST_F(PlacePhotoTest, TheCanvasIsAskedForOnlyOnceThePhotoIsReady) {
+  const std::string path = AddPhoto("upright.jpg", Quadrants(300, 400));
+  int asked = 0;
+  const auto removingThePhoto = [&]() -> RgbaImage* {
+    ++asked;
+    std::remove(path.c_str());
+    return &canvas;
+  };
+  ASSERT_TRUE(PlacePhoto(removingThePhoto, 0, 0, 0, config, geometry));
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(Corners(canvas, 0, 0, 300, 400), "RGBY");
+
+  asked = 0;
+  EXPECT_FALSE(PlacePhoto(removingThePhoto, 0, 0, 0, config, geometry));  // the file is gone
+  EXPECT_EQ(asked, 0);
+
+  canvas = *MakeImage(300, 400, 255);
+  AddPhoto("second.jpg", Quadrants(300, 400));
+  EXPECT_FALSE(PlacePhoto([&]() -> RgbaImage* { ++asked; return nullptr; }, 1, 0, 0, config,
+                          geometry));
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(canvas.At(150, 200)[0], 255);
 }
 
 }  // namespace
