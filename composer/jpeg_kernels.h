@@ -26,8 +26,15 @@ JpegKernels PortableJpegKernels();
 JpegKernels Avx2JpegKernels();
 const JpegKernels& ChosenJpegKernels();
 
-// EncodeJpeg with the given kernels (for tests that hold the sets to each other).
+// Pictures of at least this many pixels are coded in parts; smaller ones
+// are not worth a thread.
+inline constexpr long long kPixelsCodedInParts = 1024 * 1024;
+
+// EncodeJpeg with the given kernels (for tests that hold the sets to each
+// other), the macroblocks split into `parts` runs of about equal length, each
+// coded on a thread of its own and the bits joined in order: the file is the
+// same, byte for byte, whatever the number of parts.
 bool EncodeJpegWith(const RgbaImage& image, int quality, const JpegBytesSink& sink,
-                    const JpegKernels& kernels);
+                    const JpegKernels& kernels, int parts = 1);
 
 }  // namespace sheetsmith

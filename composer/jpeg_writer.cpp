@@ -4,6 +4,9 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <new>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "cpu_features.h"
@@ -229,6 +232,39 @@ class BitWriter {
   int count_ = 0;
 };
 
+// Entropy-coded bits kept aside, unstuffed, for a part of the picture coded
+// on another thread: they are written after the parts before them, wherever
+// in a byte those end.
+class BitRecorder {
+ public:
+  // At most 32 bits at a time.
+  void Write(std::uint32_t bits, int count) {
+    buffer_ = (buffer_ << count) | bits;
+    count_ += count;
+    if (count_ >= 32) {
+      words_.push_back(static_cast<std::uint32_t>(buffer_ >> (count_ - 32)));
+      count_ -= 32;
+    }
+  }
+
+  void WriteTo(BitWriter& bits) const {
+    for (const std::uint32_t word : words_) bits.Write(word, 32);
+    if (count_ > 0) {
+      bits.Write(static_cast<std::uint32_t>(buffer_ & ((std::uint64_t{1} << count_) - 1)), count_);
+    }
+  }
+
+ private:
+  std::vector<std::uint32_t> words_;
+  std::uint64_t buffer_ = 0;  // the low count_ bits are pending
+  int count_ = 0;
+};
+
+// Bits that go nowhere: coding a macroblock only for its DC values.
+struct NoBits {
+  void Write(std::uint32_t, int) {}
+};
+
 // Number of bits of |value|, and the value's bits as JPEG stores them
 // (negative values as value - 1).
 inline int BitLength(int value) {
@@ -236,7 +272,8 @@ inline int BitLength(int value) {
   return magnitude == 0 ? 0 : std::bit_width(magnitude);
 }
 
-inline void WriteValue(BitWriter& bits, const HuffmanCode& code, int value, int length) {
+template <class Bits>
+inline void WriteValue(Bits& bits, const HuffmanCode& code, int value, int length) {
   const std::uint32_t stored =
       static_cast<std::uint32_t>(value < 0 ? value - 1 : value) & ((1u << length) - 1u);
   bits.Write((std::uint32_t{code.code} << length) | stored, code.length + length);
@@ -282,8 +319,8 @@ std::uint64_t ZigZagMask(std::uint64_t natural) {
 
 // Writes one block: the DC difference, then the AC run lengths. Returns the
 // block's DC value, the next block's predictor.
-int WriteBlock(BitWriter& bits, const Coefficients& c, int previousDc,
-               const ComponentTables& tables) {
+template <class Bits>
+int WriteBlock(Bits& bits, const Coefficients& c, int previousDc, const ComponentTables& tables) {
   const int dc = c.values[0];
   const int diff = dc - previousDc;
   if (diff == 0) {
@@ -494,69 +531,103 @@ void Quantise(const JpegKernels& kernels, const float* samples, int stride,
   out.nonZero = ZigZagMask(~zeros) & ~std::uint64_t{1};
 }
 
+// The DC predictors of the three components, carried from one macroblock to
+// the next.
+struct DcPredictors {
+  int y = 0;
+  int cb = 0;
+  int cr = 0;
+};
+
+// The writers of macroblocks `first` .. `end` - 1 in raster order, starting
+// from the predictors `dc`; each returns the predictors after them.
+
 // 4:4:4: one block of each component per 8 x 8 pixels.
-void WriteFullChroma(const RgbaImage& image, const Tables& t, const JpegKernels& kernels,
-                     BitWriter& bits) {
+template <class Bits>
+DcPredictors WriteFullChroma(const RgbaImage& image, const Tables& t, const JpegKernels& kernels,
+                             Bits& bits, std::int64_t first, std::int64_t end, DcPredictors dc) {
   alignas(16) std::uint8_t pixels[64 * 4];
   alignas(16) std::uint8_t previous[64 * 4];
   alignas(16) float y[64], cb[64], cr[64];
   Coefficients cy, ccb, ccr;
-  int dcY = 0, dcCb = 0, dcCr = 0;
   bool havePrevious = false;
-  for (int top = 0; top < image.height; top += 8) {
-    for (int left = 0; left < image.width; left += 8) {
-      GatherSquare(image, left, top, 8, pixels);
-      if (!havePrevious || std::memcmp(pixels, previous, sizeof pixels) != 0) {
-        kernels.toYCbCr(pixels, 64, y, cb, cr);
-        Quantise(kernels, y, 8, t.luma.divisors, cy);
-        Quantise(kernels, cb, 8, t.chroma.divisors, ccb);
-        Quantise(kernels, cr, 8, t.chroma.divisors, ccr);
-        std::memcpy(previous, pixels, sizeof pixels);
-        havePrevious = true;
-      }
-      dcY = WriteBlock(bits, cy, dcY, t.luma);
-      dcCb = WriteBlock(bits, ccb, dcCb, t.chroma);
-      dcCr = WriteBlock(bits, ccr, dcCr, t.chroma);
+  const std::int64_t across = (image.width + 7) / 8;
+  for (std::int64_t m = first; m < end; ++m) {
+    const int top = static_cast<int>(m / across) * 8;
+    const int left = static_cast<int>(m % across) * 8;
+    GatherSquare(image, left, top, 8, pixels);
+    if (!havePrevious || std::memcmp(pixels, previous, sizeof pixels) != 0) {
+      kernels.toYCbCr(pixels, 64, y, cb, cr);
+      Quantise(kernels, y, 8, t.luma.divisors, cy);
+      Quantise(kernels, cb, 8, t.chroma.divisors, ccb);
+      Quantise(kernels, cr, 8, t.chroma.divisors, ccr);
+      std::memcpy(previous, pixels, sizeof pixels);
+      havePrevious = true;
     }
+    dc.y = WriteBlock(bits, cy, dc.y, t.luma);
+    dc.cb = WriteBlock(bits, ccb, dc.cb, t.chroma);
+    dc.cr = WriteBlock(bits, ccr, dc.cr, t.chroma);
   }
+  return dc;
 }
 
 // 4:2:0: four luma blocks and one of each chroma component per 16 x 16
 // pixels, the chroma the mean of each 2 x 2.
-void WriteHalfChroma(const RgbaImage& image, const Tables& t, const JpegKernels& kernels,
-                     BitWriter& bits) {
+template <class Bits>
+DcPredictors WriteHalfChroma(const RgbaImage& image, const Tables& t, const JpegKernels& kernels,
+                             Bits& bits, std::int64_t first, std::int64_t end, DcPredictors dc) {
   alignas(16) std::uint8_t pixels[256 * 4];
   alignas(16) std::uint8_t previous[256 * 4];
   alignas(16) float y[256], cb[256], cr[256], subCb[64], subCr[64];
   Coefficients cy[4], ccb, ccr;
-  int dcY = 0, dcCb = 0, dcCr = 0;
   bool havePrevious = false;
-  for (int top = 0; top < image.height; top += 16) {
-    for (int left = 0; left < image.width; left += 16) {
-      GatherSquare(image, left, top, 16, pixels);
-      if (!havePrevious || std::memcmp(pixels, previous, sizeof pixels) != 0) {
-        kernels.toYCbCr(pixels, 256, y, cb, cr);
-        Quantise(kernels, y, 16, t.luma.divisors, cy[0]);
-        Quantise(kernels, y + 8, 16, t.luma.divisors, cy[1]);
-        Quantise(kernels, y + 128, 16, t.luma.divisors, cy[2]);
-        Quantise(kernels, y + 136, 16, t.luma.divisors, cy[3]);
-        for (int r = 0, k = 0; r < 8; ++r) {
-          for (int c = 0; c < 8; ++c, ++k) {
-            const int j = r * 32 + c * 2;
-            subCb[k] = (cb[j] + cb[j + 1] + cb[j + 16] + cb[j + 17]) * 0.25f;
-            subCr[k] = (cr[j] + cr[j + 1] + cr[j + 16] + cr[j + 17]) * 0.25f;
-          }
+  const std::int64_t across = (image.width + 15) / 16;
+  for (std::int64_t m = first; m < end; ++m) {
+    const int top = static_cast<int>(m / across) * 16;
+    const int left = static_cast<int>(m % across) * 16;
+    GatherSquare(image, left, top, 16, pixels);
+    if (!havePrevious || std::memcmp(pixels, previous, sizeof pixels) != 0) {
+      kernels.toYCbCr(pixels, 256, y, cb, cr);
+      Quantise(kernels, y, 16, t.luma.divisors, cy[0]);
+      Quantise(kernels, y + 8, 16, t.luma.divisors, cy[1]);
+      Quantise(kernels, y + 128, 16, t.luma.divisors, cy[2]);
+      Quantise(kernels, y + 136, 16, t.luma.divisors, cy[3]);
+      for (int r = 0, k = 0; r < 8; ++r) {
+        for (int c = 0; c < 8; ++c, ++k) {
+          const int j = r * 32 + c * 2;
+          subCb[k] = (cb[j] + cb[j + 1] + cb[j + 16] + cb[j + 17]) * 0.25f;
+          subCr[k] = (cr[j] + cr[j + 1] + cr[j + 16] + cr[j + 17]) * 0.25f;
         }
-        Quantise(kernels, subCb, 8, t.chroma.divisors, ccb);
-        Quantise(kernels, subCr, 8, t.chroma.divisors, ccr);
-        std::memcpy(previous, pixels, sizeof pixels);
-        havePrevious = true;
       }
-      for (const Coefficients& block : cy) dcY = WriteBlock(bits, block, dcY, t.luma);
-      dcCb = WriteBlock(bits, ccb, dcCb, t.chroma);
-      dcCr = WriteBlock(bits, ccr, dcCr, t.chroma);
+      Quantise(kernels, subCb, 8, t.chroma.divisors, ccb);
+      Quantise(kernels, subCr, 8, t.chroma.divisors, ccr);
+      std::memcpy(previous, pixels, sizeof pixels);
+      havePrevious = true;
     }
+    for (const Coefficients& block : cy) dc.y = WriteBlock(bits, block, dc.y, t.luma);
+    dc.cb = WriteBlock(bits, ccb, dc.cb, t.chroma);
+    dc.cr = WriteBlock(bits, ccr, dc.cr, t.chroma);
   }
+  return dc;
+}
+
+template <class Bits>
+DcPredictors WriteMacroblocks(const RgbaImage& image, const Tables& t, const JpegKernels& kernels,
+                              Bits& bits, std::int64_t first, std::int64_t end, DcPredictors dc) {
+  return t.subsample ? WriteHalfChroma(image, t, kernels, bits, first, end, dc)
+                     : WriteFullChroma(image, t, kernels, bits, first, end, dc);
+}
+
+// Codes macroblocks `first` .. `end` - 1 into `bits`, starting from the
+// predictors the macroblock before `first` leaves (coded again for them:
+// one macroblock, so that no part waits for the one before it).
+void WritePart(const RgbaImage& image, const Tables& t, const JpegKernels& kernels,
+               BitRecorder& bits, std::int64_t first, std::int64_t end) {
+  NoBits none;
+  const DcPredictors dc =
+      first > 0 ? WriteMacroblocks(image, t, kernels, none, first - 1, first, DcPredictors{})
+                : DcPredictors{};
+  WriteMacroblocks(image, t, kernels, bits, first, end, dc);
 }
 
 }  // namespace
@@ -579,21 +650,68 @@ const JpegKernels& ChosenJpegKernels() {
 }
 
 bool EncodeJpeg(const RgbaImage& image, int quality, const JpegBytesSink& sink) {
-  return EncodeJpegWith(image, quality, sink, ChosenJpegKernels());
+  // A page is coded in parts on as many threads as the processor runs (up to
+  // four): the last page of a run has no other work beside it.
+  const long long pixels = static_cast<long long>(image.width) * image.height;
+  const unsigned threads = std::thread::hardware_concurrency();
+  const int parts = pixels >= kPixelsCodedInParts ? static_cast<int>(std::clamp(threads, 1u, 4u)) : 1;
+  return EncodeJpegWith(image, quality, sink, ChosenJpegKernels(), parts);
 }
 
 bool EncodeJpegWith(const RgbaImage& image, int quality, const JpegBytesSink& sink,
-                    const JpegKernels& kernels) {
+                    const JpegKernels& kernels, int parts) {
   if (image.empty() || image.width > 0xFFFF || image.height > 0xFFFF) return false;
   const Tables tables = MakeTables(quality);
+  const int side = tables.subsample ? 16 : 8;
+  const std::int64_t macroblocks = static_cast<std::int64_t>((image.width + side - 1) / side) *
+                                   ((image.height + side - 1) / side);
+  // The first part is coded here, each other one on a thread of its own into
+  // bits kept aside. A part whose thread cannot start, or runs out of
+  // memory, is coded here once that thread is done.
+  const std::int64_t partCount = std::clamp<std::int64_t>(parts, 1, macroblocks);
+  const auto partStart = [&](std::int64_t part) { return macroblocks * part / partCount; };
+  struct LaterPart {
+    BitRecorder bits;
+    bool coded = false;
+  };
+  std::vector<LaterPart> later(static_cast<std::size_t>(partCount - 1));
+  const auto codePart = [&](std::size_t i) {
+    const std::int64_t part = static_cast<std::int64_t>(i) + 1;
+    later[i].bits = BitRecorder();
+    WritePart(image, tables, kernels, later[i].bits, partStart(part), partStart(part + 1));
+    later[i].coded = true;
+  };
+  std::vector<std::thread> helpers;
+  struct Joiner {
+    std::vector<std::thread>& threads;
+    ~Joiner() {
+      for (std::thread& thread : threads) {
+        if (thread.joinable()) thread.join();
+      }
+    }
+  } joiner{helpers};
+  for (std::size_t i = 0; i < later.size(); ++i) {
+    try {
+      helpers.emplace_back([&codePart, i] {
+        try {
+          codePart(i);
+        } catch (const std::bad_alloc&) {
+        }
+      });
+    } catch (const std::system_error&) {
+      break;
+    }
+  }
+
   ByteWriter out(sink);
   WriteHeaders(out, tables, image.width, image.height);
   {
     BitWriter bits(out);
-    if (tables.subsample) {
-      WriteHalfChroma(image, tables, kernels, bits);
-    } else {
-      WriteFullChroma(image, tables, kernels, bits);
+    WriteMacroblocks(image, tables, kernels, bits, 0, partStart(1), DcPredictors{});
+    for (std::thread& thread : helpers) thread.join();
+    for (std::size_t i = 0; i < later.size(); ++i) {
+      if (!later[i].coded) codePart(i);
+      later[i].bits.WriteTo(bits);
     }
     bits.Finish();
   }

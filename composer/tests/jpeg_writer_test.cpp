@@ -19,7 +19,7 @@ namespace sheetsmith {
 namespace {
 
 std::string Encode(const RgbaImage& image, int quality,
-                   const JpegKernels& kernels = ChosenJpegKernels()) {
+                   const JpegKernels& kernels = ChosenJpegKernels(), int parts = 1) {
   std::string bytes;
   const bool ok = EncodeJpegWith(
       image, quality,
@@ -27,7 +27,7 @@ std::string Encode(const RgbaImage& image, int quality,
         bytes.append(reinterpret_cast<const char*>(data), count);
         return true;
       },
-      kernels);
+      kernels, parts);
   EXPECT_TRUE(ok);
   return bytes;
 }
@@ -113,6 +113,32 @@ TEST(JpegWriterTest, RepeatedBlocksAndPagesMatchTheReferenceToo) {
   }
   const RgbaImage white = *MakeImage(96, 80, 255);
   EXPECT_EQ(Encode(white, 95), testsupport::EncodeJpeg(white, 95));
+}
+
+// Coded in parts on several threads, a picture gives the same file: the
+// parts join at any bit of a byte (noise), across 0xFF bytes to stuff, in the
+// middle of a row of macroblocks and between repeated blocks (pages); more
+// parts than macroblocks is one a macroblock.
+TEST(JpegWriterTest, CodingInPartsMakesTheSameFile) {
+  const RgbaImage pictures[] = {Noise(37, 23, 4), Noise(130, 61, 5), PageLike(301, 211),
+                                testsupport::Gradient(17, 33, 3), Noise(1, 1, 6)};
+  for (const RgbaImage& picture : pictures) {
+    for (const int quality : {95, 90, 50}) {
+      const std::string whole = testsupport::EncodeJpeg(picture, quality);
+      for (const int parts : {2, 3, 7, 1000}) {
+        EXPECT_EQ(Encode(picture, quality, ChosenJpegKernels(), parts), whole)
+            << picture.width << "x" << picture.height << " q" << quality << " in " << parts;
+      }
+    }
+  }
+  // A page, as EncodeJpeg codes it on this machine.
+  const RgbaImage page = PageLike(1300, 900);
+  std::string bytes;
+  ASSERT_TRUE(EncodeJpeg(page, 95, [&bytes](const std::uint8_t* data, std::size_t count) {
+    bytes.append(reinterpret_cast<const char*>(data), count);
+    return true;
+  }));
+  EXPECT_EQ(bytes, testsupport::EncodeJpeg(page, 95));
 }
 
 TEST(JpegWriterTest, RefusesWhatItCannotWriteAndStopsWhenTheSinkDoes) {
