@@ -12,9 +12,14 @@
 # and a centre crop to the magnet, vips arrayjoin, vips embed with white,
 # quality 95) and sharp 0.34 from the npm registry, installed under build/
 # (scripts/sharp_pipeline.js: the same steps in one process, all pages at
-# once). Then the composer's page writer against libjpeg-turbo's encoder on
-# the same pages (time and size at quality 95).
+# once). Every program runs several times (5 unless --runs says otherwise):
+# the line shown is its run of median wall time, followed by the wall time of
+# every run, and the ratios are those of the medians; on a shared or virtual
+# machine one run can be 10 % off its neighbours. Then the composer's page
+# writer against libjpeg-turbo's encoder on the same pages (time and size at
+# quality 95).
 #   scripts/bench.sh          the native composer
+#   scripts/bench.sh --runs N each program N times
 #   scripts/bench.sh --wine   also the Windows build under Wine: sheetsmith.exe
 #                             on the same jobs, a background grid job through
 #                             Korvela.exe, and baking
@@ -27,9 +32,11 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 wine=false
 against=""
+runs=5
 while (( $# > 0 )); do
   case $1 in
     --wine) wine=true ;;
+    --runs) runs=${2:?--runs needs a count}; shift ;;
     --against) against=${2:?--against needs a revision}; shift ;;
     *) echo "unknown argument: $1" >&2; exit 2 ;;
   esac
@@ -111,6 +118,21 @@ export -f vips_pipeline sharp_pipeline photos_of
 export work root
 
 wall() { sed -n 's/.*wall \([0-9]*\) ms.*/\1/p' "$1"; }
+
+# measure OUT LABEL COMMAND...: runs COMMAND `runs` times through
+# run_measured; OUT gets the line of the run of median wall time and the wall
+# times of all runs, OUT.err the standard error of the last run.
+measure() {
+  local out=$1 label=$2 i line
+  shift 2
+  : > "$out.runs"
+  for ((i = 0; i < runs; i++)); do
+    line=$(build/native/tools/run_measured "$label" "$@" 2> "$out.err" | grep -v '^OK$')
+    printf '%s\t%s\n' "$(sed -n 's/.*wall \([0-9]*\) ms.*/\1/p' <<< "$line")" "$line" >> "$out.runs"
+  done
+  sort -n "$out.runs" | sed -n "$(((runs + 1) / 2))p" | cut -f2- > "$out"
+  echo "  runs: $(cut -f1 "$out.runs" | paste -sd' ') ms" >> "$out"
+}
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 echo "Machine: $(nproc) hardware threads"
@@ -121,26 +143,22 @@ for set in real synthetic; do
     job "$set" "$rows" "$cols" "$pages" "$work/job_${set}_$name.txt"
     echo
     echo "== $set photos, $name on $pages page(s)"
-    SHEETSMITH_TIMINGS=1 build/native/tools/run_measured "sheetsmith" \
-      build/native/bin/sheetsmith "$work/job_${set}_$name.txt" > "$work/$set$name.out" \
-      2> "$work/$set$name.err"
-    grep -v '^OK$' "$work/$set$name.out"
-    grep -E "Stage times" "$work/$set$name.err" | sed 's/^Sheetsmith: /  /'
+    measure "$work/$set$name.out" "sheetsmith" env SHEETSMITH_TIMINGS=1 \
+      build/native/bin/sheetsmith "$work/job_${set}_$name.txt"
+    cat "$work/$set$name.out"
+    grep -E "Stage times" "$work/$set$name.out.err" | sed 's/^Sheetsmith: /  /'
     if [[ $name == 4x4 ]]; then
-      taskset -c 0 build/native/tools/run_measured "sheetsmith on one core" \
-        build/native/bin/sheetsmith "$work/job_${set}_$name.txt" 2> /dev/null |
-        grep -v '^OK$' > "$work/${set}${name}_one.out"
+      measure "$work/${set}${name}_one.out" "sheetsmith on one core" \
+        taskset -c 0 build/native/bin/sheetsmith "$work/job_${set}_$name.txt"
       cat "$work/${set}${name}_one.out"
       echo "  two cores against one: $(ratio "$(wall "$work/$set$name.out")" \
         "$(wall "$work/${set}${name}_one.out")")"
     fi
-    build/native/tools/run_measured "libvips pipeline" \
-      bash -c 'vips_pipeline "$@"' _ "$set" "$rows" "$cols" "$pages" "$cellw" "$cellh" \
-      > "$work/vips_$set$name.out" 2> /dev/null
+    measure "$work/vips_$set$name.out" "libvips pipeline" \
+      bash -c 'vips_pipeline "$@"' _ "$set" "$rows" "$cols" "$pages" "$cellw" "$cellh"
     cat "$work/vips_$set$name.out"
-    build/native/tools/run_measured "sharp" \
-      bash -c 'sharp_pipeline "$@"' _ "$set" "$rows" "$cols" "$pages" "$cellw" "$cellh" \
-      > "$work/sharp_$set$name.out" 2> /dev/null
+    measure "$work/sharp_$set$name.out" "sharp" \
+      bash -c 'sharp_pipeline "$@"' _ "$set" "$rows" "$cols" "$pages" "$cellw" "$cellh"
     cat "$work/sharp_$set$name.out"
     echo "  sheetsmith against libvips: $(ratio "$(wall "$work/$set$name.out")" \
       "$(wall "$work/vips_$set$name.out")"), against sharp: $(ratio "$(wall "$work/$set$name.out")" \
