@@ -116,7 +116,7 @@ void DrawCutGrid(RgbaImage& canvas, const GridConfig& config, const GridGeometry
 
 namespace {
 
-// The page's canvas, made by the first unit that asks; null when it could
+// The page's canvas, made now if no unit has tried to; null when it could
 // not be had.
 RgbaImage* CanvasOf(PageWork& page, RunState& state) {
   std::lock_guard<std::mutex> guard(page.mutex);
@@ -125,6 +125,65 @@ RgbaImage* CanvasOf(PageWork& page, RunState& state) {
     page.canvas = state.makeCanvas(state.config.pageWidth, state.config.pageHeight);
   }
   return page.canvas ? &*page.canvas : nullptr;
+}
+
+// Counts a photo done (placed, or failed to load) and says how many every
+// tenth and at the last.
+void CountPhoto(RunState& state, bool loaded) {
+  const std::size_t imageCount = state.config.images.size();
+  const int k = state.photosProcessed.fetch_add(1) + 1;
+  if (loaded && (k % 10 == 0 || static_cast<std::size_t>(k) == imageCount)) {
+    LogLineLocked(state.logMutex,
+                  "Sheetsmith: [" + std::to_string(k) + "/" + std::to_string(imageCount) + "]");
+  }
+}
+
+enum class Laid { kNow, kByTheCanvasMaker, kNoCanvas };
+
+// Lays a prepared photo on its page. The first photo ready makes the canvas,
+// outside the page's lock; a photo ready while another worker makes it is
+// left with the page for that worker to lay (and count), so that no worker
+// waits for a canvas: making one touches every byte of it, tens of
+// milliseconds for a page of fresh memory.
+Laid LayOnPage(PageWork& page, RunState& state, PreparedPhoto& prepared) {
+  std::unique_lock<std::mutex> lock(page.mutex);
+  if (page.canvas) {
+    lock.unlock();
+    PastePrepared(*page.canvas, prepared);
+    return Laid::kNow;
+  }
+  if (page.canvasTried) return Laid::kNoCanvas;
+  if (page.makingCanvas) {
+    page.waiting.push_back(std::move(prepared));
+    return Laid::kByTheCanvasMaker;
+  }
+  page.makingCanvas = true;
+  lock.unlock();
+  std::optional<RgbaImage> canvas;
+  try {
+    canvas = state.makeCanvas(state.config.pageWidth, state.config.pageHeight);
+  } catch (...) {
+    lock.lock();
+    page.makingCanvas = false;
+    page.canvasTried = true;
+    page.waiting.clear();
+    throw;
+  }
+  lock.lock();
+  page.makingCanvas = false;
+  page.canvasTried = true;
+  page.canvas = std::move(canvas);
+  std::vector<PreparedPhoto> waiting = std::move(page.waiting);
+  page.waiting.clear();
+  lock.unlock();
+  // Once set, the canvas stays until the page's last unit saves it.
+  if (!page.canvas) return Laid::kNoCanvas;
+  PastePrepared(*page.canvas, prepared);
+  for (const PreparedPhoto& left : waiting) {
+    PastePrepared(*page.canvas, left);
+    CountPhoto(state, true);
+  }
+  return Laid::kNow;
 }
 
 // Whether making the page's canvas was tried and failed.
@@ -167,25 +226,15 @@ void DoUnit(std::int64_t unit, RunState& state) {
   state.LocateUnit(unit, pageIndex, slot);
   PageWork& page = state.Page(pageIndex);
   if (slot < state.PhotosOnPage(pageIndex) && !CanvasFailed(page)) {
-    const std::size_t imageCount = config.images.size();
     const std::int64_t index =
         static_cast<std::int64_t>(pageIndex) * state.geometry.cellsPerPage + slot;
-    // The canvas is asked for once the photo is ready: a worker making it
-    // does not hold up the others' decoding.
-    bool canvasHad = true;
-    const auto canvasOf = [&page, &state, &canvasHad] {
-      RgbaImage* canvas = CanvasOf(page, state);
-      canvasHad = canvas != nullptr;
-      return canvas;
-    };
-    const bool loaded = PlacePhoto(canvasOf, static_cast<std::size_t>(index), slot / config.cols,
-                                   slot % config.cols, config, state.geometry);
-    if (canvasHad) {
-      const int k = state.photosProcessed.fetch_add(1) + 1;
-      if (loaded && (k % 10 == 0 || static_cast<std::size_t>(k) == imageCount)) {
-        LogLineLocked(state.logMutex, "Sheetsmith: [" + std::to_string(k) + "/" +
-                                          std::to_string(imageCount) + "]");
-      }
+    std::optional<PreparedPhoto> prepared = PreparePhoto(
+        static_cast<std::size_t>(index), slot / config.cols, slot % config.cols, config,
+        state.geometry);
+    if (!prepared) {
+      CountPhoto(state, false);
+    } else if (LayOnPage(page, state, *prepared) == Laid::kNow) {
+      CountPhoto(state, true);
     }
   }
   if (page.unitsLeft.fetch_sub(1) == 1) FinishPage(pageIndex, page, state);

@@ -14,6 +14,7 @@
 #include "effects.h"
 #include "geometry.h"
 #include "grid_config.h"
+#include "placement.h"
 #include "rgba_image.h"
 
 namespace sheetsmith {
@@ -25,11 +26,13 @@ using CanvasMaker = std::function<std::optional<RgbaImage>(int width, int height
 std::optional<RgbaImage> MakeWhiteCanvas(int width, int height);
 
 // One page while its photos are placed: the canvas is made by the first
-// unit of work with a photo ready to paste (or by the last unit, for a page
-// of white cells), and saved by the last one to finish.
+// unit of work with a photo ready to lay (or by the last unit, for a page of
+// white cells), and saved by the last one to finish.
 struct PageWork {
-  std::mutex mutex;  // guards the making of the canvas
+  std::mutex mutex;  // guards the members up to `canvas`
   bool canvasTried = false;
+  bool makingCanvas = false;
+  std::vector<PreparedPhoto> waiting;  // ready while the canvas was being made
   std::optional<RgbaImage> canvas;
   std::atomic<int> unitsLeft{0};
 };

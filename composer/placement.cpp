@@ -304,11 +304,14 @@ void BlendFrame(RgbaImage& canvas, const RgbaImage& frame, int x, int y) {
 
 bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const GridConfig& config,
                 const GridGeometry& geometry) {
-  return PlacePhoto([&canvas] { return &canvas; }, index, row, col, config, geometry);
+  std::optional<PreparedPhoto> prepared = PreparePhoto(index, row, col, config, geometry);
+  if (!prepared) return false;
+  PastePrepared(canvas, *prepared);
+  return true;
 }
 
-bool PlacePhoto(const std::function<RgbaImage*()>& canvasOf, std::size_t index, int row, int col,
-                const GridConfig& config, const GridGeometry& geometry) {
+std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
+                                          const GridConfig& config, const GridGeometry& geometry) {
   const int mw = geometry.magnetWidth;
   const int mh = geometry.magnetHeight;
   const Point origin = MagnetOrigin(config, geometry, row, col);
@@ -319,7 +322,7 @@ bool PlacePhoto(const std::function<RgbaImage*()>& canvasOf, std::size_t index, 
     StageTimer timer(GlobalStageTimes().decodeNs);
     decoded = DecodedPhoto::Open(path);
   }
-  if (!decoded) return false;
+  if (!decoded) return std::nullopt;
 
   // The photo's size upright, and whether it is turned to the magnet.
   const int uprightTurns = UprightQuarterTurns(ReadExifOrientation(path));
@@ -336,13 +339,12 @@ bool PlacePhoto(const std::function<RgbaImage*()>& canvasOf, std::size_t index, 
   std::optional<RgbaImage> photo = ScaleThenTurn(
       *decoded, ScaledSize(s, width), ScaledSize(s, height), uprightTurns + (wasRotated ? 1 : 0));
   decoded.reset();
-  if (!photo) return false;
+  if (!photo) return std::nullopt;
 
   const GridImageEffects* effects =
       index < config.effects.size() ? &config.effects[index] : nullptr;
   // The part of the photo that goes onto the page.
-  int fromX = 0;
-  int fromY = 0;
+  PreparedPhoto prepared;
   int pasteWidth = photo->width;
   int pasteHeight = photo->height;
   if (effects && HasZoomOrPan(*effects)) {
@@ -350,14 +352,14 @@ bool PlacePhoto(const std::function<RgbaImage*()>& canvasOf, std::size_t index, 
   } else {
     const int w = photo->width;
     const int h = photo->height;
-    fromX = std::max(0, (w - mw) / 2);
-    fromY = std::max(0, (h - mh) / 2);
+    prepared.fromX = std::max(0, (w - mw) / 2);
+    prepared.fromY = std::max(0, (h - mh) / 2);
     pasteWidth = std::min(w, mw);
     pasteHeight = std::min(h, mh);
     // Effects work on the cut; without them its middle is pasted as it is.
     if (effects) {
-      Crop(*photo, fromX, fromY, pasteWidth, pasteHeight);
-      fromX = fromY = 0;
+      Crop(*photo, prepared.fromX, prepared.fromY, pasteWidth, pasteHeight);
+      prepared.fromX = prepared.fromY = 0;
     }
   }
 
@@ -368,15 +370,11 @@ bool PlacePhoto(const std::function<RgbaImage*()>& canvasOf, std::size_t index, 
     pasteWidth = photo->width;
     pasteHeight = photo->height;
   }
-
-  RgbaImage* const target = canvasOf();
-  if (!target) return false;
-  RgbaImage& canvas = *target;
-  const long long pasteX = static_cast<long long>(origin.x) + (mw - pasteWidth) / 2;
-  const long long pasteY = static_cast<long long>(origin.y) + (mh - pasteHeight) / 2;
-  PasteRegion(canvas, *photo, fromX, fromY, pasteWidth, pasteHeight,
-              static_cast<int>(std::clamp<long long>(pasteX, 0, canvas.width)),
-              static_cast<int>(std::clamp<long long>(pasteY, 0, canvas.height)));
+  prepared.width = pasteWidth;
+  prepared.height = pasteHeight;
+  prepared.x = static_cast<long long>(origin.x) + (mw - pasteWidth) / 2;
+  prepared.y = static_cast<long long>(origin.y) + (mh - pasteHeight) / 2;
+  prepared.photo = std::move(*photo);
   photo.reset();
 
   if (index < config.frames.size() && !config.frames[index].empty()) {
@@ -385,16 +383,22 @@ bool PlacePhoto(const std::function<RgbaImage*()>& canvasOf, std::size_t index, 
       const int quarters =
           UprightQuarterTurns(ReadExifOrientation(framePath)) + (wasRotated ? 1 : 0);
       const bool sideways = quarters % 2 != 0;
-      std::optional<RgbaImage> fitted;
       {
         StageTimer timer(GlobalStageTimes().resizeNs);
-        fitted = Resize(*frame, sideways ? mh : mw, sideways ? mw : mh, quarters);
+        prepared.frame = Resize(*frame, sideways ? mh : mw, sideways ? mw : mh, quarters);
       }
-      frame.reset();
-      if (fitted) BlendFrame(canvas, *fitted, origin.x, origin.y);
+      prepared.frameX = origin.x;
+      prepared.frameY = origin.y;
     }
   }
-  return true;
+  return prepared;
+}
+
+void PastePrepared(RgbaImage& canvas, const PreparedPhoto& prepared) {
+  PasteRegion(canvas, prepared.photo, prepared.fromX, prepared.fromY, prepared.width,
+              prepared.height, static_cast<int>(std::clamp<long long>(prepared.x, 0, canvas.width)),
+              static_cast<int>(std::clamp<long long>(prepared.y, 0, canvas.height)));
+  if (prepared.frame) BlendFrame(canvas, *prepared.frame, prepared.frameX, prepared.frameY);
 }
 
 }  // namespace sheetsmith

@@ -3,7 +3,7 @@
 // the page, and covered by its frame.
 #pragma once
 
-#include <functional>
+#include <optional>
 #include <string>
 
 #include "geometry.h"
@@ -45,11 +45,24 @@ void BlendFrame(RgbaImage& canvas, const RgbaImage& frame, int x, int y);
 // be loaded (the cell stays white).
 bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const GridConfig& config,
                 const GridGeometry& geometry);
-// The same onto a canvas asked for only once the photo is ready to be pasted,
-// so that a canvas shared by several workers is never waited for while a
-// photo decodes. False, with nothing decoded afterwards, when `canvasOf`
-// gives none.
-bool PlacePhoto(const std::function<RgbaImage*()>& canvasOf, std::size_t index, int row, int col,
-                const GridConfig& config, const GridGeometry& geometry);
+
+// The same in two steps, so that a photo can be made ready before its page's
+// canvas is there: everything read and computed, and then laid on a canvas.
+struct PreparedPhoto {
+  RgbaImage photo;
+  int fromX = 0;  // the part of `photo` pasted
+  int fromY = 0;
+  int width = 0;
+  int height = 0;
+  long long x = 0;  // where that part goes on the page (clamped to the canvas)
+  long long y = 0;
+  std::optional<RgbaImage> frame;  // fitted to the magnet, laid at (frameX, frameY)
+  int frameX = 0;
+  int frameY = 0;
+};
+// Nullopt when the photo could not be loaded.
+std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
+                                          const GridConfig& config, const GridGeometry& geometry);
+void PastePrepared(RgbaImage& canvas, const PreparedPhoto& prepared);
 
 }  // namespace sheetsmith

@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <new>
 #include <stdexcept>
 #include <thread>
@@ -221,6 +224,43 @@ TEST_F(JobTest, ACanvasThatCannotBeHadFailsThatPage) {
   int written = 0;
   for (const std::string& output : outputs) written += Exists(output) ? 1 : 0;
   EXPECT_EQ(written, 2);
+}
+
+// While one worker makes a page's canvas, a photo of that page made ready
+// by another is left for the maker to lay, and the other worker goes on: here
+// to the next page, whose canvas the first one waits for.
+TEST_F(JobTest, NoWorkerWaitsForACanvasAnotherIsMaking) {
+  AddPhotos(3);
+  AddOutputs(2);
+  CreatePagesOptions options;
+  options.hardwareThreads = 2;
+  std::mutex mutex;
+  std::condition_variable madeAgain;
+  int made = 0;
+  bool sawTheNextPage = false;
+  options.makeCanvas = [&](int width, int height) {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (++made == 1) {
+      sawTheNextPage = madeAgain.wait_for(lock, std::chrono::seconds(20), [&] { return made > 1; });
+    } else {
+      madeAgain.notify_all();
+    }
+    return MakeWhiteCanvas(width, height);
+  };
+  ::testing::internal::CaptureStderr();
+  ::testing::internal::CaptureStdout();
+  const int code = RunSheetsmith({"sheetsmith.exe", WriteJob("rows=1\ncols=2\n")}, options);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(sawTheNextPage);
+  ASSERT_EQ(code, 0) << err;
+  EXPECT_THAT(err, HasSubstr("Sheetsmith: [3/3]\n"));
+  const std::optional<RgbaImage> first = LoadRgba(outputs[0]);
+  const std::optional<RgbaImage> second = LoadRgba(outputs[1]);
+  ASSERT_TRUE(first && second);
+  for (const int x : {50, 150}) EXPECT_GT(first->At(x, 120)[2], 180) << x;  // both photos laid
+  EXPECT_GT(second->At(50, 120)[2], 180);
+  EXPECT_GT(second->At(150, 120)[0], 245);  // no photo for the last cell
 }
 
 TEST_F(JobTest, AnExceptionOnAWorkerStopsTheRunWithItsText) {

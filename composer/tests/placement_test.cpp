@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "test_photos.h"
 
@@ -252,31 +253,29 @@ TEST_F(PlacePhotoTest, TransparentPngPixelsKeepTheirOwnColour) {
 }
 
 
-// The canvas is asked for only when the photo is ready to paste: by then the
-// file has been read (it may go), a missing photo never asks, and no canvas
-// means nothing placed.
-TEST_F(PlacePhotoTest, TheCanvasIsAskedForOnlyOnceThePhotoIsReady) {
-  const std::string path = AddPhoto("upright.jpg", Quadrants(300, 400));
-  int asked = 0;
-  const auto removingThePhoto = [&]() -> RgbaImage* {
-    ++asked;
-    std::remove(path.c_str());
-    return &canvas;
-  };
-  ASSERT_TRUE(PlacePhoto(removingThePhoto, 0, 0, 0, config, geometry));
-  EXPECT_EQ(asked, 1);
-  EXPECT_EQ(Corners(canvas, 0, 0, 300, 400), "RGBY");
+// A prepared photo holds all it needs: its photo and frame files may go
+// before it is laid, and it is laid as PlacePhoto lays it.
+TEST_F(PlacePhotoTest, APreparedPhotoIsLaidWithoutItsFiles) {
+  const std::string path = AddPhoto("landscape.jpg", Quadrants(400, 300));
+  RgbaImage frame = Solid(400, 300, {0, 0, 0}, 255);
+  for (int y = 0; y < 300; ++y)
+    for (int x = 200; x < 400; ++x) frame.At(x, y)[3] = 0;
+  const std::string framePath = dir.File("frame.png");
+  ASSERT_TRUE(testsupport::WritePng(framePath, frame));
+  config.frames = {framePath};
+  ASSERT_TRUE(Place(0));
+  const RgbaImage placed = std::move(canvas);
 
-  asked = 0;
-  EXPECT_FALSE(PlacePhoto(removingThePhoto, 0, 0, 0, config, geometry));  // the file is gone
-  EXPECT_EQ(asked, 0);
-
+  std::optional<PreparedPhoto> prepared = PreparePhoto(0, 0, 0, config, geometry);
+  ASSERT_TRUE(prepared);
+  std::remove(path.c_str());
+  std::remove(framePath.c_str());
   canvas = *MakeImage(300, 400, 255);
-  AddPhoto("second.jpg", Quadrants(300, 400));
-  EXPECT_FALSE(PlacePhoto([&]() -> RgbaImage* { ++asked; return nullptr; }, 1, 0, 0, config,
-                          geometry));
-  EXPECT_EQ(asked, 1);
-  EXPECT_EQ(canvas.At(150, 200)[0], 255);
+  PastePrepared(canvas, *prepared);
+  EXPECT_EQ(std::memcmp(canvas.data(), placed.data(), canvas.ByteCount()), 0);
+  EXPECT_EQ(canvas.At(150, 50)[0], 0);  // the frame
+  EXPECT_EQ(Corner(canvas.At(10, 390)), 'Y');
+  EXPECT_FALSE(PreparePhoto(0, 0, 0, config, geometry));
 }
 
 }  // namespace
