@@ -160,6 +160,17 @@ class PlacePhotoTest : public ::testing::Test {
     config.images.push_back(path);
     return path;
   }
+  // A landscape frame for the first photo: opaque black left half,
+  // transparent right half.
+  std::string AddHalfBlackFrame() {
+    RgbaImage frame = Solid(400, 300, {0, 0, 0}, 255);
+    for (int y = 0; y < 300; ++y)
+      for (int x = 200; x < 400; ++x) frame.At(x, y)[3] = 0;
+    const std::string path = dir.File("frame.png");
+    EXPECT_TRUE(testsupport::WritePng(path, frame));
+    config.frames = {path};
+    return path;
+  }
   bool Place(std::size_t index) { return PlacePhoto(canvas, index, 0, 0, config, geometry); }
 
   testsupport::TempDir dir;
@@ -221,13 +232,7 @@ TEST_F(PlacePhotoTest, ZoomWithoutViewportIsIgnored) {
 
 TEST_F(PlacePhotoTest, FrameCoversThePhotoAndIsTurnedWithIt) {
   AddPhoto("landscape.jpg", Quadrants(400, 300));
-  // A landscape frame: opaque black left half, transparent right half.
-  RgbaImage frame = Solid(400, 300, {0, 0, 0}, 255);
-  for (int y = 0; y < 300; ++y)
-    for (int x = 200; x < 400; ++x) frame.At(x, y)[3] = 0;
-  const std::string framePath = dir.File("frame.png");
-  ASSERT_TRUE(testsupport::WritePng(framePath, frame));
-  config.frames = {framePath};
+  AddHalfBlackFrame();
   ASSERT_TRUE(Place(0));
   // Turned clockwise, the frame's opaque left half lies over the top half.
   EXPECT_EQ(canvas.At(150, 50)[0], 0);
@@ -257,12 +262,7 @@ TEST_F(PlacePhotoTest, TransparentPngPixelsKeepTheirOwnColour) {
 // before it is laid, and it is laid as PlacePhoto lays it.
 TEST_F(PlacePhotoTest, APreparedPhotoIsLaidWithoutItsFiles) {
   const std::string path = AddPhoto("landscape.jpg", Quadrants(400, 300));
-  RgbaImage frame = Solid(400, 300, {0, 0, 0}, 255);
-  for (int y = 0; y < 300; ++y)
-    for (int x = 200; x < 400; ++x) frame.At(x, y)[3] = 0;
-  const std::string framePath = dir.File("frame.png");
-  ASSERT_TRUE(testsupport::WritePng(framePath, frame));
-  config.frames = {framePath};
+  const std::string framePath = AddHalfBlackFrame();
   ASSERT_TRUE(Place(0));
   const RgbaImage placed = std::move(canvas);
 
