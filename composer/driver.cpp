@@ -1,5 +1,6 @@
 #include "driver.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -112,6 +113,11 @@ bool CreatePages(const GridConfig& config, const CreatePagesOptions& options) {
   // Large buffers are reused from one photo and page to the next.
   BufferPool pool(BufferPool::kBlocksPerWorker * threads);
   RunState state(config, geometry, options.makeCanvas);
+  // A canvas for every two workers: the pages being laid and saved keep pace
+  // with the photos the others make ready. Each worker may leave one photo
+  // waiting for a canvas.
+  state.canvasLimit = static_cast<int>(std::max(1u, threads / 2));
+  state.photosWaitingLimit = static_cast<int>(threads);
   const int pageCount = state.pageCount();
   auto work = [&state, &pool] {
     const BufferPool::Use usePool(pool);
@@ -151,7 +157,9 @@ bool CreatePages(const GridConfig& config, const CreatePagesOptions& options) {
       std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count() / 1000000;
   LogLine("Sheetsmith: Total time: " + std::to_string(ms) + "ms");
   LogStageTimes();
-  if (const int failed = state.pagesFailed.load(); failed > 0) {
+  // Every page is either saved or counted as failed; one neither is a page
+  // lost, and fails the run all the same.
+  if (const int failed = pageCount - state.pagesSaved.load(); failed > 0) {
     LogLine("Sheetsmith: Failed to write " + std::to_string(failed) + " of " +
             std::to_string(pageCount) + " pages");
     return false;

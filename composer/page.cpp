@@ -116,17 +116,6 @@ void DrawCutGrid(RgbaImage& canvas, const GridConfig& config, const GridGeometry
 
 namespace {
 
-// The page's canvas, made now if no unit has tried to; null when it could
-// not be had.
-RgbaImage* CanvasOf(PageWork& page, RunState& state) {
-  std::lock_guard<std::mutex> guard(page.mutex);
-  if (!page.canvasTried) {
-    page.canvasTried = true;
-    page.canvas = state.makeCanvas(state.config.pageWidth, state.config.pageHeight);
-  }
-  return page.canvas ? &*page.canvas : nullptr;
-}
-
 // Counts a photo done (placed, or failed to load) and says how many every
 // tenth and at the last.
 void CountPhoto(RunState& state, bool loaded) {
@@ -138,65 +127,119 @@ void CountPhoto(RunState& state, bool loaded) {
   }
 }
 
-enum class Laid { kNow, kByTheCanvasMaker, kNoCanvas };
-
-// Lays a prepared photo on its page. The first photo ready makes the canvas,
-// outside the page's lock; a photo ready while another worker makes it is
-// left with the page for that worker to lay (and count), so that no worker
-// waits for a canvas: making one touches every byte of it, tens of
-// milliseconds for a page of fresh memory.
-Laid LayOnPage(PageWork& page, RunState& state, PreparedPhoto& prepared) {
-  std::unique_lock<std::mutex> lock(page.mutex);
-  if (page.canvas) {
-    lock.unlock();
-    PastePrepared(*page.canvas, prepared);
-    return Laid::kNow;
-  }
-  if (page.canvasTried) return Laid::kNoCanvas;
-  if (page.makingCanvas) {
-    page.waiting.push_back(std::move(prepared));
-    return Laid::kByTheCanvasMaker;
-  }
+// With the canvas lock held: the calling worker is to make the page's
+// canvas. Photos waiting with the page now wait for it.
+void StartMaking(PageWork& page, RunState& state) {
   page.makingCanvas = true;
-  lock.unlock();
+  ++state.canvasesHeld;
+  state.photosWaitingForRoom -= static_cast<int>(page.waiting.size());
+}
+
+// Makes the canvas StartMaking promised and lays `first` (when given) and
+// the photos that waited, counting those. False when no canvas could be had
+// (the page still holds its place among the canvases until it ends).
+bool MakeAndLay(PageWork& page, RunState& state, const PreparedPhoto* first) {
   std::optional<RgbaImage> canvas;
   try {
     canvas = state.makeCanvas(state.config.pageWidth, state.config.pageHeight);
   } catch (...) {
-    lock.lock();
+    const std::lock_guard<std::mutex> guard(state.canvasMutex);
     page.makingCanvas = false;
     page.canvasTried = true;
+    --state.canvasesHeld;
     page.waiting.clear();
     throw;
   }
-  lock.lock();
-  page.makingCanvas = false;
-  page.canvasTried = true;
-  page.canvas = std::move(canvas);
-  std::vector<PreparedPhoto> waiting = std::move(page.waiting);
-  page.waiting.clear();
-  lock.unlock();
+  std::vector<PreparedPhoto> waiting;
+  {
+    const std::lock_guard<std::mutex> guard(state.canvasMutex);
+    page.makingCanvas = false;
+    page.canvasTried = true;
+    page.canvas = std::move(canvas);
+    waiting.swap(page.waiting);
+  }
   // Once set, the canvas stays until the page's last unit saves it.
-  if (!page.canvas) return Laid::kNoCanvas;
-  PastePrepared(*page.canvas, prepared);
+  if (!page.canvas) return false;
+  if (first) PastePrepared(*page.canvas, *first);
   for (const PreparedPhoto& left : waiting) {
     PastePrepared(*page.canvas, left);
     CountPhoto(state, true);
   }
-  return Laid::kNow;
+  return true;
+}
+
+enum class Laid { kNow, kLater, kNoCanvas };
+
+// Lays a prepared photo on its page. No worker waits for a canvas: making one
+// touches every byte of it, tens of milliseconds for a page of fresh memory.
+// The first photo ready makes the page's canvas, outside the lock; a photo
+// ready while another worker makes it is left with the page for that worker
+// to lay. And while as many canvases are held as the run allows, a page's
+// photos are left with it too (as many in the run as it has workers), and
+// the worker that saves a page makes the first waiting page's canvas from
+// the memory just freed.
+Laid LayOnPage(PageWork& page, RunState& state, PreparedPhoto& prepared) {
+  {
+    std::unique_lock<std::mutex> lock(state.canvasMutex);
+    if (page.canvas) {
+      lock.unlock();
+      PastePrepared(*page.canvas, prepared);
+      return Laid::kNow;
+    }
+    if (page.canvasTried) return Laid::kNoCanvas;
+    if (page.makingCanvas) {
+      page.waiting.push_back(std::move(prepared));
+      return Laid::kLater;
+    }
+    if (state.canvasesHeld >= state.canvasLimit &&
+        state.photosWaitingForRoom < state.photosWaitingLimit) {
+      page.waiting.push_back(std::move(prepared));
+      ++state.photosWaitingForRoom;
+      return Laid::kLater;
+    }
+    StartMaking(page, state);
+  }
+  return MakeAndLay(page, state, &prepared) ? Laid::kNow : Laid::kNoCanvas;
 }
 
 // Whether making the page's canvas was tried and failed.
-bool CanvasFailed(PageWork& page) {
-  std::lock_guard<std::mutex> guard(page.mutex);
+bool CanvasFailed(PageWork& page, RunState& state) {
+  const std::lock_guard<std::mutex> guard(state.canvasMutex);
   return page.canvasTried && !page.canvas;
 }
 
-// After the page's last photo: the cut grid, the file, the canvas freed. A
-// page none of whose photos could be placed is still made, all white.
-void FinishPage(int pageIndex, PageWork& page, RunState& state) {
+// With the canvas lock held, after a canvas was given back: the first page
+// whose photos wait for room, promised to the caller; its canvas is to be
+// made and, when it is `complete` (its last unit has ended), the page saved.
+// An incomplete page is given one more unit, so that it is not saved while
+// its photos are laid. Index -1 when no page waits.
+struct WaitingPage {
+  int index = -1;
+  bool complete = false;
+};
+WaitingPage TakePageWaitingForRoom(RunState& state) {
+  for (int index = 0; index < state.pageCount(); ++index) {
+    PageWork& page = state.Page(index);
+    if (page.waiting.empty() || page.makingCanvas || page.canvasTried) continue;
+    if (!page.complete) {
+      // A page whose last unit is ending decides under the lock, soon.
+      int units = page.unitsLeft.load();
+      while (units > 0 && !page.unitsLeft.compare_exchange_weak(units, units + 1)) {
+      }
+      if (units == 0) continue;
+    }
+    StartMaking(page, state);
+    return {index, page.complete};
+  }
+  return {};
+}
+
+// Writes a page whose units have all ended (its canvas made, or failed) and
+// frees its canvas.
+void SavePage(int pageIndex, RunState& state) {
   const GridConfig& config = state.config;
-  if (!CanvasOf(page, state)) {
+  PageWork& page = state.Page(pageIndex);
+  if (!page.canvas) {
     state.pagesFailed.fetch_add(1);
     return;
   }
@@ -217,6 +260,49 @@ void FinishPage(int pageIndex, PageWork& page, RunState& state) {
   }
 }
 
+// Saves a page and passes its canvas on: the memory just freed makes the
+// canvas of the first page whose photos wait for room, which is saved here
+// too when its units have all ended, and so on.
+void SaveAndPassOn(int pageIndex, RunState& state) {
+  while (pageIndex >= 0) {
+    SavePage(pageIndex, state);
+    WaitingPage next;
+    {
+      const std::lock_guard<std::mutex> guard(state.canvasMutex);
+      --state.canvasesHeld;
+      next = TakePageWaitingForRoom(state);
+    }
+    pageIndex = -1;
+    if (next.index >= 0) {
+      MakeAndLay(state.Page(next.index), state, nullptr);
+      if (next.complete || state.Page(next.index).unitsLeft.fetch_sub(1) == 1) {
+        pageIndex = next.index;
+      }
+    }
+  }
+}
+
+// After the page's last unit: its canvas made if no unit made it (a page of
+// white cells is still written, and one whose photos wait for room is left
+// to the worker that gives a canvas back), then saved.
+void FinishPage(int pageIndex, RunState& state) {
+  PageWork& page = state.Page(pageIndex);
+  bool make = false;
+  {
+    const std::lock_guard<std::mutex> guard(state.canvasMutex);
+    if (!page.canvasTried) {
+      if (!page.waiting.empty() && state.canvasesHeld >= state.canvasLimit) {
+        page.complete = true;
+        return;
+      }
+      StartMaking(page, state);
+      make = true;
+    }
+  }
+  if (make) MakeAndLay(page, state, nullptr);
+  SaveAndPassOn(pageIndex, state);
+}
+
 }  // namespace
 
 void DoUnit(std::int64_t unit, RunState& state) {
@@ -225,7 +311,7 @@ void DoUnit(std::int64_t unit, RunState& state) {
   int slot = 0;
   state.LocateUnit(unit, pageIndex, slot);
   PageWork& page = state.Page(pageIndex);
-  if (slot < state.PhotosOnPage(pageIndex) && !CanvasFailed(page)) {
+  if (slot < state.PhotosOnPage(pageIndex) && !CanvasFailed(page, state)) {
     const std::int64_t index =
         static_cast<std::int64_t>(pageIndex) * state.geometry.cellsPerPage + slot;
     std::optional<PreparedPhoto> prepared = PreparePhoto(
@@ -237,7 +323,7 @@ void DoUnit(std::int64_t unit, RunState& state) {
       CountPhoto(state, true);
     }
   }
-  if (page.unitsLeft.fetch_sub(1) == 1) FinishPage(pageIndex, page, state);
+  if (page.unitsLeft.fetch_sub(1) == 1) FinishPage(pageIndex, state);
 }
 
 }  // namespace sheetsmith

@@ -26,14 +26,17 @@ using CanvasMaker = std::function<std::optional<RgbaImage>(int width, int height
 std::optional<RgbaImage> MakeWhiteCanvas(int width, int height);
 
 // One page while its photos are placed: the canvas is made by the first
-// unit of work with a photo ready to lay (or by the last unit, for a page of
-// white cells), and saved by the last one to finish.
+// unit of work with a photo ready to lay (by the last unit, for a page of
+// white cells; by the worker that saves another page, for a page whose
+// photos wait for room), and the page saved by the worker that ends its last
+// unit or makes its canvas after that.
 struct PageWork {
-  std::mutex mutex;  // guards the members up to `canvas`
+  // Guarded by the run's canvasMutex.
   bool canvasTried = false;
   bool makingCanvas = false;
-  std::vector<PreparedPhoto> waiting;  // ready while the canvas was being made
-  std::optional<RgbaImage> canvas;
+  bool complete = false;               // all units ended, photos waiting for room
+  std::vector<PreparedPhoto> waiting;  // photos ready before the canvas
+  std::optional<RgbaImage> canvas;     // read without the lock once set
   std::atomic<int> unitsLeft{0};
 };
 
@@ -51,6 +54,18 @@ struct RunState {
   std::atomic<int> pagesFailed{0};   // pages with no canvas or no file
   std::atomic<bool> abandon{false};  // set when the run cannot complete
   std::mutex logMutex;
+
+  // A page's canvas is made only while fewer than canvasLimit are held (being
+  // made, or made and the page not yet saved); else its photos wait, at most
+  // photosWaitingLimit in the run, beyond which a canvas is made all the
+  // same. The memory a saved page frees makes the canvas of the first page
+  // whose photos wait, so fresh memory is touched for a canvas only while
+  // that many pages overlap.
+  int canvasLimit = 1;
+  int photosWaitingLimit = 1;
+  std::mutex canvasMutex;  // guards the two counts below and PageWork's canvas state
+  int canvasesHeld = 0;
+  int photosWaitingForRoom = 0;
 
   RunState(const GridConfig& c, const GridGeometry& g, CanvasMaker maker = &MakeWhiteCanvas);
 
@@ -86,10 +101,11 @@ int CutGridLineWidth(const GridConfig& config);
 // Draws the lines between cells over the usable area.
 void DrawCutGrid(RgbaImage& canvas, const GridConfig& config, const GridGeometry& geometry);
 
-// Does one unit of work: places its photo on its page's canvas (making the
-// canvas first when no unit of the page has), and when it is the page's last
-// unit, draws the cut grid and writes the page to its output. A page whose
-// canvas or file cannot be made is counted in pagesFailed.
+// Does one unit of work: makes its photo ready and lays it on its page's
+// canvas, or leaves it with the page (see LayOnPage in page.cpp), and when it
+// is the page's last unit, draws the cut grid and writes the page to its
+// output. A page whose canvas or file cannot be made is counted in
+// pagesFailed.
 void DoUnit(std::int64_t unit, RunState& state);
 
 }  // namespace sheetsmith

@@ -227,21 +227,23 @@ TEST_F(JobTest, ACanvasThatCannotBeHadFailsThatPage) {
 }
 
 // While one worker makes a page's canvas, a photo of that page made ready
-// by another is left for the maker to lay, and the other worker goes on: here
-// to the next page, whose canvas the first one waits for.
+// by another is left for the maker to lay, and the other worker goes on: it
+// leaves the next page's two photos waiting for a canvas to be given back
+// (each worker may leave one), and with that many waiting makes the third
+// page's canvas, which the first maker waits for.
 TEST_F(JobTest, NoWorkerWaitsForACanvasAnotherIsMaking) {
-  AddPhotos(3);
-  AddOutputs(2);
+  AddPhotos(5);
+  AddOutputs(3);
   CreatePagesOptions options;
   options.hardwareThreads = 2;
   std::mutex mutex;
   std::condition_variable madeAgain;
   int made = 0;
-  bool sawTheNextPage = false;
+  bool sawAnotherPage = false;
   options.makeCanvas = [&](int width, int height) {
     std::unique_lock<std::mutex> lock(mutex);
     if (++made == 1) {
-      sawTheNextPage = madeAgain.wait_for(lock, std::chrono::seconds(20), [&] { return made > 1; });
+      sawAnotherPage = madeAgain.wait_for(lock, std::chrono::seconds(20), [&] { return made > 1; });
     } else {
       madeAgain.notify_all();
     }
@@ -252,15 +254,83 @@ TEST_F(JobTest, NoWorkerWaitsForACanvasAnotherIsMaking) {
   const int code = RunSheetsmith({"sheetsmith.exe", WriteJob("rows=1\ncols=2\n")}, options);
   const std::string err = ::testing::internal::GetCapturedStderr();
   ::testing::internal::GetCapturedStdout();
-  EXPECT_TRUE(sawTheNextPage);
+  EXPECT_TRUE(sawAnotherPage);
   ASSERT_EQ(code, 0) << err;
-  EXPECT_THAT(err, HasSubstr("Sheetsmith: [3/3]\n"));
-  const std::optional<RgbaImage> first = LoadRgba(outputs[0]);
-  const std::optional<RgbaImage> second = LoadRgba(outputs[1]);
-  ASSERT_TRUE(first && second);
-  for (const int x : {50, 150}) EXPECT_GT(first->At(x, 120)[2], 180) << x;  // both photos laid
-  EXPECT_GT(second->At(50, 120)[2], 180);
-  EXPECT_GT(second->At(150, 120)[0], 245);  // no photo for the last cell
+  EXPECT_THAT(err, HasSubstr("Sheetsmith: [5/5]\n"));
+  for (int page = 0; page < 3; ++page) {
+    const std::optional<RgbaImage> image = LoadRgba(outputs[static_cast<std::size_t>(page)]);
+    ASSERT_TRUE(image) << page;
+    EXPECT_GT(image->At(50, 120)[2], 180) << page;
+    if (page < 2) {
+      EXPECT_GT(image->At(150, 120)[2], 180) << page;  // both photos laid
+    } else {
+      EXPECT_GT(image->At(150, 120)[0], 245);  // no photo for the last cell
+    }
+  }
+}
+
+// With two workers one canvas is held at a time: while the first page's is
+// made (slowly), the second page's photos wait, and its canvas is made only
+// once the first page is saved, from the memory that page gave back.
+TEST_F(JobTest, TwoWorkersHoldOneCanvasAtATime) {
+  AddPhotos(4);
+  AddOutputs(2);
+  CreatePagesOptions options;
+  options.hardwareThreads = 2;
+  std::mutex mutex;
+  std::vector<int> pagesSavedAtEachCanvas;
+  options.makeCanvas = [&](int width, int height) {
+    int saved = 0;
+    for (const std::string& output : outputs) saved += Exists(output) ? 1 : 0;
+    std::lock_guard<std::mutex> lock(mutex);
+    pagesSavedAtEachCanvas.push_back(saved);
+    // Time for the other worker to reach the second page.
+    if (pagesSavedAtEachCanvas.size() == 1) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    return MakeWhiteCanvas(width, height);
+  };
+  ::testing::internal::CaptureStderr();
+  ::testing::internal::CaptureStdout();
+  const int code = RunSheetsmith({"sheetsmith.exe", WriteJob("rows=1\ncols=2\n")}, options);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  ::testing::internal::GetCapturedStdout();
+  ASSERT_EQ(code, 0) << err;
+  EXPECT_EQ(pagesSavedAtEachCanvas, (std::vector<int>{0, 1}));
+  for (const std::string& output : outputs) {
+    const std::optional<RgbaImage> image = LoadRgba(output);
+    ASSERT_TRUE(image);
+    for (const int x : {50, 150}) EXPECT_GT(image->At(x, 120)[2], 180) << output << " " << x;
+  }
+  EXPECT_THAT(err, HasSubstr("Sheetsmith: [4/4]\n"));
+}
+
+// Pages of one photo each on many workers: pages end while their photos
+// wait for a canvas, canvases passed on make whole chains of waiting pages;
+// every page is written once, with its photo, and nothing is left waiting.
+TEST_F(JobTest, EveryPageIsWrittenWhenPagesEndWaitingForACanvas) {
+  AddPhotos(30);
+  AddOutputs(31);
+  for (const unsigned workers : {8u, 3u, 2u}) {
+    for (const std::string& output : outputs) std::filesystem::remove(output);
+    CreatePagesOptions options;
+    options.hardwareThreads = workers;
+    ::testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStdout();
+    const int code = RunSheetsmith({"sheetsmith.exe", WriteJob("rows=1\ncols=1\n")}, options);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    ::testing::internal::GetCapturedStdout();
+    ASSERT_EQ(code, 0) << workers << " workers\n" << err;
+    EXPECT_THAT(err, HasSubstr("Sheetsmith: [30/30]\n"));
+    EXPECT_THAT(err, HasSubstr("Sheetsmith: Saved page 31/31\n"));
+    for (std::size_t page = 0; page < outputs.size(); ++page) {
+      const std::optional<RgbaImage> image = LoadRgba(outputs[page]);
+      ASSERT_TRUE(image) << workers << " workers, page " << page;
+      // The last page has no photo.
+      EXPECT_EQ(image->At(100, 120)[2] > 180 && image->At(100, 120)[0] < 40, page < 30)
+          << workers << " workers, page " << page;
+    }
+  }
 }
 
 TEST_F(JobTest, AnExceptionOnAWorkerStopsTheRunWithItsText) {
