@@ -654,7 +654,8 @@ bool EncodeJpeg(const RgbaImage& image, int quality, const JpegBytesSink& sink) 
   // four): the last page of a run has no other work beside it.
   const long long pixels = static_cast<long long>(image.width) * image.height;
   const unsigned threads = std::thread::hardware_concurrency();
-  const int parts = pixels >= kPixelsCodedInParts ? static_cast<int>(std::clamp(threads, 1u, 4u)) : 1;
+  const int parts =
+      pixels >= kPixelsCodedInParts ? static_cast<int>(std::clamp(threads, 1u, 4u)) : 1;
   return EncodeJpegWith(image, quality, sink, ChosenJpegKernels(), parts);
 }
 
@@ -682,6 +683,7 @@ bool EncodeJpegWith(const RgbaImage& image, int quality, const JpegBytesSink& si
     later[i].coded = true;
   };
   std::vector<std::thread> helpers;
+  helpers.reserve(later.size());
   struct Joiner {
     std::vector<std::thread>& threads;
     ~Joiner() {

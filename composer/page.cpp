@@ -314,9 +314,9 @@ void DoUnit(std::int64_t unit, RunState& state) {
   if (slot < state.PhotosOnPage(pageIndex) && !CanvasFailed(page, state)) {
     const std::int64_t index =
         static_cast<std::int64_t>(pageIndex) * state.geometry.cellsPerPage + slot;
-    std::optional<PreparedPhoto> prepared = PreparePhoto(
-        static_cast<std::size_t>(index), slot / config.cols, slot % config.cols, config,
-        state.geometry);
+    std::optional<PreparedPhoto> prepared =
+        PreparePhoto(static_cast<std::size_t>(index), slot / config.cols, slot % config.cols,
+                     config, state.geometry);
     if (!prepared) {
       CountPhoto(state, false);
     } else if (LayOnPage(page, state, *prepared) == Laid::kNow) {

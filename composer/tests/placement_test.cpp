@@ -257,7 +257,6 @@ TEST_F(PlacePhotoTest, TransparentPngPixelsKeepTheirOwnColour) {
   EXPECT_EQ(canvas.At(150, 200)[0], 0);
 }
 
-
 // A prepared photo holds all it needs: its photo and frame files may go
 // before it is laid, and it is laid as PlacePhoto lays it.
 TEST_F(PlacePhotoTest, APreparedPhotoIsLaidWithoutItsFiles) {
