@@ -37,10 +37,10 @@ struct RunResult {
   std::string out;
 };
 
-RunResult RunWith(const std::vector<std::string>& args) {
+RunResult RunWith(const std::vector<std::string>& args, const CreatePagesOptions& options = {}) {
   ::testing::internal::CaptureStderr();
   ::testing::internal::CaptureStdout();
-  const int code = RunSheetsmith(args);
+  const int code = RunSheetsmith(args, options);
   RunResult run{code, ::testing::internal::GetCapturedStderr(),
                 ::testing::internal::GetCapturedStdout()};
   return run;
@@ -211,13 +211,7 @@ TEST_F(JobTest, ACanvasThatCannotBeHadFailsThatPage) {
     if (made.fetch_add(1) == 1) return std::nullopt;
     return MakeWhiteCanvas(width, height);
   };
-  const RunResult run = [&] {
-    ::testing::internal::CaptureStderr();
-    ::testing::internal::CaptureStdout();
-    const int code = RunSheetsmith({"sheetsmith.exe", WriteJob("rows=1\ncols=1\n")}, options);
-    return RunResult{code, ::testing::internal::GetCapturedStderr(),
-                     ::testing::internal::GetCapturedStdout()};
-  }();
+  const RunResult run = RunWith({"sheetsmith.exe", WriteJob("rows=1\ncols=1\n")}, options);
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out, "");
   EXPECT_THAT(run.err, HasSubstr("Sheetsmith: Failed to write 1 of 3 pages\n"));
@@ -249,11 +243,9 @@ TEST_F(JobTest, NoWorkerWaitsForACanvasAnotherIsMaking) {
     }
     return MakeWhiteCanvas(width, height);
   };
-  ::testing::internal::CaptureStderr();
-  ::testing::internal::CaptureStdout();
-  const int code = RunSheetsmith({"sheetsmith.exe", WriteJob("rows=1\ncols=2\n")}, options);
-  const std::string err = ::testing::internal::GetCapturedStderr();
-  ::testing::internal::GetCapturedStdout();
+  const RunResult run = RunWith({"sheetsmith.exe", WriteJob("rows=1\ncols=2\n")}, options);
+  const int code = run.exitCode;
+  const std::string& err = run.err;
   EXPECT_TRUE(sawAnotherPage);
   ASSERT_EQ(code, 0) << err;
   EXPECT_THAT(err, HasSubstr("Sheetsmith: [5/5]\n"));
@@ -290,11 +282,9 @@ TEST_F(JobTest, TwoWorkersHoldOneCanvasAtATime) {
     }
     return MakeWhiteCanvas(width, height);
   };
-  ::testing::internal::CaptureStderr();
-  ::testing::internal::CaptureStdout();
-  const int code = RunSheetsmith({"sheetsmith.exe", WriteJob("rows=1\ncols=2\n")}, options);
-  const std::string err = ::testing::internal::GetCapturedStderr();
-  ::testing::internal::GetCapturedStdout();
+  const RunResult run = RunWith({"sheetsmith.exe", WriteJob("rows=1\ncols=2\n")}, options);
+  const int code = run.exitCode;
+  const std::string& err = run.err;
   ASSERT_EQ(code, 0) << err;
   EXPECT_EQ(pagesSavedAtEachCanvas, (std::vector<int>{0, 1}));
   for (const std::string& output : outputs) {
@@ -315,11 +305,9 @@ TEST_F(JobTest, EveryPageIsWrittenWhenPagesEndWaitingForACanvas) {
     for (const std::string& output : outputs) std::filesystem::remove(output);
     CreatePagesOptions options;
     options.hardwareThreads = workers;
-    ::testing::internal::CaptureStderr();
-    ::testing::internal::CaptureStdout();
-    const int code = RunSheetsmith({"sheetsmith.exe", WriteJob("rows=1\ncols=1\n")}, options);
-    const std::string err = ::testing::internal::GetCapturedStderr();
-    ::testing::internal::GetCapturedStdout();
+    const RunResult run = RunWith({"sheetsmith.exe", WriteJob("rows=1\ncols=1\n")}, options);
+    const int code = run.exitCode;
+    const std::string& err = run.err;
     ASSERT_EQ(code, 0) << workers << " workers\n" << err;
     EXPECT_THAT(err, HasSubstr("Sheetsmith: [30/30]\n"));
     EXPECT_THAT(err, HasSubstr("Sheetsmith: Saved page 31/31\n"));
@@ -370,11 +358,9 @@ TEST_F(JobTest, ASlowRunSaysItIsWorkingBetweenItsOwnLines) {
     std::this_thread::sleep_for(kHeartbeatPeriod * 3);
     return MakeWhiteCanvas(width, height);
   };
-  ::testing::internal::CaptureStderr();
-  ::testing::internal::CaptureStdout();
-  const int code = RunSheetsmith({"sheetsmith.exe", WriteJob()}, options);
-  const std::string err = ::testing::internal::GetCapturedStderr();
-  ::testing::internal::GetCapturedStdout();
+  const RunResult run = RunWith({"sheetsmith.exe", WriteJob()}, options);
+  const int code = run.exitCode;
+  const std::string& err = run.err;
   EXPECT_EQ(code, 0);
   const std::vector<std::string> lines = Lines(err);
   const auto working = std::count(lines.begin(), lines.end(),
