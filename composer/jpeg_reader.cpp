@@ -112,10 +112,14 @@ std::uint8_t Through(int colour, int black) {
 }  // namespace
 
 int DctScaleEighths(int width, int height, int wantedWidth, int wantedHeight) {
+  const auto leaves = [](long long scaled, int wanted) {
+    return scaled * kLeftToResamplerDenominator >=
+           static_cast<long long>(wanted) * kLeftToResamplerNumerator;
+  };
   for (int m = 1; m < 8; m *= 2) {
     const long long w = (static_cast<long long>(width) * m + 7) / 8;
     const long long h = (static_cast<long long>(height) * m + 7) / 8;
-    if (w >= wantedWidth && h >= wantedHeight) return m;
+    if (leaves(w, wantedWidth) && leaves(h, wantedHeight)) return m;
   }
   return 8;
 }

@@ -1,7 +1,7 @@
 // JPEG photos read with libjpeg-turbo, row by row, at the smallest of its
-// DCT scales (M/8) that still gives at least the size the photo is wanted
-// at, so that the resampler finishes the scaling with its own filter and the
-// full-size photo is never made. Every kind of JPEG file: grey, YCbCr, RGB,
+// DCT scales (M/8) that still leaves the resampler a part of the reduction
+// (DctScaleEighths), so that the resampler finishes the scaling with its own
+// filter and the full-size photo is never made. Every kind of JPEG file: grey, YCbCr, RGB,
 // CMYK and YCCK (Adobe's inverted form), baseline and progressive, with
 // restart markers and any sampling factors.
 #pragma once
@@ -33,11 +33,27 @@ inline constexpr std::uint64_t kMaxWholeImagePixels = std::uint64_t{1} << 27;
 // only a few rows and never come near it.
 inline constexpr long kMaxJpegDecoderBytes = 512L * 1024 * 1024;
 
+// How much of a photo's reduction is left to the resampler at least: a
+// photo is decoded at a DCT scale only when that scale is still 3/2 of the
+// wanted size. A reduced inverse DCT is a block shrink, and a resampler left
+// almost nothing to smooth passes its aliasing onto the page: six real
+// photos alone on pages of their magnet's size, decoded at 1/4 for 4 : 1,
+// came within 44.4 dB of the pages of the photos decoded whole, where
+// sharp, which leaves 2 : 1 there, comes within 46.7 (scripts/bench.sh
+// --quality). With 3/2 left no reduction is
+// decoded at a smaller scale than sharp decodes it (so from 2 : 1 to 3 : 1,
+// where sharp decodes whole, the photo is decoded whole too), and the
+// standard 3.3 : 1 magnet (1.65 left at 1/2) keeps its scale. Compared
+// exactly, in integers.
+inline constexpr int kLeftToResamplerNumerator = 3;
+inline constexpr int kLeftToResamplerDenominator = 2;
+
 // The smallest M of 1, 2, 4 and 8 for which a width x height photo decoded
-// at M/8 (each side rounded up) is at least wantedWidth x wantedHeight; 8
-// when none is. The scales between are left out: their odd-sized inverse
-// DCTs have no vector code in libjpeg-turbo, and decode a photo more slowly
-// and less like the whole photo scaled than the next power of two does.
+// at M/8 (each side rounded up) is at least 3/2 of wantedWidth x
+// wantedHeight on both sides; 8 (whole) when none is. The
+// scales between are left out: their odd-sized inverse DCTs have no vector
+// code in libjpeg-turbo, and decode a photo more slowly and less like the
+// whole photo scaled than the next power of two does.
 int DctScaleEighths(int width, int height, int wantedWidth, int wantedHeight);
 
 class JpegReader final : public RowSource {

@@ -23,6 +23,16 @@
 #   scripts/bench.sh --wine   also the Windows build under Wine: sheetsmith.exe
 #                             on the same jobs, a background grid job through
 #                             Korvela.exe, and baking
+#   scripts/bench.sh --quality
+#                             instead of the timings: what decoding a JPEG at
+#                             a reduced DCT scale costs a page, for the
+#                             composer and for sharp, over a sweep of
+#                             reductions: each of six real photos alone on a
+#                             page of its magnet's size (quality 100), made
+#                             from the JPEG and from the same photo decoded
+#                             whole (a PNG), compared over RGB (PSNR of all
+#                             six pages' values, and the largest 99.9th
+#                             percentile of one page's differences)
 #   scripts/bench.sh --against REV
 #                             also builds the composer of git revision REV and
 #                             compares its pages with these, page by page
@@ -31,11 +41,13 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 wine=false
+quality=false
 against=""
 runs=5
 while (( $# > 0 )); do
   case $1 in
     --wine) wine=true ;;
+    --quality) quality=true ;;
     --runs) runs=${2:?--runs needs a count}; shift ;;
     --against) against=${2:?--against needs a revision}; shift ;;
     *) echo "unknown argument: $1" >&2; exit 2 ;;
@@ -116,6 +128,66 @@ sharp_pipeline() {  # sharp_pipeline SET ROWS COLS PAGES CELL_W CELL_H
 }
 export -f vips_pipeline sharp_pipeline photos_of
 export work root
+
+# The quality sweep: for each reduction, the composer's and sharp's pages from
+# the JPEG against those from the PNG.
+quality_sweep() {
+  local dir=$work/quality photo base w h r cw ch
+  mkdir -p "$dir"
+  local photos=("$work/real"/real_0[1-6].jpg)
+  : > "$dir/sharp_png_jobs"
+  for photo in "${photos[@]}"; do
+    base=$(basename "$photo" .jpg)
+    [[ -f "$dir/$base.png" ]] || build/native/tools/make_photos png "$photo" "$dir/$base.png"
+    [[ -f "$dir/${base}_sharp.png" ]] ||
+      printf 'png\t%s\t%s\n' "$photo" "$dir/${base}_sharp.png" >> "$dir/sharp_png_jobs"
+  done
+  NODE_PATH="$work/sharp/node_modules" node scripts/sharp_quality.js "$dir/sharp_png_jobs"
+  echo
+  echo "== JPEG pages against pages of the photo decoded whole (six real photos, quality 100)"
+  printf '  %-9s | %-26s | %-26s\n' reduction sheetsmith "sharp 0.34"
+  for r in 1.2 1.5 2 2.5 2.9 3 3.3 4 4.5 5 6 7 8; do
+    : > "$dir/ours.numbers"
+    : > "$dir/sharp.numbers"
+    : > "$dir/sharp_jobs"
+    for photo in "${photos[@]}"; do
+      base=$(basename "$photo" .jpg)
+      w=$(vipsheader -f width "$photo")
+      h=$(vipsheader -f height "$photo")
+      cw=$(awk -v s="$w" -v r="$r" 'BEGIN { printf "%d", s / r + 0.5 }')
+      ch=$(awk -v s="$h" -v r="$r" 'BEGIN { printf "%d", s / r + 0.5 }')
+      for source in "$photo" "$dir/$base.png"; do
+        local kind=${source##*.}
+        printf '\xEF\xBB\xBF[settings]\nrows=1\ncols=1\npageWidth=%d\npageHeight=%d\nmarginLeft=0\nmarginRight=0\nmarginTop=0\nmarginBottom=0\njpegQuality=100\n[images]\n%s\n[outputs]\n%s\n' \
+          "$cw" "$ch" "$source" "$dir/ours_${base}_$kind.jpg" > "$dir/job.txt"
+        build/native/bin/sheetsmith "$dir/job.txt" > /dev/null 2>&1
+      done
+      build/native/tools/image_diff --numbers "$dir/ours_${base}_jpg.jpg" "$dir/ours_${base}_png.jpg" \
+        >> "$dir/ours.numbers"
+      printf '%d\t%d\t%s\t%s\n' "$cw" "$ch" "$photo" "$dir/sharp_${base}_jpg.jpg" >> "$dir/sharp_jobs"
+      printf '%d\t%d\t%s\t%s\n' "$cw" "$ch" "$dir/${base}_sharp.png" "$dir/sharp_${base}_png.jpg" \
+        >> "$dir/sharp_jobs"
+    done
+    NODE_PATH="$work/sharp/node_modules" node scripts/sharp_quality.js "$dir/sharp_jobs"
+    for photo in "${photos[@]}"; do
+      base=$(basename "$photo" .jpg)
+      build/native/tools/image_diff --numbers "$dir/sharp_${base}_jpg.jpg" "$dir/sharp_${base}_png.jpg" \
+        >> "$dir/sharp.numbers"
+    done
+    printf '  %-9s | %-26s | %-26s\n' "$r : 1" "$(pooled "$dir/ours.numbers")" "$(pooled "$dir/sharp.numbers")"
+  done
+}
+# pooled FILE: the PSNR over every value of the lines of image_diff --numbers,
+# and their largest 99.9th percentile.
+pooled() {
+  awk '{ if ($2 > p) p = $2; sse += $3; n += $4 }
+       END { if (sse == 0) print "identical";
+             else printf "%.1f dB, 99.9th %d", 10 * log(255 * 255 * n / sse) / log(10), p }' "$1"
+}
+if $quality; then
+  quality_sweep
+  exit 0
+fi
 
 wall() { sed -n 's/.*wall \([0-9]*\) ms.*/\1/p' "$1"; }
 

@@ -8,6 +8,8 @@
 //                           photographs (scaled to cover, a different window
 //                           of the source each time) with a fine grain added
 //                           so that they carry a camera photo's detail
+//   make_photos png PHOTO OUT
+//                           the photo decoded whole, as a PNG
 //   make_photos seeds DIR   tiny photos of every JPEG kind the composer reads,
 //                           a PNG, and both carrying a colour profile: the
 //                           fuzzing seeds of the photo and profile readers
@@ -189,7 +191,8 @@ bool Seeds(const std::string& dir) {
 int main(int argc, char** argv) {
   if (argc < 3) {
     std::fprintf(stderr,
-                 "usage: make_photos demo|bench|seeds DIR | make_photos real DIR PHOTO...\n");
+                 "usage: make_photos demo|bench|seeds DIR | make_photos real DIR PHOTO... | "
+                 "make_photos png PHOTO OUT\n");
     return 2;
   }
   const std::string kind = argv[1];
@@ -200,6 +203,9 @@ int main(int argc, char** argv) {
     ok = Bench(argv[2]);
   } else if (kind == "seeds") {
     ok = Seeds(argv[2]);
+  } else if (kind == "png" && argc == 4) {
+    const std::optional<RgbaImage> photo = sheetsmith::LoadRgba(argv[2]);
+    ok = photo && testsupport::WritePng(argv[3], *photo);
   } else if (kind == "real") {
     ok = Real(argv[2], std::vector<std::string>(argv + 3, argv + argc));
   }

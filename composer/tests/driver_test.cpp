@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <stdexcept>
@@ -114,6 +116,68 @@ TEST(DriverTest, WorkerCountIsTheHardwareThreadsUpToEight) {
   EXPECT_EQ(WorkerCount(16), 8u);
   EXPECT_EQ(WorkerCount(4), 4u);
   EXPECT_EQ(WorkerCount(0), 1u);
+}
+
+// Squared differences over red, green and blue, as a PSNR in decibels;
+// infinite for the same pixels.
+double Psnr(const RgbaImage& a, const RgbaImage& b) {
+  if (a.width != b.width || a.height != b.height) return 0;
+  double squares = 0;
+  const std::size_t pixels = static_cast<std::size_t>(a.width) * a.height;
+  for (std::size_t i = 0; i < pixels * 4; ++i) {
+    if (i % 4 == 3) continue;
+    const double d = static_cast<double>(a.data()[i]) - static_cast<double>(b.data()[i]);
+    squares += d * d;
+  }
+  if (squares == 0) return std::numeric_limits<double>::infinity();
+  return 10 * std::log10(255.0 * 255.0 * static_cast<double>(pixels) * 3 / squares);
+}
+
+// A photo alone on a page of its magnet's size: the page made from the JPEG
+// is the page made from the photo decoded whole where the decoder would
+// leave the resampler less than it needs, and close to it where it scales.
+TEST(DriverTest, JpegPagesStayCloseToPagesOfThePhotoDecodedWhole) {
+  testsupport::TempDir dir{"sheetsmith quality"};
+  // A photograph's fine detail: a gradient with a grain of up to 12 levels.
+  RgbaImage photo = testsupport::Gradient(1600, 1200, 3);
+  unsigned state = 12345;
+  for (std::size_t i = 0; i < static_cast<std::size_t>(photo.width) * photo.height; ++i) {
+    state = state * 1664525u + 1013904223u;
+    const int grain = static_cast<int>((state >> 24) % 25) - 12;
+    for (int c = 0; c < 3; ++c) {
+      std::uint8_t& value = photo.data()[i * 4 + c];
+      value = static_cast<std::uint8_t>(std::clamp(value + grain, 0, 255));
+    }
+  }
+  const std::string jpeg = dir.File("photo.jpg");
+  const std::string png = dir.File("photo.png");
+  ASSERT_TRUE(testsupport::WriteJpeg(jpeg, photo, 90));
+  ASSERT_TRUE(testsupport::WritePng(png, *LoadRgba(jpeg)));
+  const double kSame = std::numeric_limits<double>::infinity();
+  const struct {
+    double reduction;
+    double leastPsnr;
+  } cases[] = {{1.2, kSame}, {2.5, kSame}, {2.9, kSame}, {3.3, 45},
+               {4, 45},      {5, 45},      {6.5, 45},    {8, 45}};
+  for (const auto& c : cases) {
+    const int width = static_cast<int>(std::lround(photo.width / c.reduction));
+    const int height = static_cast<int>(std::lround(photo.height / c.reduction));
+    std::optional<RgbaImage> pages[2];
+    for (int from = 0; from < 2; ++from) {
+      const std::string page = dir.File("page" + std::to_string(from) + ".jpg");
+      const std::string job = dir.File("job.txt");
+      ASSERT_TRUE(testsupport::WriteBytes(
+          job, "[settings]\nrows=1\ncols=1\npageWidth=" + std::to_string(width) +
+                   "\npageHeight=" + std::to_string(height) +
+                   "\nmarginLeft=0\nmarginRight=0\nmarginTop=0\nmarginBottom=0\n"
+                   "jpegQuality=100\n[images]\n" +
+                   (from == 0 ? jpeg : png) + "\n[outputs]\n" + page + "\n"));
+      ASSERT_EQ(RunWith({"sheetsmith", job}).exitCode, 0) << c.reduction;
+      pages[from] = LoadRgba(page);
+      ASSERT_TRUE(pages[from]) << c.reduction;
+    }
+    EXPECT_GE(Psnr(*pages[0], *pages[1]), c.leastPsnr) << c.reduction << " : 1";
+  }
 }
 
 TEST_F(JobTest, ThreePhotosOnOnePageLeaveTheFourthCellWhite) {

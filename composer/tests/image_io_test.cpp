@@ -148,15 +148,35 @@ TEST(DecodedPhotoTest, ScalesEveryKindOfJpegAsItsDecoderScaledPhotoResamples) {
   EXPECT_EQ(photo->rowNanoseconds(), 0);
 }
 
-// The smallest power-of-two scale whose size covers the wanted one, both ways.
-TEST(DecodedPhotoTest, TheDecoderScaleIsTheSmallestThatCovers) {
+// The smallest power-of-two scale that still leaves the resampler 3 : 2 of
+// the wanted size, both ways; whole when none does.
+TEST(DecodedPhotoTest, TheDecoderScaleLeavesTheResamplerAThirdMore) {
   const struct {
     int width, height, wantedWidth, wantedHeight, eighths;
   } cases[] = {
-      {4000, 3000, 1000, 750, 2}, {4000, 3000, 1001, 750, 4}, {4000, 3000, 1000, 751, 4},
-      {4000, 3000, 500, 375, 1},  {4000, 3000, 2001, 10, 8},  {4000, 3000, 5000, 4000, 8},
-      {4001, 3001, 501, 376, 1},  {17, 9, 3, 2, 1},           {17, 9, 4, 2, 2},
-      {17, 9, 9, 5, 4},
+      // 1/2 gives 2000 x 1500: 1333 x 1000 wanted is exactly 3 : 2 of it.
+      {4000, 3000, 1333, 1000, 4},
+      {4000, 3000, 1334, 1000, 8},
+      {4000, 3000, 1333, 1001, 8},
+      // 1/4 and 1/8 at their edges.
+      {4000, 3000, 666, 500, 2},
+      {4000, 3000, 667, 500, 4},
+      {4000, 3000, 333, 250, 1},
+      {4000, 3000, 334, 250, 2},
+      {4000, 3000, 666, 501, 4},
+      // The standard magnet (3.3 : 1) and the 4 x 4 one (6.6 : 1) keep 1/2 and 1/4.
+      {4000, 3000, 1212, 909, 4},
+      {4000, 3000, 605, 454, 2},
+      // Reductions of 4 : 1 and 8 : 1 leave the resampler 2 : 1 at 1/2 and 1/4.
+      {4000, 3000, 1000, 750, 4},
+      {4000, 3000, 500, 375, 2},
+      // Rounded up sides; enlarging; a photo too small to scale.
+      {4001, 3001, 334, 251, 2},
+      {4000, 3000, 2001, 10, 8},
+      {4000, 3000, 5000, 4000, 8},
+      {17, 9, 2, 1, 1},
+      {17, 9, 3, 1, 2},
+      {17, 9, 12, 6, 8},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(DctScaleEighths(c.width, c.height, c.wantedWidth, c.wantedHeight), c.eighths)
@@ -208,8 +228,8 @@ std::string Bmp(const RgbaImage& image, bool topDown) {
   const int stride = (image.width * 3 + 3) & ~3;
   std::string bytes = "BM" + Field(54 + stride * image.height, 4, false) + Field(0, 4, false) +
                       Field(54, 4, false) + Field(40, 4, false) + Field(image.width, 4, false) +
-                      Field(topDown ? -image.height : image.height, 4, false) +
-                      Field(1, 2, false) + Field(24, 2, false) + std::string(24, '\0');
+                      Field(topDown ? -image.height : image.height, 4, false) + Field(1, 2, false) +
+                      Field(24, 2, false) + std::string(24, '\0');
   for (int row = 0; row < image.height; ++row) {
     const int y = topDown ? row : image.height - 1 - row;
     for (int x = 0; x < image.width; ++x) {
