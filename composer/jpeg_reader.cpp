@@ -1,13 +1,13 @@
 #include "jpeg_reader.h"
 
 #include <algorithm>
-#include <chrono>
 #include <csetjmp>
 #include <cstdio>
 #include <new>
 #include <vector>
 
 #include "file_io.h"
+#include "stage_times.h"
 
 // jpeglib.h needs the standard I/O types first.
 #include <jpeglib.h>
@@ -256,13 +256,11 @@ const std::uint8_t* JpegReader::Row(int y) {
   if (y < 0 || y >= scaledHeight_) return nullptr;
   if (y < nextRow_) return y >= nextRow_ - ringRows_ ? Slot(y) : nullptr;
   {
-    const auto start = std::chrono::steady_clock::now();
+    const std::int64_t start = StageClockNs();
     while (nextRow_ <= y) {
       if (!ReadRowsInto(std::min(kRowsPerRead, scaledHeight_ - nextRow_))) return nullptr;
     }
-    rowNs_ += std::chrono::duration_cast<std::chrono::nanoseconds>(
-                  std::chrono::steady_clock::now() - start)
-                  .count();
+    rowNs_ += StageClockNs() - start;
   }
   return Slot(y);
 }

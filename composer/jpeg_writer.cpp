@@ -12,6 +12,7 @@
 #include "cpu_features.h"
 #include "jpeg_arithmetic.h"
 #include "jpeg_kernels.h"
+#include "stage_times.h"
 
 
 namespace sheetsmith {
@@ -695,6 +696,8 @@ bool EncodeJpegWith(const RgbaImage& image, int quality, const JpegBytesSink& si
   for (std::size_t i = 0; i < later.size(); ++i) {
     try {
       helpers.emplace_back([&codePart, i] {
+        // The parts' work counts as the page's encoding, on whichever thread.
+        const StageTimer timer(GlobalStageTimes().encodeNs);
         try {
           codePart(i);
         } catch (const std::bad_alloc&) {

@@ -1,7 +1,6 @@
 #include "placement.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 
 #include "effects.h"
@@ -71,13 +70,11 @@ void TurnClockwise(RgbaImage& image, int quarters) {
 // is only turned. The time the decoder spends making rows for the scaling
 // counts as decoding.
 std::optional<RgbaImage> ScaleThenTurn(DecodedPhoto& photo, int width, int height, int quarters) {
-  const auto start = std::chrono::steady_clock::now();
+  const std::int64_t start = StageClockNs();
   const bool sideways = quarters % 2 != 0;
   std::optional<RgbaImage> scaled =
       photo.Scale(sideways ? height : width, sideways ? width : height, quarters);
-  const std::int64_t total =
-      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
-          .count();
+  const std::int64_t total = StageClockNs() - start;
   GlobalStageTimes().decodeNs += photo.rowNanoseconds();
   GlobalStageTimes().resizeNs += total - photo.rowNanoseconds();
   if (scaled) return scaled;

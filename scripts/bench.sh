@@ -12,7 +12,9 @@
 # and a centre crop to the magnet, vips arrayjoin, vips embed with white,
 # quality 95) and sharp 0.34 from the npm registry, installed under build/
 # (scripts/sharp_pipeline.js: the same steps in one process, all pages at
-# once). Every program runs several times (5 unless --runs says otherwise):
+# once), and how close each composer job came to its limit (its stages'
+# processor time divided by the cores, against its wall time). Every
+# program runs several times (5 unless --runs says otherwise):
 # the line shown is its run of median wall time, followed by the wall time of
 # every run, and the ratios are those of the medians; on a shared or virtual
 # machine one run can be 10 % off its neighbours. Then the composer's page
@@ -193,17 +195,37 @@ wall() { sed -n 's/.*wall \([0-9]*\) ms.*/\1/p' "$1"; }
 
 # measure OUT LABEL COMMAND...: runs COMMAND `runs` times through
 # run_measured; OUT gets the line of the run of median wall time and the wall
-# times of all runs, OUT.err the standard error of the last run.
+# times of all runs, OUT.err the standard error of the last run and
+# OUT.stages the composer's stage times line of the median run (when it
+# printed one).
 measure() {
   local out=$1 label=$2 i line
   shift 2
   : > "$out.runs"
   for ((i = 0; i < runs; i++)); do
     line=$(build/native/tools/run_measured "$label" "$@" 2> "$out.err" | grep -v '^OK$')
-    printf '%s\t%s\n' "$(sed -n 's/.*wall \([0-9]*\) ms.*/\1/p' <<< "$line")" "$line" >> "$out.runs"
+    printf '%s\t%s\t%s\n' "$(sed -n 's/.*wall \([0-9]*\) ms.*/\1/p' <<< "$line")" "$line" \
+      "$(grep -m 1 'Stage times' "$out.err" || true)" >> "$out.runs"
   done
-  sort -n "$out.runs" | sed -n "$(((runs + 1) / 2))p" | cut -f2- > "$out"
+  sort -n "$out.runs" | sed -n "$(((runs + 1) / 2))p" > "$out.median"
+  cut -f2 "$out.median" > "$out"
+  cut -f3 "$out.median" > "$out.stages"
   echo "  runs: $(cut -f1 "$out.runs" | paste -sd' ') ms" >> "$out"
+}
+# limit OUT CORES: how close the median run of OUT came to the composer's own
+# limit: the processor time its necessary stages took (decode at the chosen
+# scales, turn, resize, effects, encode; each thread's own time, summed over
+# the workers and the page writer's helpers) divided by the cores it ran on,
+# against its wall time.
+limit() {
+  local stages
+  stages=$(sed 's/^Sheetsmith: //' "$1.stages")
+  awk -v line="$stages" -v wall="$(wall "$1")" -v cores="$2" 'BEGIN {
+    n = split(line, fields, /[ =]/); sum = 0
+    for (i = 1; i <= n; i++) if (fields[i] ~ /^[0-9]+ms$/) sum += fields[i] + 0
+    if (sum == 0) exit
+    printf "  limit %.0f ms (stages %.0f ms of processor time on %d core(s)), limit ratio %.2f\n",
+      sum / cores, sum, cores, wall * cores / sum }'
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
@@ -218,11 +240,13 @@ for set in real synthetic; do
     measure "$work/$set$name.out" "sheetsmith" env SHEETSMITH_TIMINGS=1 \
       build/native/bin/sheetsmith "$work/job_${set}_$name.txt"
     cat "$work/$set$name.out"
-    grep -E "Stage times" "$work/$set$name.out.err" | sed 's/^Sheetsmith: /  /'
+    sed 's/^Sheetsmith: /  /' "$work/$set$name.out.stages"
+    limit "$work/$set$name.out" "$(nproc)"
     if [[ $name == 4x4 ]]; then
       measure "$work/${set}${name}_one.out" "sheetsmith on one core" \
-        taskset -c 0 build/native/bin/sheetsmith "$work/job_${set}_$name.txt"
+        taskset -c 0 env SHEETSMITH_TIMINGS=1 build/native/bin/sheetsmith "$work/job_${set}_$name.txt"
       cat "$work/${set}${name}_one.out"
+      limit "$work/${set}${name}_one.out" 1
       echo "  two cores against one: $(ratio "$(wall "$work/$set$name.out")" \
         "$(wall "$work/${set}${name}_one.out")")"
     fi
