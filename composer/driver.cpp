@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "buffer_pool.h"
+#include "file_io.h"
 #include "geometry.h"
 #include "log.h"
 #include "page.h"
@@ -109,6 +110,9 @@ bool CreatePages(const GridConfig& config, const CreatePagesOptions& options) {
           std::to_string(config.rows) + "x" + std::to_string(config.cols) + " grid, cell " +
           std::to_string(geometry.cellWidth) + "x" + std::to_string(geometry.cellHeight) +
           ", threads=" + std::to_string(threads));
+
+  // What writers that died left beside these pages goes first.
+  RemoveDeadPartials(config.outputs);
 
   // Large buffers are reused from one photo and page to the next.
   BufferPool pool(BufferPool::kBlocksPerWorker * threads);

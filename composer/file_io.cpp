@@ -1,16 +1,53 @@
 #include "file_io.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
+#include <system_error>
+#include <thread>
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <signal.h>
+#include <unistd.h>
 #endif
 
 namespace sheetsmith {
 namespace {
 
 bool HoldsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
+
+constexpr std::string_view kPartialEnd = ".partial";
+
+unsigned long CurrentProcessId() {
+#ifdef _WIN32
+  return GetCurrentProcessId();
+#else
+  return static_cast<unsigned long>(getpid());
+#endif
+}
+
+// The folder a file lies in and the names in it, as the platform spells them.
+std::filesystem::path PlatformPath(const std::string& utf8Path) {
+#ifdef _WIN32
+  return std::filesystem::path(WideFromUtf8(utf8Path));
+#else
+  return std::filesystem::path(utf8Path);
+#endif
+}
+
+std::string Utf8Name(const std::filesystem::path& path) {
+#ifdef _WIN32
+  return Utf8FromWide(path.wstring());
+#else
+  return path.string();
+#endif
+}
 
 }  // namespace
 
@@ -56,8 +93,27 @@ bool RenameOver(const std::string& from, const std::string& to) {
   if (HoldsNul(from) || HoldsNul(to)) return false;
   const std::wstring source = WideFromUtf8(from);
   const std::wstring target = WideFromUtf8(to);
-  return !source.empty() && !target.empty() &&
-         MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+  if (source.empty() || target.empty()) return false;
+  // A page that another program has open (the interface showing it, another
+  // writer's page being moved there) cannot be replaced at that moment.
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    const DWORD error = GetLastError();
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt >= 50) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+bool ProcessIsRunning(unsigned long pid) {
+  if (pid == 0 || pid > std::numeric_limits<DWORD>::max()) return false;
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  // A process that may not be opened is still one that runs.
+  if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
 }
 #else
 UniqueFile OpenFile(const std::string& utf8Path, const char* mode) {
@@ -73,9 +129,66 @@ bool RenameOver(const std::string& from, const std::string& to) {
   return !from.empty() && !to.empty() && !HoldsNul(from) && !HoldsNul(to) &&
          std::rename(from.c_str(), to.c_str()) == 0;
 }
+
+bool ProcessIsRunning(unsigned long pid) {
+  // 0 and negative ids would name process groups.
+  if (pid == 0 || pid > static_cast<unsigned long>(std::numeric_limits<pid_t>::max())) return false;
+  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
 #endif
 
-std::string PartialPath(const std::string& utf8Path) { return utf8Path + ".partial"; }
+std::string PartialPath(const std::string& utf8Path) {
+  static std::atomic<unsigned long> written{0};
+  return utf8Path + "." + std::to_string(CurrentProcessId()) + "-" +
+         std::to_string(written.fetch_add(1) + 1) + std::string(kPartialEnd);
+}
+
+std::optional<unsigned long> PartialFileWriter(const std::string& utf8FileName) {
+  if (utf8FileName.size() <= kPartialEnd.size() ||
+      utf8FileName.compare(utf8FileName.size() - kPartialEnd.size(), kPartialEnd.size(),
+                           kPartialEnd) != 0) {
+    return std::nullopt;
+  }
+  const std::string stem = utf8FileName.substr(0, utf8FileName.size() - kPartialEnd.size());
+  const std::size_t dot = stem.rfind('.');
+  if (dot == std::string::npos || dot == 0) return std::nullopt;
+  const std::string writer = stem.substr(dot + 1);
+  const std::size_t dash = writer.find('-');
+  const auto digits = [](const std::string& text) {
+    return !text.empty() && text.size() <= 19 &&
+           text.find_first_not_of("0123456789") == std::string::npos;
+  };
+  if (dash == std::string::npos || !digits(writer.substr(0, dash)) ||
+      !digits(writer.substr(dash + 1))) {
+    return std::nullopt;
+  }
+  const unsigned long long pid = std::stoull(writer.substr(0, dash));
+  if (pid > std::numeric_limits<unsigned long>::max()) return std::nullopt;
+  return static_cast<unsigned long>(pid);
+}
+
+void RemoveDeadPartials(const std::vector<std::string>& utf8PagePaths) {
+  std::vector<std::filesystem::path> folders;
+  for (const std::string& page : utf8PagePaths) {
+    if (page.empty() || HoldsNul(page)) continue;
+    RemoveFile(page + std::string(kPartialEnd));
+    std::filesystem::path folder = PlatformPath(page).parent_path();
+    if (folder.empty()) folder = ".";
+    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+      folders.push_back(std::move(folder));
+    }
+  }
+  for (const std::filesystem::path& folder : folders) {
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder, error);
+    for (const std::filesystem::directory_iterator end; !error && entries != end;
+         entries.increment(error)) {
+      const std::optional<unsigned long> writer =
+          PartialFileWriter(Utf8Name(entries->path().filename()));
+      if (writer && !ProcessIsRunning(*writer)) RemoveFile(Utf8Name(entries->path()));
+    }
+  }
+}
 
 std::optional<std::string> ReadFilePrefix(const std::string& utf8Path, std::size_t maxBytes) {
   UniqueFile file = OpenFile(utf8Path, "rb");

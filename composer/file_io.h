@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sheetsmith {
 
@@ -25,13 +26,33 @@ UniqueFile OpenFile(const std::string& utf8Path, const char* mode);
 bool RemoveFile(const std::string& utf8Path);
 
 // Where a page is written before it is whole: beside its final path, which
-// it replaces by RenameOver once complete. A run stopped half-way leaves at
-// most this file, never a page cut short under the final name. Shared with
-// the host, which writes its own pages the same way and removes what a
-// stopped composer left.
+// it replaces by RenameOver once complete, under a name of this writer's
+// own, "PAGE.PID-N.partial": the process's id and a number no other call in
+// the process is given. So two runs, or two threads, writing the same page
+// at once never write into one file, and whichever ends last, the page is
+// wholly that writer's; a run stopped half-way leaves at most its own
+// partial file, never a page cut short under the final name. Shared with
+// the host, which writes its own pages the same way.
 std::string PartialPath(const std::string& utf8Path);
 
-// Moves `from` to `to`, replacing a file there; false when it could not.
+// Removes the partial files beside the pages (in their folders, of any
+// page) whose writers have ended without moving them into place: their
+// process is gone. The partial files of a live process are left alone, and
+// so is every other file. Also removes each page's "PAGE.partial", which
+// writers before these names left. Every run calls it before it writes its
+// pages.
+void RemoveDeadPartials(const std::vector<std::string>& utf8PagePaths);
+
+// The process id a partial file name holds, or nullopt when the name
+// (without its folder) is not one PartialPath makes.
+std::optional<unsigned long> PartialFileWriter(const std::string& utf8FileName);
+
+// Whether the process with this id is running.
+bool ProcessIsRunning(unsigned long pid);
+
+// Moves `from` to `to`, replacing a file there; false when it could not. On
+// Windows a file another program holds open for a moment (a viewer reading
+// the page) is tried again for a while.
 bool RenameOver(const std::string& from, const std::string& to);
 
 // The first `maxBytes` bytes of a file (all of it when it is shorter), or

@@ -58,7 +58,8 @@ std::optional<RgbaImage> Resize(const RgbaImage& image, int width, int height,
                                 int quarterTurns = 0);
 
 // Writes the red, green and blue channels as a JPEG at `quality` (the writer
-// clamps it into 1..100), under PartialPath(path) and then moved to `path`.
+// clamps it into 1..100), under a PartialPath(path) of its own and then
+// moved to `path`.
 // True only when the whole file was written; a file that was begun but not
 // finished is removed, and whatever stood at `path` before stays.
 bool SaveJpeg(const RgbaImage& image, const std::string& path, int quality);

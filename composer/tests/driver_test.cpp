@@ -16,6 +16,11 @@
 #include <stdexcept>
 #include <thread>
 
+#if defined(_WIN32)
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 #if defined(__linux__)
 #include <signal.h>
 #include <sys/resource.h>
@@ -32,6 +37,27 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
+
+#if defined(__linux__)
+// The partial files in a folder, by their full UTF-8 paths, sorted.
+std::vector<std::string> PartialFilesIn(const std::string& folder) {
+  std::vector<std::string> found;
+  for (const auto& entry : std::filesystem::directory_iterator(testsupport::PathFromUtf8(folder))) {
+    const std::string path = testsupport::Utf8FromPath(entry.path());
+    if (path.size() > 8 && path.compare(path.size() - 8, 8, ".partial") == 0) found.push_back(path);
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+#endif
+
+unsigned long ProcessId() {
+#if defined(_WIN32)
+  return static_cast<unsigned long>(_getpid());
+#else
+  return static_cast<unsigned long>(getpid());
+#endif
+}
 
 struct RunResult {
   int exitCode;
@@ -523,14 +549,126 @@ TEST_F(JobTest, APageCutShortIsRemoved) {
     setrlimit(RLIMIT_FSIZE, &limit);
     const bool saved = SaveJpeg(testsupport::Gradient(800, 800, 7), page, 95);
     const bool untouched = std::filesystem::file_size(page) == earlier.size();
-    _exit(!saved && untouched && !std::filesystem::exists(PartialPath(page)) ? 0 : 1);
+    _exit(!saved && untouched && PartialFilesIn(dir.Path()).empty() ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
+
+// Runs a composer in a child process, its lines dropped; the child's pid.
+pid_t StartRun(const std::string& job) {
+  const pid_t child = fork();
+  if (child == 0) {
+    std::freopen("/dev/null", "w", stderr);
+    std::freopen("/dev/null", "w", stdout);
+    _exit(RunSheetsmith({"sheetsmith", job}));
+  }
+  return child;
+}
+
+bool Ended(pid_t child) {
+  int status = 0;
+  return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Two runs writing the same pages at once, round after round: every page is
+// byte for byte one run's page, whichever ends last, and no partial file
+// stays behind.
+TEST_F(JobTest, TwoRunsOnTheSamePagesLeaveEveryPageWhollyOneRuns) {
+  const Rgb colors[2] = {{200, 30, 30}, {30, 30, 200}};
+  std::string jobs[2];
+  std::vector<std::string> alone[2];
+  for (int run = 0; run < 2; ++run) {
+    images.clear();
+    for (int i = 0; i < 8; ++i) {
+      const std::string photo =
+          dir.File("run" + std::to_string(run) + "_" + std::to_string(i) + ".jpg");
+      RgbaImage picture = testsupport::Gradient(900, 700, i + 7 * run);
+      for (std::size_t k = 0; k < std::size_t{900} * 700 * 4; k += 4)
+        picture.data()[k] = colors[run].r;
+      ASSERT_TRUE(testsupport::WriteJpeg(photo, picture, 90));
+      images.push_back(photo);
+    }
+    // Each run's pages made alone, for comparison.
+    outputs.clear();
+    for (int p = 0; p < 2; ++p)
+      outputs.push_back(dir.File("alone" + std::to_string(run) + "_" + std::to_string(p) + ".jpg"));
+    ASSERT_TRUE(Ended(StartRun(WriteJob("pageWidth=1200\npageHeight=1600\n"))));
+    for (const std::string& page : outputs) alone[run].push_back(testsupport::ReadBytes(page));
+    outputs = {dir.File("shared 0.jpg"), dir.File("shared 1.jpg")};
+    jobs[run] = dir.File("job" + std::to_string(run) + ".txt");
+    std::filesystem::rename(
+        testsupport::PathFromUtf8(WriteJob("pageWidth=1200\npageHeight=1600\n")),
+        testsupport::PathFromUtf8(jobs[run]));
+  }
+  ASSERT_NE(alone[0][0], alone[1][0]);
+  int mixed = 0;
+  for (int round = 0; round < 12; ++round) {
+    const pid_t first = StartRun(jobs[round % 2]);
+    const pid_t second = StartRun(jobs[1 - round % 2]);
+    ASSERT_TRUE(Ended(first) && Ended(second)) << "round " << round;
+    for (std::size_t p = 0; p < outputs.size(); ++p) {
+      const std::string page = testsupport::ReadBytes(outputs[p]);
+      if (page != alone[0][p] && page != alone[1][p]) ++mixed;
+    }
+    EXPECT_EQ(PartialFilesIn(dir.Path()), std::vector<std::string>{}) << "round " << round;
+  }
+  EXPECT_EQ(mixed, 0) << "pages of neither run, of " << 12 * outputs.size();
+}
+
+// What a writer that died left beside the pages is removed by the next run
+// writing there, and never stands as a page; a live writer's is left alone.
+TEST_F(JobTest, APartialFileOfAWriterThatDiedIsRemovedByTheNextRun) {
+  AddPhotos(1);
+  AddOutputs(1);
+  const pid_t writer = fork();
+  if (writer == 0) {
+    // Begins a page and dies before moving it into place.
+    const std::string partial = PartialPath(outputs[0]);
+    _exit(testsupport::WriteBytes(partial, "half a page") ? 0 : 1);
+  }
+  ASSERT_TRUE(Ended(writer));
+  const std::string live = outputs[0] + "." + std::to_string(getpid()) + "-999.partial";
+  const std::string beside =
+      dir.File("another page.jpg") + "." + std::to_string(writer) + "-1.partial";
+  ASSERT_TRUE(testsupport::WriteBytes(live, "a page being written"));
+  ASSERT_TRUE(testsupport::WriteBytes(beside, "half of another page"));
+  ASSERT_TRUE(testsupport::WriteBytes(outputs[0] + ".partial", "left by an older writer"));
+  ASSERT_EQ(PartialFilesIn(dir.Path()).size(), 4u);
+  ASSERT_EQ(RunWith({"sheetsmith", WriteJob()}).exitCode, 0);
+  EXPECT_EQ(PartialFilesIn(dir.Path()), std::vector<std::string>{live});
+  const std::optional<RgbaImage> page = LoadRgba(outputs[0]);
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->width, 200);
+}
 #endif
+
+// A partial file's name says which process writes it; other names say nothing.
+TEST(PartialFileTest, NamesTellTheirWriter) {
+  const struct {
+    const char* name;
+    std::optional<unsigned long> pid;
+  } names[] = {
+      {"page 1.jpg.4242-7.partial", 4242ul},
+      {"a.b.c.1-1.partial", 1ul},
+      {"page.jpg.partial", std::nullopt},
+      {"page.jpg.42.partial", std::nullopt},
+      {"page.jpg.-7.partial", std::nullopt},
+      {"page.jpg.42-.partial", std::nullopt},
+      {".42-7.partial", std::nullopt},
+      {"page.jpg.4x-7.partial", std::nullopt},
+      {"page.jpg.42-7.partial2", std::nullopt},
+      {"page.jpg.99999999999999999999-1.partial", std::nullopt},
+  };
+  for (const auto& name : names) EXPECT_EQ(PartialFileWriter(name.name), name.pid) << name.name;
+  const std::string page = "/pages/page.jpg";
+  const std::string one = PartialPath(page);
+  const std::string two = PartialPath(page);
+  EXPECT_NE(one, two);
+  EXPECT_EQ(PartialFileWriter(one.substr(std::string("/pages/").size())), ProcessId());
+}
 
 TEST_F(JobTest, TransformWritesItsDiagnosticLine) {
   AddPhotos(1);

@@ -176,13 +176,10 @@ std::vector<PageStamp> StampPages(const GridRequest& request) {
   return stamps;
 }
 
-// Removes what a composer that was stopped, or failed, left half written.
+// Removes what a composer that was stopped, or failed, left half written
+// (its process has ended, so its partial files are a dead writer's).
 void RemovePartialPages(const GridRequest& request) {
-  for (const std::string& page : request.outputPaths) {
-    if (const std::optional<std::wstring> partial = PlatformText(sheetsmith::PartialPath(page))) {
-      DeleteFileW(partial->c_str());
-    }
-  }
+  sheetsmith::RemoveDeadPartials(request.outputPaths);
 }
 
 GridResult Fallback(const GridRequest& request, GridProgress& progress,

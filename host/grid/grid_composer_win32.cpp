@@ -31,20 +31,19 @@ void TurnClockwise(GpImage* image, int quarters) {
   if (quarters % 4 != 0) gdip::GdipImageRotateFlip(image, kTurns[quarters % 4]);
 }
 
-// Saves the page beside its path and moves it into place when whole, so a
-// page cut short, or one an earlier run left, never stands there as this
-// run's.
+// Saves the page beside its path, under a partial name of this writer's
+// own, and moves it into place when whole, so a page cut short, one an
+// earlier run left, or one another writer is making never stands there as
+// this run's.
 Gdiplus::GpStatus SavePage(GpImage* page, const std::string& path, const CLSID& jpeg,
                            const JpegQualityParameter& quality) {
+  const std::string partialPath = sheetsmith::PartialPath(path);
   const std::optional<std::wstring> file = PlatformText(path);
-  const std::optional<std::wstring> partial = PlatformText(sheetsmith::PartialPath(path));
+  const std::optional<std::wstring> partial = PlatformText(partialPath);
   if (!file || !partial) return Gdiplus::InvalidParameter;
   const Gdiplus::GpStatus saved =
       gdip::GdipSaveImageToFile(page, partial->c_str(), &jpeg, quality.get());
-  if (saved == Gdiplus::Ok &&
-      MoveFileExW(partial->c_str(), file->c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    return Gdiplus::Ok;
-  }
+  if (saved == Gdiplus::Ok && sheetsmith::RenameOver(partialPath, path)) return Gdiplus::Ok;
   DeleteFileW(partial->c_str());
   return saved == Gdiplus::Ok ? Gdiplus::Win32Error : saved;
 }
@@ -140,6 +139,8 @@ GridResult GridComposer(const GridRequest& r, GridProgress& progress,
 
   GdiplusSession session;
   if (!session.ok()) return Failed("Failed to initialize GDI+");
+  // What writers that died left beside these pages goes first.
+  sheetsmith::RemoveDeadPartials(r.outputPaths);
   const std::optional<CLSID> jpeg = FindImageEncoder(L"image/jpeg");
   if (!jpeg) return Failed("Failed to get JPEG encoder");
   const JpegQualityParameter quality(r.jpegQuality);

@@ -10,6 +10,7 @@
 #include "counting_slots.h"
 #include "grid_arguments.h"
 #include "long_calls.h"
+#include "page_queue.h"
 
 namespace runner::printing {
 namespace {
@@ -112,13 +113,19 @@ std::int32_t StartGridJob(GridRequest request) {
     table.DropUnpolled();
     table.jobs[id] = state;
   }
+  // Its place among the requests for the same pages is taken now, in the
+  // order the requests came; the task waits for its turn before it takes a
+  // composer's slot, so a job waiting for its pages holds none.
+  auto place = std::make_shared<PageQueue::Place>(GridPageQueue().Enter(request.outputPaths));
   try {
-    std::thread([state, request = std::move(request)] {
+    std::thread([state, place, request = std::move(request)] {
+      place->WaitForTurn();
       GridResult result;
       {
         const CountingSlots::Held slot(BackgroundSlots());
         result = ComposeCatching(request, state->progress);
       }
+      place->Leave();
       JobTable& jobs = Jobs();
       std::lock_guard<std::mutex> lock(jobs.mutex);
       state->result = std::move(result);
@@ -161,11 +168,20 @@ void HandleCreateGridImages(const MethodCall& call, std::unique_ptr<MethodResult
   }
   // The waiting methods never pass an aspect ratio.
   request.magnetAspectRatio = 0.0;
-  // The call waits for its pages; the platform thread does not.
+  // The call waits for its pages, after any request before it for the same
+  // pages (never for the background jobs' slots); the platform thread waits
+  // for neither.
+  auto place = std::make_shared<PageQueue::Place>(GridPageQueue().Enter(request.outputPaths));
   RunLongCall(std::move(result), LongCallLane::kOwnThread,
-              [request = std::move(request)]() -> Answer {
+              [place, request = std::move(request)]() -> Answer {
                 GridProgress progress;  // nobody polls a waiting request
-                const GridResult outcome = Compose(request, progress);
+                GridResult outcome;
+                {
+                  // Left when the pages are done, however the composition ends.
+                  PageQueue::Place mine = std::move(*place);
+                  mine.WaitForTurn();
+                  outcome = Compose(request, progress);
+                }
                 if (outcome.success) {
                   return [](MethodResult& answer) { answer.Success(EncodableValue(true)); };
                 }

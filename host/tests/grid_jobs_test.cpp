@@ -4,11 +4,14 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <future>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <thread>
 
+#include "page_queue.h"
 #include "recording_result.h"
 
 namespace runner::printing {
@@ -73,6 +76,11 @@ class GridJobsTest : public ::testing::Test {
     EncodableValue value;
     *text = Call(&HandleCheckGridJobStatus, "checkGridJobStatus", EncodableValue(id), &value);
     return value;
+  }
+  bool Succeeded(std::int32_t id) {
+    const EncodableValue status = PollUntilCompleted(id);
+    const auto* map = status.GetIf<EncodableMap>();
+    return map && map->at(S("success")) == EncodableValue(true);
   }
   EncodableValue PollUntilCompleted(std::int32_t id) {
     for (int i = 0; i < 500; ++i) {
@@ -232,6 +240,9 @@ TEST_F(GridJobsTest, BackgroundJobsComposeTwoAtATimeAndAWaitingRequestNeverWaits
   background[S("rows")] = EncodableValue(1);
   std::vector<std::int32_t> ids;
   for (int i = 0; i < 3; ++i) {
+    // Each for pages of its own: requests for the same pages wait for each other.
+    background[S("outputPaths")] =
+        EncodableValue(EncodableList{EncodableValue("page" + std::to_string(i) + ".jpg")});
     EncodableValue id;
     Call(&HandleCreateGridImagesFastAsync, "createGridImagesFastAsync", EncodableValue(background),
          &id);
@@ -244,7 +255,9 @@ TEST_F(GridJobsTest, BackgroundJobsComposeTwoAtATimeAndAWaitingRequestNeverWaits
   EXPECT_EQ(most->load(), kMaxConcurrentComposers);
 
   auto waiting = std::async(std::launch::async, [this] {
-    return Call(&HandleCreateGridImages, "createGridImages", GridArguments());
+    EncodableValue arguments = GridArguments();
+    arguments.Get<EncodableMap>()[S("outputPaths")] = EncodableValue(EncodableList{S("other.jpg")});
+    return Call(&HandleCreateGridImages, "createGridImages", arguments);
   });
   const bool answered = waiting.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
   EXPECT_TRUE(answered) << "the waiting request waited for a background job";
@@ -254,6 +267,84 @@ TEST_F(GridJobsTest, BackgroundJobsComposeTwoAtATimeAndAWaitingRequestNeverWaits
     EXPECT_EQ(waiting.get(), "success");
   }
   for (const std::int32_t id : ids) PollUntilCompleted(id);
+}
+
+// Requests for a page another request is still composing are composed after
+// it, in the order they came, whether waiting or in the background and
+// however the path is spelt; a request for other pages goes ahead.
+TEST_F(GridJobsTest, RequestsForTheSamePagesComposeInTurnInTheOrderTheyCame) {
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<int> started;  // each request's rows, in the order it began composing
+    std::set<int> released;
+  };
+  auto shared = std::make_shared<Shared>();
+  SetGridComposition([shared](const GridRequest& request, GridProgress&) {
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    shared->started.push_back(request.rows);
+    shared->changed.notify_all();
+    shared->changed.wait(lock, [&] { return shared->released.count(request.rows) != 0; });
+    GridResult result;
+    result.success = true;
+    return result;
+  });
+  const auto arguments = [](int rows, const char* page) {
+    EncodableMap map = GridArguments().Get<EncodableMap>();
+    map[S("rows")] = EncodableValue(rows);
+    map[S("outputPaths")] = EncodableValue(EncodableList{S("C:\\pages\\x.jpg"), S(page)});
+    return EncodableValue(map);
+  };
+  const auto startedSoFar = [shared](std::size_t count) {
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    shared->changed.wait_for(lock, std::chrono::seconds(10),
+                             [&] { return shared->started.size() >= count; });
+    return shared->started;
+  };
+  const auto release = [shared](int rows) {
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    shared->released.insert(rows);
+    shared->changed.notify_all();
+  };
+  EncodableValue first;
+  EncodableValue second;
+  EncodableValue other;
+  Call(&HandleCreateGridImagesFastAsync, "createGridImagesFastAsync",
+       arguments(1, "C:\\pages\\page 1.jpg"), &first);
+  Call(&HandleCreateGridImagesFastAsync, "createGridImagesFastAsync",
+       arguments(2, "c:/PAGES/Page 1.jpg"), &second);
+  auto waiting = std::async(std::launch::async, [&] {
+    return Call(&HandleCreateGridImages, "createGridImages", arguments(3, "C:\\pages\\page 1.jpg"));
+  });
+  // Whatever fails, every composition is let go before the test ends.
+  struct ReleaseAll {
+    std::function<void(int)> release;
+    ~ReleaseAll() {
+      for (int rows = 1; rows <= 4; ++rows) release(rows);
+    }
+  } releaseAll{release};
+  // Only the first of the three for page 1 composes; a job for other pages
+  // goes ahead beside it.
+  EncodableMap elsewhere = GridArguments().Get<EncodableMap>();
+  elsewhere[S("rows")] = EncodableValue(4);
+  Call(&HandleCreateGridImagesFastAsync, "createGridImagesFastAsync", EncodableValue(elsewhere),
+       &other);
+  EXPECT_EQ(startedSoFar(2), (std::vector<int>{1, 4}));
+  release(4);
+  EXPECT_TRUE(Succeeded(other.Get<std::int32_t>()));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // room for one to start early
+  EXPECT_EQ(startedSoFar(2), (std::vector<int>{1, 4}));
+  release(1);
+  EXPECT_EQ(startedSoFar(3), (std::vector<int>{1, 4, 2}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(startedSoFar(3), (std::vector<int>{1, 4, 2}));
+  EXPECT_TRUE(Succeeded(first.Get<std::int32_t>()));
+  release(2);
+  EXPECT_EQ(startedSoFar(4), (std::vector<int>{1, 4, 2, 3}));
+  release(3);
+  EXPECT_EQ(waiting.get(), "success");
+  PollUntilCompleted(second.Get<std::int32_t>());
+  EXPECT_EQ(GridPageQueue().Size(), 0);
 }
 
 // A running job's poll tells how far it is; the counts never go back.

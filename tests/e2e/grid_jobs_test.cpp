@@ -209,13 +209,89 @@ TEST_F(GridJobsTest, TwoBackgroundJobsComposeWithTheComposerAndArePolledToTheEnd
     const std::vector<std::string> native = ComposeNatively(*request, ".native");
     for (std::size_t p = 0; p < request->outputPaths.size(); ++p) {
       ASSERT_TRUE(Exists(request->outputPaths[p])) << request->outputPaths[p];
-      EXPECT_TRUE(testsupport::ReadBytes(request->outputPaths[p]) == testsupport::ReadBytes(native[p]))
+      EXPECT_TRUE(testsupport::ReadBytes(request->outputPaths[p]) ==
+                  testsupport::ReadBytes(native[p]))
           << request->outputPaths[p] << " differs from the native page";
     }
   }
   // Every job file of this run was deleted when its composer ended.
   for (const std::string& name : JobFiles()) {
     EXPECT_TRUE(jobFilesBefore.count(name)) << name;
+  }
+}
+
+// Requests for the same pages, background and waiting, sent one after the
+// other while the first still composes: each answers success, the pages
+// are the last request's, byte for byte what the composer makes of it alone;
+// and a job for other pages, sent last, is done while the first still runs.
+TEST_F(GridJobsTest, RequestsForTheSamePagesComposeInTurnAndTheLastOnesPagesStand) {
+  // The first request is slow: its photos are large PNGs.
+  runner::printing::GridRequest first = Request("first", 0, 2);
+  const std::string slow = dir.File("slow.png");
+  ASSERT_TRUE(testsupport::WritePng(slow, testsupport::Gradient(kSlowPhotoWidth, 4000, 5)));
+  first.imagePaths.assign(6, slow);
+  runner::printing::GridRequest second = Request("second", 6, 2);
+  second.outputPaths = first.outputPaths;
+  runner::printing::GridRequest waiting = Request("waiting", 5, 2);
+  waiting.outputPaths = first.outputPaths;
+  const runner::printing::GridRequest elsewhere = Request("elsewhere", 2, 1);
+  const EncodableValue firstId(std::int32_t{1});
+  const HostRun run = RunHost(
+      HostScript()
+          .Send("printing_channel", "createGridImagesFastAsync", EncodableValue(Arguments(first)))
+          .Send("printing_channel", "createGridImagesFastAsync", EncodableValue(Arguments(second)))
+          .Send("printing_channel", "createGridImages", EncodableValue(Arguments(waiting)))
+          .Call("printing_channel", "createGridImagesFastAsync",
+                EncodableValue(Arguments(elsewhere)))
+          .PollGridJob(3)
+          .Call("printing_channel", "checkGridJobStatus", firstId)
+          .PollGridJob(1)
+          .PollGridJob(2)
+          .WaitAnswers());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  ASSERT_TRUE(run.AnswerTo(1) && run.AnswerTo(2) && run.AnswerTo(3) && run.AnswerTo(4)) << run.err;
+  EXPECT_EQ(run.AnswerTo(1)->SuccessValue(), firstId);
+  EXPECT_EQ(run.AnswerTo(2)->SuccessValue(), EncodableValue(std::int32_t{2}));
+  EXPECT_EQ(run.AnswerTo(3)->SuccessValue(), EncodableValue(true)) << run.AnswerTo(3)->Error();
+  EXPECT_EQ(run.AnswerTo(4)->SuccessValue(), EncodableValue(std::int32_t{3}));
+  // The polls' answers, in the order they were sent: job 3 to its end, job 1
+  // once, then jobs 1 and 2 to their ends.
+  std::vector<EncodableMap> polls;
+  std::vector<const Answer*> ordered;
+  for (const Answer& answer : run.answers) {
+    if (answer.step >= 5) ordered.push_back(&answer);
+  }
+  std::sort(ordered.begin(), ordered.end(),
+            [](const Answer* a, const Answer* b) { return a->step < b->step; });
+  for (const Answer* answer : ordered) {
+    const std::optional<EncodableValue> value = answer->SuccessValue();
+    ASSERT_TRUE(value) << answer->Error();
+    polls.push_back(value->Get<EncodableMap>());
+  }
+  std::vector<EncodableMap> ends;  // each job's finished answer, and job 1's single poll
+  for (std::size_t i = 0; i < polls.size(); ++i) {
+    if (polls[i].at(S("completed")) == EncodableValue(true) || ends.size() == 1) {
+      ends.push_back(polls[i]);
+    }
+  }
+  ASSERT_EQ(ends.size(), 4u) << run.err;
+  // The job for other pages finished while the first was still composing.
+  EXPECT_EQ(ends[1].at(S("completed")), EncodableValue(false)) << "the job for other pages waited";
+  // Every job ends in success: its pages were made by it.
+  for (const std::size_t end : {0u, 2u, 3u}) {
+    EXPECT_EQ(ends[end].at(S("success")), EncodableValue(true)) << end;
+  }
+  // The waiting request came last for these pages: they are its own.
+  const std::vector<std::string> native = ComposeNatively(waiting, ".native");
+  for (std::size_t p = 0; p < waiting.outputPaths.size(); ++p) {
+    EXPECT_TRUE(testsupport::ReadBytes(waiting.outputPaths[p]) == testsupport::ReadBytes(native[p]))
+        << waiting.outputPaths[p] << " is not the last request's page";
+  }
+  EXPECT_TRUE(testsupport::ReadBytes(elsewhere.outputPaths[0]) ==
+              testsupport::ReadBytes(ComposeNatively(elsewhere, ".native")[0]));
+  // No partial file stays beside the pages.
+  for (const auto& entry : fs::directory_iterator(testsupport::PathFromUtf8(dir.Path()))) {
+    EXPECT_NE(entry.path().extension(), ".partial") << entry.path();
   }
 }
 
@@ -539,7 +615,8 @@ TEST_F(GridJobsTest, AnEmptyPathBetweenTwoPhotosKeepsEveryPhotoInItsCellWithItsF
   // page is the one it makes natively for the same request.
   EXPECT_THAT(run.err, HasSubstr("DEBUG C++: sheetsmith completed in "));
   EXPECT_THAT(run.err, ::testing::Not(HasSubstr("GridComposer")));
-  EXPECT_TRUE(testsupport::ReadBytes(r.outputPaths[0]) == testsupport::ReadBytes(ComposeNatively(r, ".native")[0]));
+  EXPECT_TRUE(testsupport::ReadBytes(r.outputPaths[0]) ==
+              testsupport::ReadBytes(ComposeNatively(r, ".native")[0]));
   const auto page = sheetsmith::LoadRgba(r.outputPaths[0]);
   ASSERT_TRUE(page);
   auto near = [&](int x, int y, int red, int green, int blue) {
