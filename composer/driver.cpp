@@ -15,6 +15,7 @@
 #include "geometry.h"
 #include "log.h"
 #include "page.h"
+#include "placement.h"
 #include "stage_times.h"
 
 namespace sheetsmith {
@@ -90,9 +91,9 @@ void LogStageTimes() {
   if (!wanted || !*wanted) return;
   const StageTimes& t = GlobalStageTimes();
   auto ms = [](const std::atomic<std::int64_t>& ns) { return std::to_string(ns.load() / 1000000); };
-  LogLine("Sheetsmith: Stage times (all workers): decode=" + ms(t.decodeNs) +
-          "ms turn=" + ms(t.turnNs) + "ms resize=" + ms(t.resizeNs) +
-          "ms effects=" + ms(t.effectsNs) + "ms encode=" + ms(t.encodeNs) + "ms");
+  LogLine("Sheetsmith: Stage times (all workers): decode=" + ms(t.decodeNs) + "ms turn=" +
+          ms(t.turnNs) + "ms resize=" + ms(t.resizeNs) + "ms effects=" + ms(t.effectsNs) +
+          "ms color=" + ms(t.colorNs) + "ms encode=" + ms(t.encodeNs) + "ms");
 }
 
 }  // namespace
@@ -103,6 +104,15 @@ bool CreatePages(const GridConfig& config, const CreatePagesOptions& options) {
   std::string problem;
   if (!ComputeGeometry(config, geometry, problem)) {
     LogLine("Sheetsmith: Invalid grid: " + problem);
+    return false;
+  }
+  // The colours the pages are made in: a custom profile that cannot be used
+  // fails the run before any page is begun.
+  RunColors colors(ResolveColorTarget(
+      ParseColorSelection(config.colorTarget),
+      [](const std::string& path) { return ReadFilePrefix(path, kMaxProfileBytes + 1); }));
+  if (!colors.target.failure.empty()) {
+    LogLine("Sheetsmith: " + colors.target.failure);
     return false;
   }
   const unsigned threads = WorkerCount(options.hardwareThreads);
@@ -117,6 +127,7 @@ bool CreatePages(const GridConfig& config, const CreatePagesOptions& options) {
   // Large buffers are reused from one photo and page to the next.
   BufferPool pool(BufferPool::kBlocksPerWorker * threads);
   RunState state(config, geometry, options.makeCanvas);
+  state.colors = &colors;
   // A canvas for every two workers: the pages being laid and saved keep pace
   // with the photos the others make ready. Each worker may leave one photo
   // waiting for a canvas.

@@ -86,6 +86,8 @@ void ReadSetting(std::string_view line, GridConfig& config, std::vector<std::str
     config.showCutGrid = value == "1" || value == "true";
   } else if (key == "cutGridColor") {
     config.cutGridColor = value;
+  } else if (key == "colorTarget") {
+    config.colorTarget = value;
   } else if (key == "keepEmptyImageLines") {
     config.keepEmptyImageLines = value == "1" || value == "true";
   }

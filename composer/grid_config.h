@@ -56,6 +56,11 @@ struct GridConfig {
   // [images] is a photo with no path, whose cell stays white (without it,
   // empty lines are skipped there as everywhere but in [frames]).
   bool keepEmptyImageLines = false;
+  // The colours the pages are made in, by the key colorTarget: "srgb",
+  // "adobe_rgb", "no_conversion" or "custom:" and a profile's path, as the
+  // host stores the user's choice (ParseColorSelection). A file without the
+  // key, from the host or anyone else, gets sRGB pages.
+  std::string colorTarget = "srgb";
 };
 
 // Effects lines whose index is at or above this are skipped: the list grows to

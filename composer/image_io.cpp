@@ -50,16 +50,42 @@ std::uint32_t BigEndian32(const unsigned char* bytes) {
 // bytes than the file has left (it makes room for the claim before reading,
 // so a few hundred bytes can ask for gigabytes), or a first picture-data
 // chunk that is empty (it copies it into a buffer it has not made yet).
-bool PngChunksMislead(std::FILE* file, long at, long size) {
+//
+// On the way the colour profile of an iCCP chunk before the picture's data
+// is read into `profile`.
+bool PngChunksMislead(std::FILE* file, long at, long size, EmbeddedProfile& profile) {
   bool seenData = false;
   unsigned char header[8];
   while (std::fread(header, 1, 8, file) == 8) {
     const std::uint32_t length = BigEndian32(header);
     // Length, type, data and checksum.
-    if (std::uint64_t{length} + 12 > static_cast<std::uint64_t>(size - at)) return true;
+    if (std::uint64_t{length} + 12 > static_cast<std::uint64_t>(size - at)) {
+      if (std::memcmp(header + 4, "iCCP", 4) == 0) {
+        profile.state = EmbeddedProfile::State::kDamaged;
+        profile.problem = "the file is cut short";
+      }
+      return true;
+    }
     if (std::memcmp(header + 4, "IDAT", 4) == 0) {
       if (!seenData && length == 0) return true;
       seenData = true;
+    }
+    if (!seenData && std::memcmp(header + 4, "iCCP", 4) == 0 &&
+        profile.state == EmbeddedProfile::State::kNone) {
+      // The signature and that chunk, read as a PNG of its own: its checksum
+      // checked, its profile inflated.
+      std::string chunk("\x89PNG\r\n\x1A\n", 8);
+      chunk.append(reinterpret_cast<const char*>(header), 8);
+      chunk.resize(chunk.size() + length + 4);
+      if (length > kMaxProfileBytes ||
+          std::fread(chunk.data() + 16, 1, length + 4, file) != length + 4) {
+        profile.state = EmbeddedProfile::State::kDamaged;
+        profile.problem = "its chunk cannot be read";
+        return false;
+      }
+      profile = FindEmbeddedProfile(chunk);
+      at += static_cast<long>(length) + 12;
+      continue;
     }
     if (std::memcmp(header + 4, "IEND", 4) == 0) return false;
     if (std::fseek(file, static_cast<long>(length) + 4, SEEK_CUR) != 0) return false;
@@ -72,7 +98,8 @@ bool PngChunksMislead(std::FILE* file, long at, long size) {
 // refused before it sees it. The file is read from its start and put back
 // there, its size and first bytes given back; one too large for a long
 // offset is refused too.
-bool StbWouldMishandle(std::FILE* file, long& size, unsigned char (&start)[8]) {
+bool StbWouldMishandle(std::FILE* file, long& size, unsigned char (&start)[8],
+                       EmbeddedProfile& profile) {
   if (std::fseek(file, 0, SEEK_END) != 0) return true;
   size = std::ftell(file);
   std::rewind(file);
@@ -80,7 +107,7 @@ bool StbWouldMishandle(std::FILE* file, long& size, unsigned char (&start)[8]) {
   bool mishandled = false;
   std::memset(start, 0, sizeof start);
   if (std::fread(start, 1, 8, file) == 8 && std::memcmp(start, "\x89PNG\r\n\x1A\n", 8) == 0) {
-    mishandled = PngChunksMislead(file, 8, size);
+    mishandled = PngChunksMislead(file, 8, size, profile);
   }
   std::rewind(file);
   return mishandled;
@@ -103,14 +130,15 @@ std::uint64_t LeastBytesFor(const unsigned char (&start)[8], std::uint64_t pixel
   return 0;
 }
 
-std::optional<RgbaImage> LoadWithStb(std::FILE* file) {
+std::optional<RgbaImage> LoadWithStb(std::FILE* file, EmbeddedProfile& profile,
+                                     SourceColors& colors) {
   // The decoder reads in small pieces; a large buffer makes that a few
   // system calls per photo instead of hundreds. (Set before the first read,
   // as the C library asks.)
   std::setvbuf(file, nullptr, _IOFBF, std::size_t{1} << 20);
   long size = 0;
   unsigned char start[8];
-  if (StbWouldMishandle(file, size, start)) return std::nullopt;
+  if (StbWouldMishandle(file, size, start, profile)) return std::nullopt;
   int width = 0;
   int height = 0;
   int channels = 0;
@@ -127,6 +155,7 @@ std::optional<RgbaImage> LoadWithStb(std::FILE* file) {
   // The decoder allocates from the pixel pool, which is what RgbaImage frees to.
   RgbaImage image = AdoptPixels(pixels, width, height);
   image.knownOpaque = channels == 1 || channels == 3;  // the file has no alpha
+  colors = channels <= 2 ? SourceColors::kGray : SourceColors::kRgb;
   return image;
 }
 
@@ -138,7 +167,9 @@ std::optional<RgbaImage> LoadRgba(const std::string& path) {
   if (!notJpeg) return std::nullopt;
   UniqueFile file = OpenFile(path, "rb");
   if (!file) return std::nullopt;
-  return LoadWithStb(file.get());
+  EmbeddedProfile profile;
+  SourceColors colors = SourceColors::kRgb;
+  return LoadWithStb(file.get(), profile, colors);
 }
 
 std::optional<DecodedPhoto> DecodedPhoto::Open(const std::string& path) {
@@ -147,13 +178,15 @@ std::optional<DecodedPhoto> DecodedPhoto::Open(const std::string& path) {
   if (std::unique_ptr<JpegReader> reader = JpegReader::Open(path, notJpeg)) {
     photo.width_ = reader->width();
     photo.height_ = reader->height();
+    photo.profile_ = reader->embeddedProfile();
+    photo.colors_ = reader->colors();
     photo.jpeg_ = std::move(reader);
     return photo;
   }
   if (!notJpeg) return std::nullopt;
   UniqueFile file = OpenFile(path, "rb");
   if (!file) return std::nullopt;
-  photo.whole_ = LoadWithStb(file.get());
+  photo.whole_ = LoadWithStb(file.get(), photo.profile_, photo.colors_);
   if (!photo.whole_) return std::nullopt;
   photo.width_ = photo.whole_->width;
   photo.height_ = photo.whole_->height;
@@ -197,11 +230,16 @@ std::optional<RgbaImage> DecodedPhoto::Whole() {
 
 std::int64_t DecodedPhoto::rowNanoseconds() const { return rowNs_; }
 
+void DecodedPhoto::KeepInks() {
+  if (jpeg_ && colors_ == SourceColors::kCmyk) jpeg_->KeepInks();
+}
+
 std::optional<RgbaImage> Resize(const RgbaImage& image, int width, int height, int quarterTurns) {
   return Resample(image, width, height, quarterTurns);
 }
 
-bool SaveJpeg(const RgbaImage& image, const std::string& path, int quality) {
+bool SaveJpeg(const RgbaImage& image, const std::string& path, int quality,
+              std::string_view profile) {
   if (image.empty()) return false;
   // Written beside the page and put in its place only when whole: a page cut
   // short, or one from an earlier run, never passes for this run's.
@@ -209,10 +247,14 @@ bool SaveJpeg(const RgbaImage& image, const std::string& path, int quality) {
   UniqueFile file = OpenFile(partial, "wb");
   if (!file) return false;
   std::FILE* stream = file.get();
-  const bool written =
-      EncodeJpeg(image, quality, [stream](const std::uint8_t* bytes, std::size_t count) {
+  std::string segments;
+  for (const std::string& segment : IccSegments(profile)) segments += segment;
+  const bool written = EncodeJpeg(
+      image, quality,
+      [stream](const std::uint8_t* bytes, std::size_t count) {
         return std::fwrite(bytes, 1, count, stream) == count;
-      });
+      },
+      segments);
   const bool closed = std::fclose(file.release()) == 0;
   if (written && closed && RenameOver(partial, path)) return true;
   RemoveFile(partial);

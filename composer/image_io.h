@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "color_management.h"
 #include "rgba_image.h"
 
 namespace sheetsmith {
@@ -32,6 +33,13 @@ class DecodedPhoto {
   int width() const { return width_; }
   int height() const { return height_; }
 
+  // The colour profile the file carries, and what its pixels are.
+  const EmbeddedProfile& profile() const { return profile_; }
+  SourceColors colors() const { return colors_; }
+  // Before Scale or Whole: a CMYK photo's pixels are its inks as stored
+  // (JpegReader::KeepInks), for a colour conversion to turn into RGB.
+  void KeepInks();
+
   // The photo scaled to width x height, then turned `quarterTurns` quarters
   // clockwise, as Resize would make it from the whole photo up to the
   // decoder's scaling. Once only.
@@ -47,6 +55,8 @@ class DecodedPhoto {
   int height_ = 0;
   std::optional<RgbaImage> whole_;
   std::unique_ptr<JpegReader> jpeg_;
+  EmbeddedProfile profile_;
+  SourceColors colors_ = SourceColors::kRgb;
   bool started_ = false;
   std::int64_t rowNs_ = 0;
 };
@@ -58,10 +68,11 @@ std::optional<RgbaImage> Resize(const RgbaImage& image, int width, int height,
                                 int quarterTurns = 0);
 
 // Writes the red, green and blue channels as a JPEG at `quality` (the writer
-// clamps it into 1..100), under a PartialPath(path) of its own and then
-// moved to `path`.
+// clamps it into 1..100), carrying the colour profile `profile` when it is
+// not empty, under a PartialPath(path) of its own and then moved to `path`.
 // True only when the whole file was written; a file that was begun but not
 // finished is removed, and whatever stood at `path` before stays.
-bool SaveJpeg(const RgbaImage& image, const std::string& path, int quality);
+bool SaveJpeg(const RgbaImage& image, const std::string& path, int quality,
+              std::string_view profile = {});
 
 }  // namespace sheetsmith

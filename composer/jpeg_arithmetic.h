@@ -54,9 +54,10 @@ inline void ForwardDct8(V d[8]) {
 // Level-shifted Y, Cb and Cr of red, green and blue.
 template <typename V, typename Ops>
 inline void YCbCrOf(V r, V g, V b, V& y, V& cb, V& cr) {
-  y = Ops::Sub(Ops::Add(Ops::Add(Ops::Mul(Ops::Splat(0.29900f), r), Ops::Mul(Ops::Splat(0.58700f), g)),
-                        Ops::Mul(Ops::Splat(0.11400f), b)),
-               Ops::Splat(128.0f));
+  y = Ops::Sub(
+      Ops::Add(Ops::Add(Ops::Mul(Ops::Splat(0.29900f), r), Ops::Mul(Ops::Splat(0.58700f), g)),
+               Ops::Mul(Ops::Splat(0.11400f), b)),
+      Ops::Splat(128.0f));
   cb = Ops::Add(Ops::Sub(Ops::Mul(Ops::Splat(-0.16874f), r), Ops::Mul(Ops::Splat(0.33126f), g)),
                 Ops::Mul(Ops::Splat(0.50000f), b));
   cr = Ops::Sub(Ops::Sub(Ops::Mul(Ops::Splat(0.50000f), r), Ops::Mul(Ops::Splat(0.41869f), g)),

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "jpeg_writer.h"
 
@@ -35,6 +36,6 @@ inline constexpr long long kPixelsCodedInParts = 1024 * 1024;
 // coded on a thread of its own and the bits joined in order: the file is the
 // same, byte for byte, whatever the number of parts.
 bool EncodeJpegWith(const RgbaImage& image, int quality, const JpegBytesSink& sink,
-                    const JpegKernels& kernels, int parts = 1);
+                    const JpegKernels& kernels, int parts = 1, std::string_view segments = {});
 
 }  // namespace sheetsmith

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <new>
+#include <string_view>
 #include <vector>
 
 #include "file_io.h"
@@ -35,6 +37,11 @@ struct JpegReader::State {
   } source{};
   UniqueFile file;
   bool created = false;
+  // The data of the APP2 segments that carry a colour profile, as the
+  // header is read; tooManyIcc once they pass what any profile needs.
+  std::vector<std::string> iccSegments;
+  std::size_t iccBytes = 0;
+  bool tooManyIcc = false;
 
   ~State() {
     if (created) jpeg_destroy_decompress(&decoder);
@@ -102,6 +109,52 @@ void SkipInput(j_decompress_ptr decoder, long count) {
 
 void TermSource(j_decompress_ptr) {}
 
+// Reads up to `count` bytes of the current segment into `out` (nothing kept
+// when `out` is null); false when the data ends first.
+bool ReadSegmentBytes(j_decompress_ptr decoder, std::size_t count, std::string* out) {
+  jpeg_source_mgr& source = *decoder->src;
+  while (count > 0) {
+    if (source.bytes_in_buffer == 0 &&
+        (!source.fill_input_buffer(decoder) || source.bytes_in_buffer == 0)) {
+      return false;
+    }
+    const std::size_t piece = std::min(count, source.bytes_in_buffer);
+    if (out) out->append(reinterpret_cast<const char*>(source.next_input_byte), piece);
+    source.next_input_byte += piece;
+    source.bytes_in_buffer -= piece;
+    count -= piece;
+  }
+  return true;
+}
+
+// An APP2 segment: kept when it is a chunk of a colour profile, and while
+// the chunks stay within what a profile can be; other APP2 segments (a
+// phone's picture index, FlashPix) are passed over unread.
+boolean ReadApp2(j_decompress_ptr decoder) {
+  State& s = *static_cast<State*>(decoder->client_data);
+  std::string length;
+  if (!ReadSegmentBytes(decoder, 2, &length)) return TRUE;
+  const std::size_t size = static_cast<std::size_t>((static_cast<unsigned char>(length[0]) << 8) |
+                                                    static_cast<unsigned char>(length[1]));
+  if (size < 2) return TRUE;
+  std::size_t left = size - 2;
+  constexpr std::string_view kMark("ICC_PROFILE\0", 12);
+  std::string start;
+  if (!ReadSegmentBytes(decoder, std::min(left, kMark.size()), &start)) return TRUE;
+  left -= start.size();
+  const bool icc = start == kMark;
+  if (icc && !s.tooManyIcc && s.iccBytes + left <= kMaxProfileBytes + 255 * 2) {
+    std::string data = std::move(start);
+    if (!ReadSegmentBytes(decoder, left, &data)) return TRUE;
+    s.iccBytes += data.size();
+    s.iccSegments.push_back(std::move(data));
+    return TRUE;
+  }
+  if (icc) s.tooManyIcc = true;
+  ReadSegmentBytes(decoder, left, nullptr);
+  return TRUE;
+}
+
 // Adobe's CMYK is stored inverted: a colour channel times black is the
 // light that comes through, rounded as x * y / 255.
 std::uint8_t Through(int colour, int black) {
@@ -152,6 +205,8 @@ std::unique_ptr<JpegReader> JpegReader::Open(const std::string& path, bool& notJ
   s.created = true;
   s.decoder.mem->max_memory_to_use = kMaxJpegDecoderBytes;
   s.decoder.src = &s.source.manager;
+  s.decoder.client_data = &s;
+  jpeg_set_marker_processor(&s.decoder, JPEG_APP0 + 2, &ReadApp2);
   if (!s.Guarded([&s] { jpeg_read_header(&s.decoder, TRUE); }) || s.source.endedEarly) {
     return nullptr;
   }
@@ -162,6 +217,9 @@ std::unique_ptr<JpegReader> JpegReader::Open(const std::string& path, bool& notJ
   reader->height_ = static_cast<int>(s.decoder.image_height);
   const J_COLOR_SPACE stored = s.decoder.jpeg_color_space;
   reader->cmyk_ = stored == JCS_CMYK || stored == JCS_YCCK;
+  reader->colors_ = reader->cmyk_             ? SourceColors::kCmyk
+                    : stored == JCS_GRAYSCALE ? SourceColors::kGray
+                                              : SourceColors::kRgb;
   if (!reader->cmyk_ && stored != JCS_GRAYSCALE && stored != JCS_YCbCr && stored != JCS_RGB) {
     return nullptr;
   }
@@ -169,6 +227,18 @@ std::unique_ptr<JpegReader> JpegReader::Open(const std::string& path, bool& notJ
 }
 
 JpegReader::~JpegReader() = default;
+
+EmbeddedProfile JpegReader::embeddedProfile() const {
+  if (state_->tooManyIcc) {
+    EmbeddedProfile damaged;
+    damaged.state = EmbeddedProfile::State::kDamaged;
+    damaged.problem = "it is larger than any profile";
+    return damaged;
+  }
+  const std::vector<std::string_view> segments(state_->iccSegments.begin(),
+                                               state_->iccSegments.end());
+  return JoinIccChunks(segments);
+}
 
 bool JpegReader::Start(int wantedWidth, int wantedHeight) {
   State& s = *state_;
@@ -201,7 +271,9 @@ bool JpegReader::ReadNextRow(std::uint8_t* out) {
     failed_ = true;
     return false;
   }
-  if (cmyk_) {
+  if (cmyk_ && keepInks_) {
+    std::memcpy(out, cmykRow_.data(), static_cast<std::size_t>(scaledWidth_) * 4);
+  } else if (cmyk_) {
     for (int x = 0; x < scaledWidth_; ++x) {
       const std::uint8_t* p = &cmykRow_[static_cast<std::size_t>(x) * 4];
       out[x * 4 + 0] = Through(p[0], p[3]);

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "color_management.h"
 #include "resample.h"
 #include "rgba_image.h"
 
@@ -69,6 +70,15 @@ class JpegReader final : public RowSource {
   int width() const { return width_; }
   int height() const { return height_; }
 
+  // The colour profile the file carries, and what its pixels are.
+  EmbeddedProfile embeddedProfile() const;
+  SourceColors colors() const { return colors_; }
+  // Before Start or DecodeWhole: the rows of a CMYK or YCCK photo are its
+  // inks as stored (Adobe's inverted form, black in the fourth byte), for a
+  // colour conversion to turn into RGB, instead of the light they let
+  // through.
+  void KeepInks() { keepInks_ = true; }
+
   // Starts decoding at the scale DctScaleEighths chooses for the wanted
   // size (full size when the wanted size is 0 x 0). False when decoding
   // cannot start; else scaledWidth() x scaledHeight() rows follow.
@@ -106,6 +116,8 @@ class JpegReader final : public RowSource {
   int scaledWidth_ = 0;
   int scaledHeight_ = 0;
   bool cmyk_ = false;
+  bool keepInks_ = false;
+  SourceColors colors_ = SourceColors::kRgb;
   bool failed_ = false;
   std::vector<std::uint8_t> ring_;
   std::vector<std::uint8_t> cmykRow_;

@@ -14,7 +14,6 @@
 #include "jpeg_kernels.h"
 #include "stage_times.h"
 
-
 namespace sheetsmith {
 
 #if KORVELA_AVX2_KERNELS
@@ -35,16 +34,15 @@ constexpr std::uint8_t kZigZag[64] = {
 
 // The example tables of the JPEG standard (Annex K): quantisation at
 // quality 50, and the Huffman tables as code counts per length and symbols.
-constexpr int kLumaQuant[64] = {16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,
-                                58, 60, 55, 14, 13,  16,  24,  40,  57, 69, 56, 14, 17,
-                                22, 29, 51, 87, 80,  62,  18,  22,  37, 56, 68, 109, 103,
-                                77, 24, 35, 55, 64,  81,  104, 113, 92, 49, 64, 78,  87,
-                                103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
-constexpr int kChromaQuant[64] = {17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99,
-                                  99, 99, 99, 24, 26, 56, 99, 99, 99, 99, 99, 47, 66,
-                                  99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
-                                  99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
-                                  99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
+constexpr int kLumaQuant[64] = {16,  11,  10,  16,  24, 40, 51,  61,  12,  12,  14,  19,  26,
+                                58,  60,  55,  14,  13, 16, 24,  40,  57,  69,  56,  14,  17,
+                                22,  29,  51,  87,  80, 62, 18,  22,  37,  56,  68,  109, 103,
+                                77,  24,  35,  55,  64, 81, 104, 113, 92,  49,  64,  78,  87,
+                                103, 121, 120, 101, 72, 92, 95,  98,  112, 100, 103, 99};
+constexpr int kChromaQuant[64] = {17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99,
+                                  24, 26, 56, 99, 99, 99, 99, 99, 47, 66, 99, 99, 99, 99, 99, 99,
+                                  99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+                                  99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
 
 constexpr std::uint8_t kLumaDcCounts[16] = {0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0};
 constexpr std::uint8_t kChromaDcCounts[16] = {0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0};
@@ -77,10 +75,10 @@ constexpr std::uint8_t kChromaAcSymbols[162] = {
     0xe8, 0xe9, 0xea, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa};
 
 // The DCT's scale factors, folded into the quantisation.
-constexpr float kScale[8] = {
-    1.0f * 2.828427125f,         1.387039845f * 2.828427125f, 1.306562965f * 2.828427125f,
-    1.175875602f * 2.828427125f, 1.0f * 2.828427125f,         0.785694958f * 2.828427125f,
-    0.541196100f * 2.828427125f, 0.275899379f * 2.828427125f};
+constexpr float kScale[8] = {1.0f * 2.828427125f,         1.387039845f * 2.828427125f,
+                             1.306562965f * 2.828427125f, 1.175875602f * 2.828427125f,
+                             1.0f * 2.828427125f,         0.785694958f * 2.828427125f,
+                             0.541196100f * 2.828427125f, 0.275899379f * 2.828427125f};
 
 // Code and length of each symbol; symbols the table lacks have length 0
 // and write nothing.
@@ -111,7 +109,7 @@ struct ComponentTables {
 
 struct Tables {
   bool subsample = false;
-  std::uint8_t lumaQuant[64];    // zigzag order, as the file carries them
+  std::uint8_t lumaQuant[64];  // zigzag order, as the file carries them
   std::uint8_t chromaQuant[64];
   ComponentTables luma;
   ComponentTables chroma;
@@ -127,8 +125,9 @@ Tables MakeTables(int quality) {
     const int luma = (kLumaQuant[i] * quality + 50) / 100;
     const int chroma = (kChromaQuant[i] * quality + 50) / 100;
     t.lumaQuant[kZigZag[i]] = static_cast<std::uint8_t>(luma < 1 ? 1 : luma > 255 ? 255 : luma);
-    t.chromaQuant[kZigZag[i]] =
-        static_cast<std::uint8_t>(chroma < 1 ? 1 : chroma > 255 ? 255 : chroma);
+    t.chromaQuant[kZigZag[i]] = static_cast<std::uint8_t>(chroma < 1     ? 1
+                                                          : chroma > 255 ? 255
+                                                                         : chroma);
   }
   for (int row = 0, k = 0; row < 8; ++row) {
     for (int col = 0; col < 8; ++col, ++k) {
@@ -314,7 +313,8 @@ const ZigZagBitTable kZigZagBits = MakeZigZagBits();
 
 std::uint64_t ZigZagMask(std::uint64_t natural) {
   std::uint64_t zigzag = 0;
-  for (int b = 0; b < 8; ++b) zigzag |= kZigZagBits[static_cast<std::size_t>(b)][(natural >> (8 * b)) & 0xFF];
+  for (int b = 0; b < 8; ++b)
+    zigzag |= kZigZagBits[static_cast<std::size_t>(b)][(natural >> (8 * b)) & 0xFF];
   return zigzag;
 }
 
@@ -476,11 +476,19 @@ void GatherSquare(const RgbaImage& image, int x, int y, int side, std::uint8_t* 
   }
 }
 
-void WriteHeaders(ByteWriter& out, const Tables& t, int width, int height) {
+void WriteHeaders(ByteWriter& out, const Tables& t, int width, int height,
+                  std::string_view segments) {
   static constexpr std::uint8_t kStart[] = {0xFF, 0xD8, 0xFF, 0xE0, 0, 0x10, 'J', 'F', 'I',
                                             'F',  0,    1,    1,    0, 0,    1,   0,   1,
                                             0,    0,    0xFF, 0xDB, 0, 0x84, 0};
-  out.Put(kStart, sizeof kStart);
+  // The start of the image and its JFIF segment, which must come first; then
+  // the caller's segments; then the tables.
+  constexpr std::size_t kJfifEnd = 20;
+  out.Put(kStart, kJfifEnd);
+  if (!segments.empty()) {
+    out.Put(reinterpret_cast<const std::uint8_t*>(segments.data()), segments.size());
+  }
+  out.Put(kStart + kJfifEnd, sizeof kStart - kJfifEnd);
   out.Put(t.lumaQuant, 64);
   out.Put(1);
   out.Put(t.chromaQuant, 64);
@@ -520,14 +528,14 @@ void WriteHeaders(ByteWriter& out, const Tables& t, int width, int height) {
   out.Put(0x11);
   out.Put(kChromaAcCounts, 16);
   out.Put(kChromaAcSymbols, 162);
-  static constexpr std::uint8_t kScanStart[] = {0xFF, 0xDA, 0, 0xC, 3, 1,    0,
+  static constexpr std::uint8_t kScanStart[] = {0xFF, 0xDA, 0, 0xC,  3, 1,    0,
                                                 2,    0x11, 3, 0x11, 0, 0x3F, 0};
   out.Put(kScanStart, sizeof kScanStart);
 }
 
 // One block's coefficients and the mask of those not zero, in zigzag order.
-void Quantise(const JpegKernels& kernels, const float* samples, int stride,
-              const float* divisors, Coefficients& out) {
+void Quantise(const JpegKernels& kernels, const float* samples, int stride, const float* divisors,
+              Coefficients& out) {
   const std::uint64_t zeros = kernels.quantise(samples, stride, divisors, out.values);
   out.nonZero = ZigZagMask(~zeros) & ~std::uint64_t{1};
 }
@@ -650,18 +658,19 @@ const JpegKernels& ChosenJpegKernels() {
   return chosen;
 }
 
-bool EncodeJpeg(const RgbaImage& image, int quality, const JpegBytesSink& sink) {
+bool EncodeJpeg(const RgbaImage& image, int quality, const JpegBytesSink& sink,
+                std::string_view segments) {
   // A page is coded in parts on as many threads as the processor runs (up to
   // four): the last page of a run has no other work beside it.
   const long long pixels = static_cast<long long>(image.width) * image.height;
   const unsigned threads = std::thread::hardware_concurrency();
   const int parts =
       pixels >= kPixelsCodedInParts ? static_cast<int>(std::clamp(threads, 1u, 4u)) : 1;
-  return EncodeJpegWith(image, quality, sink, ChosenJpegKernels(), parts);
+  return EncodeJpegWith(image, quality, sink, ChosenJpegKernels(), parts, segments);
 }
 
 bool EncodeJpegWith(const RgbaImage& image, int quality, const JpegBytesSink& sink,
-                    const JpegKernels& kernels, int parts) {
+                    const JpegKernels& kernels, int parts, std::string_view segments) {
   if (image.empty() || image.width > 0xFFFF || image.height > 0xFFFF) return false;
   const Tables tables = MakeTables(quality);
   const int side = tables.subsample ? 16 : 8;
@@ -709,7 +718,7 @@ bool EncodeJpegWith(const RgbaImage& image, int quality, const JpegBytesSink& si
   }
 
   ByteWriter out(sink);
-  WriteHeaders(out, tables, image.width, image.height);
+  WriteHeaders(out, tables, image.width, image.height, segments);
   {
     BitWriter bits(out);
     WriteMacroblocks(image, tables, kernels, bits, 0, partStart(1), DcPredictors{});

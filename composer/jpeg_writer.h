@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 #include "rgba_image.h"
 
@@ -25,8 +26,11 @@ namespace sheetsmith {
 using JpegBytesSink = std::function<bool(const std::uint8_t* bytes, std::size_t count)>;
 
 // Encodes `image` at `quality` (0 means 90; otherwise clamped to 1..100)
-// into `sink`. False when the image is empty, larger than a JPEG file can
-// describe (65535 pixels a side), or the sink refused a piece.
-bool EncodeJpeg(const RgbaImage& image, int quality, const JpegBytesSink& sink);
+// into `sink`, with `segments` (whole marker segments, such as the APP2
+// segments of a colour profile) right after the JFIF segment. False when the
+// image is empty, larger than a JPEG file can describe (65535 pixels a
+// side), or the sink refused a piece.
+bool EncodeJpeg(const RgbaImage& image, int quality, const JpegBytesSink& sink,
+                std::string_view segments = {});
 
 }  // namespace sheetsmith

@@ -88,14 +88,14 @@ std::uint64_t QuantiseAvx2(const float* samples, int stride, const float* diviso
   __m256i rounded[8];
   for (int r = 0; r < 8; ++r) {
     const __m256 v = _mm256_mul_ps(rows[r], _mm256_loadu_ps(divisors + r * 8));
-    rounded[r] =
-        _mm256_cvttps_epi32(_mm256_add_ps(v, _mm256_or_ps(half, _mm256_and_ps(v, sign))));
+    rounded[r] = _mm256_cvttps_epi32(_mm256_add_ps(v, _mm256_or_ps(half, _mm256_and_ps(v, sign))));
   }
   const __m256i zero = _mm256_setzero_si256();
   std::uint64_t zeros = 0;
   for (int r = 0; r < 8; r += 4) {
     // Two rows a vector, back in order after the in-lane packing.
-    const __m256i first = _mm256_permute4x64_epi64(_mm256_packs_epi32(rounded[r], rounded[r + 1]), 0xD8);
+    const __m256i first =
+        _mm256_permute4x64_epi64(_mm256_packs_epi32(rounded[r], rounded[r + 1]), 0xD8);
     const __m256i second =
         _mm256_permute4x64_epi64(_mm256_packs_epi32(rounded[r + 2], rounded[r + 3]), 0xD8);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(values + r * 8), first);

@@ -247,8 +247,12 @@ void SavePage(int pageIndex, RunState& state) {
   bool saved = false;
   {
     StageTimer timer(GlobalStageTimes().encodeNs);
+    // A page carries its target's profile, as a baked photo does; a page
+    // with no conversion, and one of untagged photos for sRGB, carry nothing.
+    const ColorTarget* target = state.colors ? &state.colors->target : nullptr;
+    const bool carries = target && target->convert && (!target->isSrgb || page.tagged.load());
     saved = SaveJpeg(*page.canvas, config.outputs[static_cast<std::size_t>(pageIndex)],
-                     config.jpegQuality);
+                     config.jpegQuality, carries ? std::string_view(target->profile) : "");
   }
   page.canvas.reset();
   if (saved) {
@@ -316,7 +320,8 @@ void DoUnit(std::int64_t unit, RunState& state) {
         static_cast<std::int64_t>(pageIndex) * state.geometry.cellsPerPage + slot;
     std::optional<PreparedPhoto> prepared =
         PreparePhoto(static_cast<std::size_t>(index), slot / config.cols, slot % config.cols,
-                     config, state.geometry);
+                     config, state.geometry, state.colors);
+    if (prepared && prepared->tagged) page.tagged.store(true);
     if (!prepared) {
       CountPhoto(state, false);
     } else if (LayOnPage(page, state, *prepared) == Laid::kNow) {

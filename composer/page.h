@@ -38,6 +38,7 @@ struct PageWork {
   std::vector<PreparedPhoto> waiting;  // photos ready before the canvas
   std::optional<RgbaImage> canvas;     // read without the lock once set
   std::atomic<int> unitsLeft{0};
+  std::atomic<bool> tagged{false};  // a photo or frame on it converted from its own profile
 };
 
 // What the workers of one run share. The config and geometry are read-only
@@ -48,6 +49,8 @@ struct RunState {
   const GridConfig& config;
   GridGeometry geometry;
   CanvasMaker makeCanvas;
+  // The run's colours; null: every photo as it is, as in tests of layout.
+  RunColors* colors = nullptr;
   std::atomic<std::int64_t> nextUnit{0};
   std::atomic<int> photosProcessed{0};
   std::atomic<int> pagesSaved{0};

@@ -42,11 +42,6 @@ void Turn(RgbaImage& image, SourceOf sourceOf) {
   image = std::move(*turned);
 }
 
-std::optional<RgbaImage> Decode(const std::string& path) {
-  StageTimer timer(GlobalStageTimes().decodeNs);
-  return LoadRgba(path);
-}
-
 void TurnClockwise(RgbaImage& image, int quarters) {
   switch (quarters % 4) {
     case 1:
@@ -299,16 +294,50 @@ void BlendFrame(RgbaImage& canvas, const RgbaImage& frame, int x, int y) {
   }
 }
 
+std::shared_ptr<const ColorConversion> ConversionFor(DecodedPhoto& photo, const std::string& path,
+                                                     RunColors* colors, bool& tagged) {
+  tagged = false;
+  if (!colors || !colors->target.convert) return nullptr;
+  const EmbeddedProfile& embedded = photo.profile();
+  std::string problem;
+  if (embedded.state == EmbeddedProfile::State::kDamaged) {
+    problem = embedded.problem;
+  } else if (embedded.state == EmbeddedProfile::State::kFound) {
+    if (const std::optional<ProfileInfo> info = InspectProfile(embedded.bytes, &problem)) {
+      const std::optional<SourceColors> described = SourceColorsOf(*info);
+      const SourceColors pixels = photo.colors();
+      // Grey pixels are RGB ones too; inks are only ever inks.
+      const bool fits = described && (*described == pixels || (*described == SourceColors::kRgb &&
+                                                               pixels == SourceColors::kGray));
+      if (!fits) {
+        problem = "it describes " + SignatureText(info->colorSpace) + " colors, not the file's";
+      } else if (std::shared_ptr<const ColorConversion> conversion =
+                     colors->conversions.Get(embedded.bytes, *described, &problem)) {
+        tagged = true;
+        if (*described == SourceColors::kCmyk) photo.KeepInks();
+        return conversion;
+      }
+    }
+  }
+  if (!problem.empty()) {
+    LogLine("Sheetsmith: The color profile of " + path + " cannot be used (" + problem +
+            "); its colors are taken as sRGB");
+  }
+  if (colors->target.isSrgb) return nullptr;
+  return colors->conversions.Get(SrgbProfile(), SourceColors::kRgb, &problem);
+}
+
 bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const GridConfig& config,
-                const GridGeometry& geometry) {
-  std::optional<PreparedPhoto> prepared = PreparePhoto(index, row, col, config, geometry);
+                const GridGeometry& geometry, RunColors* colors) {
+  std::optional<PreparedPhoto> prepared = PreparePhoto(index, row, col, config, geometry, colors);
   if (!prepared) return false;
   PastePrepared(canvas, *prepared);
   return true;
 }
 
 std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
-                                          const GridConfig& config, const GridGeometry& geometry) {
+                                          const GridConfig& config, const GridGeometry& geometry,
+                                          RunColors* colors) {
   const int mw = geometry.magnetWidth;
   const int mh = geometry.magnetHeight;
   const Point origin = MagnetOrigin(config, geometry, row, col);
@@ -320,6 +349,9 @@ std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
     decoded = DecodedPhoto::Open(path);
   }
   if (!decoded) return std::nullopt;
+  PreparedPhoto prepared;
+  const std::shared_ptr<const ColorConversion> conversion =
+      ConversionFor(*decoded, path, colors, prepared.tagged);
 
   // The photo's size upright, and whether it is turned to the magnet.
   const int uprightTurns = UprightQuarterTurns(ReadExifOrientation(path));
@@ -341,7 +373,6 @@ std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
   const GridImageEffects* effects =
       index < config.effects.size() ? &config.effects[index] : nullptr;
   // The part of the photo that goes onto the page.
-  PreparedPhoto prepared;
   int pasteWidth = photo->width;
   int pasteHeight = photo->height;
   if (effects && HasZoomOrPan(*effects)) {
@@ -360,6 +391,11 @@ std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
     }
   }
 
+  if (conversion) {
+    StageTimer timer(GlobalStageTimes().colorNs);
+    conversion->ApplyRows(photo->At(prepared.fromX, prepared.fromY), pasteWidth, pasteHeight,
+                          static_cast<std::size_t>(photo->width) * 4);
+  }
   if (effects) {
     StageTimer timer(GlobalStageTimes().effectsNs);
     ApplyEffects(*photo, *effects);
@@ -376,13 +412,30 @@ std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
 
   if (index < config.frames.size() && !config.frames[index].empty()) {
     const std::string& framePath = config.frames[index];
-    if (std::optional<RgbaImage> frame = Decode(framePath)) {
+    std::optional<RgbaImage> frame;
+    std::shared_ptr<const ColorConversion> frameConversion;
+    bool frameTagged = false;
+    {
+      StageTimer timer(GlobalStageTimes().decodeNs);
+      if (std::optional<DecodedPhoto> file = DecodedPhoto::Open(framePath)) {
+        frameConversion = ConversionFor(*file, framePath, colors, frameTagged);
+        frame = file->Whole();
+      }
+    }
+    if (frame) {
       const int quarters =
           UprightQuarterTurns(ReadExifOrientation(framePath)) + (wasRotated ? 1 : 0);
       const bool sideways = quarters % 2 != 0;
       {
         StageTimer timer(GlobalStageTimes().resizeNs);
         prepared.frame = Resize(*frame, sideways ? mh : mw, sideways ? mw : mh, quarters);
+      }
+      if (prepared.frame && frameConversion) {
+        StageTimer timer(GlobalStageTimes().colorNs);
+        frameConversion->Apply(prepared.frame->data(),
+                               static_cast<std::size_t>(prepared.frame->width) *
+                                   static_cast<std::size_t>(prepared.frame->height));
+        prepared.tagged = prepared.tagged || frameTagged;
       }
       prepared.frameX = origin.x;
       prepared.frameY = origin.y;

@@ -3,11 +3,14 @@
 // the page, and covered by its frame.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "color_management.h"
 #include "geometry.h"
 #include "grid_config.h"
+#include "image_io.h"
 #include "rgba_image.h"
 
 namespace sheetsmith {
@@ -41,10 +44,30 @@ void PasteRegion(RgbaImage& canvas, const RgbaImage& photo, int fromX, int fromY
 // Lays the frame over the canvas at (x, y) by its alpha.
 void BlendFrame(RgbaImage& canvas, const RgbaImage& frame, int x, int y);
 
+// What a run does with the colours of its photos and frames: the target,
+// and the conversions to it, each made once for every profile the files
+// carry and shared by the workers.
+struct RunColors {
+  explicit RunColors(ColorTarget chosen)
+      : target(std::move(chosen)), conversions(target.profile, PixelLayout::kRgba) {}
+  ColorTarget target;
+  ConversionCache conversions;
+};
+
+// The conversion a photo's or frame's colours take to the run's target
+// (null: they stay as they are), from the profile the file carries, or from
+// sRGB when it carries none, or one that cannot be used (damaged, of other
+// colours than its pixels, or one Little CMS cannot join to the target:
+// one log line). A photo without a usable profile and an sRGB target stays
+// exactly as it is. `tagged`: converted from the file's own profile. A CMYK
+// photo so converted keeps its inks for the conversion.
+std::shared_ptr<const ColorConversion> ConversionFor(DecodedPhoto& photo, const std::string& path,
+                                                     RunColors* colors, bool& tagged);
+
 // Places photo `index` into cell (row, col). False when the photo could not
 // be loaded (the cell stays white).
 bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const GridConfig& config,
-                const GridGeometry& geometry);
+                const GridGeometry& geometry, RunColors* colors = nullptr);
 
 // The same in two steps, so that a photo can be made ready before its page's
 // canvas is there: everything read and computed, and then laid on a canvas.
@@ -59,10 +82,15 @@ struct PreparedPhoto {
   std::optional<RgbaImage> frame;  // fitted to the magnet, laid at (frameX, frameY)
   int frameX = 0;
   int frameY = 0;
+  bool tagged = false;  // photo or frame converted from a profile it carries
 };
-// Nullopt when the photo could not be loaded.
+// Nullopt when the photo could not be loaded. Colours are converted to the
+// run's target (when `colors` is given) at the magnet's size: the photo's
+// after it is scaled and cut to its magnet and before its effects, so that
+// the effects work on the colours the user saw; the frame's once fitted.
 std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
-                                          const GridConfig& config, const GridGeometry& geometry);
+                                          const GridConfig& config, const GridGeometry& geometry,
+                                          RunColors* colors = nullptr);
 void PastePrepared(RgbaImage& canvas, const PreparedPhoto& prepared);
 
 }  // namespace sheetsmith

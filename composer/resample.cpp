@@ -8,7 +8,6 @@
 #include "cpu_features.h"
 #include "resample_kernels.h"
 
-
 namespace sheetsmith {
 
 #if KORVELA_AVX2_KERNELS
@@ -96,7 +95,8 @@ AxisWeights ComputeWeights(int inSize, int outSize) {
 FixedAxis MakeFixedAxis(const AxisWeights& axis) {
   FixedAxis fixed;
   float largestWeight = 0.0f;
-  for (const float weight : axis.weights) largestWeight = std::max(largestWeight, std::fabs(weight));
+  for (const float weight : axis.weights)
+    largestWeight = std::max(largestWeight, std::fabs(weight));
   // Room for the remainder that the rounding leaves to the largest weight.
   fixed.weightBits = largestWeight * 32768.0f <= 32000.0f ? 15 : 14;
   const int one = 1 << fixed.weightBits;
@@ -121,7 +121,8 @@ FixedAxis MakeFixedAxis(const AxisWeights& axis) {
     fixed.pairCount[o] = (axis.count[o] + 1) / 2;
     for (int p = 0; p < fixed.pairs; ++p) {
       const std::uint32_t pair = static_cast<std::uint16_t>(weights[2 * p]) |
-                                 std::uint32_t{static_cast<std::uint16_t>(weights[2 * p + 1])} << 16;
+                                 std::uint32_t{static_cast<std::uint16_t>(weights[2 * p + 1])}
+                                     << 16;
       fixed.pairWeights[o * fixed.pairs + p] = static_cast<std::int32_t>(pair);
       fixed.pairWeightsByTwos[((o / 2) * fixed.pairs + p) * 2 + (o & 1)] =
           static_cast<std::int32_t>(pair);
@@ -142,12 +143,13 @@ bool IsOpaque(const RgbaImage& image) {
   return all[3] == 255;
 }
 
-inline std::int16_t LowWeight(std::int32_t pair) { return static_cast<std::int16_t>(pair & 0xFFFF); }
+inline std::int16_t LowWeight(std::int32_t pair) {
+  return static_cast<std::int16_t>(pair & 0xFFFF);
+}
 inline std::int16_t HighWeight(std::int32_t pair) { return static_cast<std::int16_t>(pair >> 16); }
 
 void VerticalRowPortable(const std::uint8_t* const* rows, const std::int32_t* pairWeights,
-                         int pairCount, int weightBits, std::int16_t* middle,
-                         std::size_t values) {
+                         int pairCount, int weightBits, std::int16_t* middle, std::size_t values) {
   const int shift = weightBits - kMiddleBits;
   // Rounds, and takes off the 128 levels.
   const std::int32_t bias = (1 << (shift - 1)) - (128 << weightBits);
@@ -201,8 +203,7 @@ void HorizontalRowPortable(const std::int16_t* middle, const FixedAxis& columns,
   const std::int32_t bias = (1 << (shift - 1)) + (128 << shift);
   for (int x = 0; x < outWidth; ++x) {
     const std::int16_t* source = middle + static_cast<std::size_t>(columns.first[x]) * 4;
-    const std::int32_t* weights =
-        &columns.pairWeights[static_cast<std::size_t>(x) * columns.pairs];
+    const std::int32_t* weights = &columns.pairWeights[static_cast<std::size_t>(x) * columns.pairs];
 #if KORVELA_SSE2
     // Two taps at a time: the channels of two neighbouring pixels
     // interleaved and multiplied-and-added with the pair of weights.
@@ -258,7 +259,8 @@ class TurnedRows {
     };
     if (quarters_ == 2) {  // (x, y) -> (width - 1 - x, height - 1 - y)
       for (int k = 0; k < count; ++k) {
-        std::uint32_t* target = pixels + static_cast<std::size_t>(height_ - 1 - (first + k)) * stride;
+        std::uint32_t* target =
+            pixels + static_cast<std::size_t>(height_ - 1 - (first + k)) * stride;
         for (int x = 0; x < width_; ++x) target[width_ - 1 - x] = bandAt(k, x);
       }
     } else {
@@ -279,10 +281,14 @@ class TurnedRows {
       if (count % 4 == 0) {
         for (; x + 4 <= width_; x += 4) {
           for (int k = 0; k < count; k += 4) {
-            __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&band_[static_cast<std::size_t>(k) * width_ + x]));
-            __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&band_[static_cast<std::size_t>(k + 1) * width_ + x]));
-            __m128i r2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&band_[static_cast<std::size_t>(k + 2) * width_ + x]));
-            __m128i r3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&band_[static_cast<std::size_t>(k + 3) * width_ + x]));
+            __m128i r0 = _mm_loadu_si128(
+                reinterpret_cast<const __m128i*>(&band_[static_cast<std::size_t>(k) * width_ + x]));
+            __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                &band_[static_cast<std::size_t>(k + 1) * width_ + x]));
+            __m128i r2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                &band_[static_cast<std::size_t>(k + 2) * width_ + x]));
+            __m128i r3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                &band_[static_cast<std::size_t>(k + 3) * width_ + x]));
             const __m128i t0 = _mm_unpacklo_epi32(r0, r1);  // x: 0 0 1 1
             const __m128i t1 = _mm_unpacklo_epi32(r2, r3);
             const __m128i t2 = _mm_unpackhi_epi32(r0, r1);  // x: 2 2 3 3
@@ -341,8 +347,8 @@ int RowsAtHand(const FixedAxis& rows, int inHeight) {
   const int outputs = static_cast<int>(rows.first.size());
   std::vector<int> lowestLater(static_cast<std::size_t>(outputs) + 1, inHeight);
   for (int y = outputs - 1; y >= 0; --y) {
-    lowestLater[static_cast<std::size_t>(y)] =
-        std::min(lowestLater[static_cast<std::size_t>(y) + 1], rows.first[static_cast<std::size_t>(y)]);
+    lowestLater[static_cast<std::size_t>(y)] = std::min(
+        lowestLater[static_cast<std::size_t>(y) + 1], rows.first[static_cast<std::size_t>(y)]);
   }
   int highest = 0;
   int atHand = 1;
@@ -364,8 +370,8 @@ bool ResampleFixed(RowSource& in, int inWidth, int inHeight, TurnedRows& out, in
   if (!in.Reserve(RowsAtHand(rows, inHeight))) return false;
   const std::size_t rowValues = static_cast<std::size_t>(inWidth) * 4;
   // Slack past the last pixel: taps are read in pairs, two outputs at a time.
-  std::vector<std::int16_t> middle(rowValues + (static_cast<std::size_t>(columns.pairs) * 2 + 2) * 4,
-                                   0);
+  std::vector<std::int16_t> middle(
+      rowValues + (static_cast<std::size_t>(columns.pairs) * 2 + 2) * 4, 0);
   std::vector<const std::uint8_t*> rowsOf(static_cast<std::size_t>(rows.pairs) * 2);
   for (int y = 0; y < outHeight; ++y) {
     const int first = rows.first[static_cast<std::size_t>(y)];
@@ -473,8 +479,7 @@ std::optional<RgbaImage> ResampleWith(const RgbaImage& image, int width, int hei
   return out;
 }
 
-std::optional<RgbaImage> Resample(const RgbaImage& image, int width, int height,
-                                  int quarterTurns) {
+std::optional<RgbaImage> Resample(const RgbaImage& image, int width, int height, int quarterTurns) {
   return ResampleWith(image, width, height, quarterTurns, ChosenKernels());
 }
 

@@ -39,8 +39,8 @@ struct ResampleKernels {
   // over the pairs of the weighted bytes rows[2p][i], rows[2p + 1][i]
   // (weights of `weightBits` fraction bits), rounded to kMiddleBits fraction
   // bits, less 128 levels.
-  void (*vertical)(const std::uint8_t* const* rows, const std::int32_t* pairWeights,
-                   int pairCount, int weightBits, std::int16_t* middle, std::size_t values);
+  void (*vertical)(const std::uint8_t* const* rows, const std::int32_t* pairWeights, int pairCount,
+                   int weightBits, std::int16_t* middle, std::size_t values);
   // One output row of the horizontal pass: for every output pixel x, four
   // channels of middle (four values a pixel) weighted, rounded and clamped.
   // `middle` may be read 2 * columns.pairs + 2 pixels past its last pixel.

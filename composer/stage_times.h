@@ -17,6 +17,7 @@ struct StageTimes {
   std::atomic<std::int64_t> turnNs{0};
   std::atomic<std::int64_t> resizeNs{0};
   std::atomic<std::int64_t> effectsNs{0};
+  std::atomic<std::int64_t> colorNs{0};
   std::atomic<std::int64_t> encodeNs{0};
 };
 

@@ -10,28 +10,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 prefix="$root/build/deps/mingw"
 [[ -f "$prefix/lib/libjpeg.a" ]] && exit 0
 
-sudo=""
-[[ $(id -u) -eq 0 ]] || sudo=sudo
-# apt-get source needs the archive's source entries for this release.
-if ! apt-get source --print-uris libjpeg-turbo > /dev/null 2>&1; then
-  . /etc/os-release
-  echo "Adding the source entries of Debian $VERSION_CODENAME"
-  $sudo tee /etc/apt/sources.list.d/korvela-deb-src.sources > /dev/null <<SOURCES
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: $VERSION_CODENAME $VERSION_CODENAME-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SOURCES
-  $sudo apt-get update -q
-fi
-
+. "$root/scripts/deb_source.sh"
 work="$root/build/deps/libjpeg-turbo"
-rm -rf "$work"
-mkdir -p "$work"
+deb_source libjpeg-turbo "$work"
 cd "$work"
-apt-get source -q --download-only libjpeg-turbo
-dpkg-source -q -x libjpeg-turbo_*.dsc source
 cmake -S source -B build -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \

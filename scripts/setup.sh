@@ -5,7 +5,7 @@
 set -euo pipefail
 
 native_packages=(cmake ninja-build g++ pkgconf libstb-dev libjpeg62-turbo-dev googletest liblcms2-dev
-  icc-profiles-free)
+  icc-profiles-free liblcms2-utils libgs-common)
 all_packages=("${native_packages[@]}" clang-14 libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
   nasm dpkg-dev wine wine64 xvfb xauth locales
@@ -28,5 +28,9 @@ if (( ${#missing[@]} > 0 )); then
   $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-# libjpeg-turbo for the Windows build, from Debian's source package.
-[[ "${1:-}" == native ]] || bash "$(dirname "$0")/libjpeg_turbo_mingw.sh"
+# libjpeg-turbo and Little CMS for the Windows build, from Debian's source
+# packages.
+if [[ "${1:-}" != native ]]; then
+  bash "$(dirname "$0")/libjpeg_turbo_mingw.sh"
+  bash "$(dirname "$0")/lcms2_mingw.sh"
+fi

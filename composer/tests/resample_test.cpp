@@ -139,7 +139,8 @@ TEST(ResampleTest, TheProcessorSpecificKernelsMakeTheSameBytesAsThePortableOnes)
     RgbaImage in = Busy(s.inW, s.inH, s.inW);
     in.knownOpaque = true;
     const std::optional<RgbaImage> wide = ResampleWith(in, s.outW, s.outH, 0, avx2);
-    const std::optional<RgbaImage> portable = ResampleWith(in, s.outW, s.outH, 0, PortableKernels());
+    const std::optional<RgbaImage> portable =
+        ResampleWith(in, s.outW, s.outH, 0, PortableKernels());
     ASSERT_TRUE(wide && portable);
     EXPECT_EQ(0, std::memcmp(wide->data(), portable->data(), wide->ByteCount()))
         << s.inW << "x" << s.inH << " -> " << s.outW << "x" << s.outH;
