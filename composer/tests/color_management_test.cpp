@@ -332,7 +332,8 @@ TEST_F(ColorPageTest, HostileProfilesAreNoProfile) {
   std::string absurdTags = good;
   absurdTags.replace(128, 4, "\x7F\xFF\xFF\xFF", 4);  // tag count
   std::string farTags = good;                         // every tag's offset far beyond the profile
-  for (std::size_t entry = 132; entry + 12 <= 132 + 12 * static_cast<unsigned char>(good[131]); entry += 12) {
+  for (std::size_t entry = 132;
+       entry + 12 <= 132 + std::size_t{12} * static_cast<unsigned char>(good[131]); entry += 12) {
     farTags.replace(entry + 4, 4, "\x7F\x00\x00\x00", 4);
   }
   std::string longer = good;
