@@ -453,6 +453,42 @@ void ColorConversion::ApplyRows(std::uint8_t* first, int width, int height,
   }
 }
 
+SourcePlan PlanSourceColors(const EmbeddedProfile& embedded, SourceColors pixels,
+                            bool inksAvailable, const ColorTarget& target,
+                            ConversionCache& conversions) {
+  SourcePlan plan;
+  if (!target.convert) return plan;
+  if (embedded.state == EmbeddedProfile::State::kDamaged) {
+    plan.problem = embedded.problem;
+  } else if (embedded.state == EmbeddedProfile::State::kFound) {
+    if (const std::optional<ProfileInfo> info = InspectProfile(embedded.bytes, &plan.problem)) {
+      const std::optional<SourceColors> described = SourceColorsOf(*info);
+      // Grey pixels are RGB ones too; inks are only ever inks, and only
+      // where the decoder gives them.
+      bool fits = false;
+      if (described == SourceColors::kCmyk) {
+        fits = pixels == SourceColors::kCmyk && inksAvailable;
+      } else if (described == SourceColors::kGray) {
+        fits = pixels == SourceColors::kGray;
+      } else if (described == SourceColors::kRgb) {
+        fits = pixels != SourceColors::kCmyk;
+      }
+      if (!fits) {
+        plan.problem =
+            "it describes " + SignatureText(info->colorSpace) + " colors, not the file's";
+      } else if ((plan.conversion = conversions.Get(embedded.bytes, *described, &plan.problem))) {
+        plan.tagged = true;
+        plan.keepInks = *described == SourceColors::kCmyk;
+        return plan;
+      }
+    }
+  }
+  if (target.isSrgb) return plan;
+  std::string ignored;
+  plan.conversion = conversions.Get(SrgbProfile(), SourceColors::kRgb, &ignored);
+  return plan;
+}
+
 std::shared_ptr<const ColorConversion> ConversionCache::Get(const std::string& source,
                                                             SourceColors colors,
                                                             std::string* problem) {

@@ -150,6 +150,27 @@ class ColorConversion {
   std::size_t pixelBytes_ = 4;
 };
 
+class ConversionCache;
+
+// What becomes of the colours of one photo or frame: the conversion they
+// take to the target (null: they stay as they are), from the profile the
+// file carries when it can be used, else from sRGB. A profile that cannot
+// be used (damaged, describing other colours than the pixels, or one that
+// cannot be joined to the target) is said in `problem`. A photo without a
+// usable profile and an sRGB target stays exactly as it is. `pixels` is
+// what the decoder gives; `inksAvailable`: a CMYK photo's inks can be had
+// for the conversion (else its pixels are RGB already, and a CMYK profile
+// cannot be used).
+struct SourcePlan {
+  std::shared_ptr<const ColorConversion> conversion;
+  bool tagged = false;    // converted from the file's own profile
+  bool keepInks = false;  // the decoder is to give the inks
+  std::string problem;
+};
+SourcePlan PlanSourceColors(const EmbeddedProfile& embedded, SourceColors pixels,
+                            bool inksAvailable, const ColorTarget& target,
+                            ConversionCache& conversions);
+
 // The conversions of one run to one target, each made once for each source
 // profile and shared by every photo that carries it. Thread-safe.
 class ConversionCache {

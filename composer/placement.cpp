@@ -297,34 +297,16 @@ void BlendFrame(RgbaImage& canvas, const RgbaImage& frame, int x, int y) {
 std::shared_ptr<const ColorConversion> ConversionFor(DecodedPhoto& photo, const std::string& path,
                                                      RunColors* colors, bool& tagged) {
   tagged = false;
-  if (!colors || !colors->target.convert) return nullptr;
-  const EmbeddedProfile& embedded = photo.profile();
-  std::string problem;
-  if (embedded.state == EmbeddedProfile::State::kDamaged) {
-    problem = embedded.problem;
-  } else if (embedded.state == EmbeddedProfile::State::kFound) {
-    if (const std::optional<ProfileInfo> info = InspectProfile(embedded.bytes, &problem)) {
-      const std::optional<SourceColors> described = SourceColorsOf(*info);
-      const SourceColors pixels = photo.colors();
-      // Grey pixels are RGB ones too; inks are only ever inks.
-      const bool fits = described && (*described == pixels || (*described == SourceColors::kRgb &&
-                                                               pixels == SourceColors::kGray));
-      if (!fits) {
-        problem = "it describes " + SignatureText(info->colorSpace) + " colors, not the file's";
-      } else if (std::shared_ptr<const ColorConversion> conversion =
-                     colors->conversions.Get(embedded.bytes, *described, &problem)) {
-        tagged = true;
-        if (*described == SourceColors::kCmyk) photo.KeepInks();
-        return conversion;
-      }
-    }
-  }
-  if (!problem.empty()) {
-    LogLine("Sheetsmith: The color profile of " + path + " cannot be used (" + problem +
+  if (!colors) return nullptr;
+  const SourcePlan plan =
+      PlanSourceColors(photo.profile(), photo.colors(), true, colors->target, colors->conversions);
+  if (!plan.problem.empty()) {
+    LogLine("Sheetsmith: The color profile of " + path + " cannot be used (" + plan.problem +
             "); its colors are taken as sRGB");
   }
-  if (colors->target.isSrgb) return nullptr;
-  return colors->conversions.Get(SrgbProfile(), SourceColors::kRgb, &problem);
+  if (plan.keepInks) photo.KeepInks();
+  tagged = plan.tagged;
+  return plan.conversion;
 }
 
 bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const GridConfig& config,

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "win32_owners.h"
 
@@ -61,5 +62,17 @@ GdiplusBitmap LoadBitmapFromFile(const std::wstring& path);
 GdiplusBitmap CreateBitmap(int width, int height, Gdiplus::PixelFormat format);
 
 GdiplusGraphics GraphicsFor(GpImage* image);
+
+// The image as the bytes of a JPEG file that carries the colour profile
+// `profile` (its APP2 segments after the JFIF segment): encoded into memory,
+// the segments put in. Nullopt, with the status in `status`, when it cannot
+// be encoded.
+std::optional<std::string> JpegCarryingProfile(GpImage* image, const CLSID& jpeg,
+                                               const JpegQualityParameter& quality,
+                                               std::string_view profile, Gdiplus::GpStatus* status);
+
+// Writes bytes as a new file (replacing one there); a file not wholly
+// written is removed. False when it could not be written.
+bool WriteWholeFile(const std::wstring& path, std::string_view bytes);
 
 }  // namespace runner

@@ -1,7 +1,13 @@
+#include <objidl.h>
+#include <wrl/client.h>
+
 #include <cwchar>
 #include <vector>
 
+#include "color_management.h"
 #include "gdiplus_owners.h"
+#include "photo_views.h"
+#include "win32_owners.h"
 
 namespace runner {
 namespace {
@@ -69,6 +75,42 @@ GdiplusGraphics GraphicsFor(GpImage* image) {
   GpGraphics* graphics = nullptr;
   if (!image || gdip::GdipGetImageGraphicsContext(image, &graphics) != Gdiplus::Ok) return nullptr;
   return GdiplusGraphics(graphics);
+}
+
+std::optional<std::string> JpegCarryingProfile(GpImage* image, const CLSID& jpeg,
+                                               const JpegQualityParameter& quality,
+                                               std::string_view profile,
+                                               Gdiplus::GpStatus* status) {
+  *status = Gdiplus::Ok;
+  Microsoft::WRL::ComPtr<IStream> stream;
+  if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) {
+    *status = Gdiplus::OutOfMemory;
+    return std::nullopt;
+  }
+  *status = gdip::GdipSaveImageToStream(image, stream.Get(), &jpeg, quality.get());
+  if (*status != Gdiplus::Ok) return std::nullopt;
+  const std::optional<std::vector<std::uint8_t>> bytes = StreamBytes(stream.Get());
+  std::optional<std::string> carried;
+  if (bytes) {
+    carried = sheetsmith::EmbedSegments(
+        std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()),
+        sheetsmith::IccSegments(profile));
+  }
+  if (!carried) *status = Gdiplus::Win32Error;
+  return carried;
+}
+
+bool WriteWholeFile(const std::wstring& path, std::string_view bytes) {
+  UniqueHandle file = AdoptHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  DWORD written = 0;
+  const bool whole =
+      WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+      written == bytes.size();
+  file.reset();
+  if (!whole) DeleteFileW(path.c_str());
+  return whole;
 }
 
 }  // namespace runner

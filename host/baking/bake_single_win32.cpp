@@ -90,34 +90,15 @@ std::optional<std::string> ReadProfileFile(const std::string& path) {
   return sheetsmith::ReadFilePrefix(path, kMaxProfileBytes + 1);
 }
 
-// The canvas as a JPEG file that carries `profile`: encoded into memory,
-// the profile's segments put in, written whole.
+// The canvas as a JPEG file that carries `profile`.
 Gdiplus::GpStatus SaveCarryingProfile(GpBitmap* canvas, const std::wstring& path, const CLSID& jpeg,
                                       const JpegQualityParameter& quality,
                                       const std::string& profile) {
-  Microsoft::WRL::ComPtr<IStream> stream;
-  if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) return Gdiplus::OutOfMemory;
-  const Gdiplus::GpStatus encoded =
-      gdip::GdipSaveImageToStream(canvas, stream.Get(), &jpeg, quality.get());
-  if (encoded != Gdiplus::Ok) return encoded;
-  const std::optional<std::vector<std::uint8_t>> bytes = StreamBytes(stream.Get());
-  if (!bytes) return Gdiplus::Win32Error;
+  Gdiplus::GpStatus status = Gdiplus::Ok;
   const std::optional<std::string> carried =
-      EmbedSegments(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()),
-                    IccSegments(profile));
-  if (!carried) return Gdiplus::Win32Error;
-  UniqueHandle file = AdoptHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return Gdiplus::Win32Error;
-  DWORD written = 0;
-  if (!WriteFile(file.get(), carried->data(), static_cast<DWORD>(carried->size()), &written,
-                 nullptr) ||
-      written != carried->size()) {
-    file.reset();
-    DeleteFileW(path.c_str());
-    return Gdiplus::Win32Error;
-  }
-  return Gdiplus::Ok;
+      JpegCarryingProfile(canvas, jpeg, quality, profile, &status);
+  if (!carried) return status;
+  return WriteWholeFile(path, *carried) ? Gdiplus::Ok : Gdiplus::Win32Error;
 }
 
 BakeResult BakeSingleImage(const BakeRequest& request, int index, const std::string& folder,

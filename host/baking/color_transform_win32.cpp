@@ -1,28 +1,13 @@
-// The Windows Color System (mscms) converts the canvas: both profiles are
-// opened from memory, joined into one transform, and every row of the
-// 32-bit canvas goes through it. Rows are translated one at a time through
-// a buffer of their own: Wine's TranslateBitmapBits ignores the strides and
-// Windows does not promise in-place translation.
+// Little CMS converts the canvas, as it converts the composer's pages: both
+// profiles joined into one conversion, every row of the 32-bit canvas (blue,
+// green, red, alpha in memory) converted in place, alpha kept.
 #include <windows.h>
-// After windows.h:
-#include <icm.h>
 
-#include <cstring>
-#include <vector>
-
+#include "color_management.h"
 #include "color_transform.h"
 
 namespace runner {
 namespace {
-
-using UniqueProfile = Unique<void, &CloseColorProfile>;
-using UniqueTransform = Unique<void, &DeleteColorTransform>;
-
-UniqueProfile OpenFromMemory(const std::string& bytes) {
-  PROFILE profile = {PROFILE_MEMBUFFER, const_cast<char*>(bytes.data()),
-                     static_cast<DWORD>(bytes.size())};
-  return UniqueProfile(OpenColorProfileW(&profile, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING));
-}
 
 // Unlocks the canvas's bits when it goes.
 class LockedBits {
@@ -39,10 +24,9 @@ class LockedBits {
   LockedBits(const LockedBits&) = delete;
   LockedBits& operator=(const LockedBits&) = delete;
 
-  bool ok() const { return locked_; }
-  BYTE* Row(UINT y) {
-    return static_cast<BYTE*>(data_.Scan0) + static_cast<INT_PTR>(y) * data_.Stride;
-  }
+  bool ok() const { return locked_ && data_.Stride > 0; }
+  BYTE* Rows() { return static_cast<BYTE*>(data_.Scan0); }
+  std::size_t Stride() const { return static_cast<std::size_t>(data_.Stride); }
 
  private:
   GpBitmap* bitmap_;
@@ -53,33 +37,21 @@ class LockedBits {
 }  // namespace
 
 bool ConvertCanvasColors(GpBitmap* canvas, const std::string& source, const std::string& target) {
-  UniqueProfile from = OpenFromMemory(source);
-  UniqueProfile to = OpenFromMemory(target);
-  if (!from || !to) return false;
-  HPROFILE profiles[2] = {from.get(), to.get()};
-  DWORD intent = INTENT_PERCEPTUAL;
-  UniqueTransform transform(
-      CreateMultiProfileTransform(profiles, 2, &intent, 1, BEST_MODE, INDEX_DONT_CARE));
-  if (!transform) return false;
+  const std::shared_ptr<const sheetsmith::ColorConversion> conversion =
+      sheetsmith::ColorConversion::Make(source, sheetsmith::SourceColors::kRgb, target,
+                                        sheetsmith::PixelLayout::kBgra, nullptr);
+  return conversion && ConvertBitmapColors(canvas, *conversion);
+}
 
+bool ConvertBitmapColors(GpBitmap* bitmap, const sheetsmith::ColorConversion& conversion) {
   UINT width = 0;
   UINT height = 0;
-  gdip::GdipGetImageWidth(canvas, &width);
-  gdip::GdipGetImageHeight(canvas, &height);
-  LockedBits bits(canvas, width, height);
+  gdip::GdipGetImageWidth(bitmap, &width);
+  gdip::GdipGetImageHeight(bitmap, &height);
+  LockedBits bits(bitmap, width, height);
   if (!bits.ok()) return false;
-  // In memory a 32-bit pixel is blue, green, red, alpha: BM_xRGBQUADS.
-  const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
-  std::vector<BYTE> row(rowBytes);
-  for (UINT y = 0; y < height; ++y) {
-    BYTE* pixels = bits.Row(y);
-    std::memcpy(row.data(), pixels, rowBytes);
-    if (!TranslateBitmapBits(transform.get(), row.data(), BM_xRGBQUADS, width, 1,
-                             static_cast<DWORD>(rowBytes), pixels, BM_xRGBQUADS,
-                             static_cast<DWORD>(rowBytes), nullptr, 0)) {
-      return false;
-    }
-  }
+  conversion.ApplyRows(bits.Rows(), static_cast<int>(width), static_cast<int>(height),
+                       bits.Stride());
   return true;
 }
 

@@ -1,8 +1,8 @@
-// ICC colour profiles for baking: the profile a photo carries, the profiles
-// the host makes for sRGB and Adobe RGB (1998), a custom profile checked
-// before use, the plan of what a bake does with a photo's colours, and the
-// JPEG segments that carry a profile into the baked file. Bytes in, bytes
-// out: the conversion itself is the platform's (color_transform.h).
+// ICC colour profiles for baking: the plan of what a bake does with a
+// photo's colours for the stored selection, on the colour management the
+// page composer uses too (color_management.h), so that a photo has the same
+// colours baked as on a grid page. Bytes in, bytes out: the conversion of a
+// canvas is color_transform.h.
 #pragma once
 
 #include <cstdint>
@@ -12,11 +12,16 @@
 #include <string_view>
 #include <vector>
 
+#include "color_management.h"
+
 namespace runner {
 
-// Profiles larger than this are refused: real ones are a few kilobytes, the
-// largest table-based ones a few megabytes.
-inline constexpr std::size_t kMaxProfileBytes = std::size_t{16} << 20;
+using sheetsmith::EmbeddedProfile;
+using sheetsmith::EmbedSegments;
+using sheetsmith::FindEmbeddedProfile;
+using sheetsmith::IccSegments;
+using sheetsmith::kMaxProfileBytes;
+using sheetsmith::ProfileFileReader;
 
 // What an ICC profile's header and description say.
 struct IccProfile {
@@ -26,42 +31,16 @@ struct IccProfile {
   std::uint32_t colorSpace = 0;   // 'RGB ', 'GRAY', 'CMYK', ...
 };
 
-// The profile in `bytes`, or nullopt with the reason in `problem` when they
-// are no ICC profile (too short, no "acsp" signature, a declared size or a
-// tag beyond the bytes).
+// The profile in `bytes` (cut to the size it declares), or nullopt with the
+// reason in `problem` when they are no ICC profile Little CMS can open.
 std::optional<IccProfile> ParseIccProfile(std::string bytes, std::string* problem);
 
-// Why a profile cannot be what colours are converted to, or nullopt when it
-// can: it must hold RGB colours and be of a class that converts from the
-// profile connection space (not abstract, device link or named colour).
+// Why a profile cannot be what colours are converted to, or nullopt when it can.
 std::optional<std::string> ReasonNotATarget(const IccProfile& profile);
 
-// The profile a photo carries, read from the file's first bytes: a JPEG's
-// APP2 "ICC_PROFILE" chunks joined in order, or a PNG's iCCP chunk inflated.
-struct EmbeddedProfile {
-  enum class State { kNone, kFound, kDamaged };
-  State state = State::kNone;
-  std::string bytes;    // when found
-  std::string problem;  // when damaged
-};
-EmbeddedProfile FindEmbeddedProfile(std::string_view file);
-
-// The profiles the host makes from published values: sRGB (IEC 61966-2-1
-// primaries, D65, its two-part curve) and one compatible with Adobe RGB
-// (1998) (its primaries, D65, gamma 563/256). ICC version 2 matrix/TRC
-// display profiles.
+// The profiles made for sRGB and Adobe RGB (1998), those of the composer.
 const std::string& HostSrgbProfile();
 const std::string& HostAdobeRgbProfile();
-
-// The APP2 segments (marker included) that carry a profile in a JPEG file:
-// "ICC_PROFILE", NUL, the chunk's number from 1 and the count, at most 65519
-// bytes of the profile each.
-std::vector<std::string> IccSegments(std::string_view profile);
-
-// The JPEG with the segments put after its start (and its JFIF segment, which
-// must come first); nullopt when the bytes do not start as a JPEG.
-std::optional<std::string> EmbedSegments(std::string_view jpeg,
-                                         const std::vector<std::string>& segments);
 
 // What baking does with one photo's colours for the stored selection.
 struct ColorPlan {
@@ -74,14 +53,11 @@ struct ColorPlan {
   std::string targetName;
 };
 
-// Reads a custom profile's file (at most kMaxProfileBytes + 1 bytes of it),
-// or nullopt when it cannot be read.
-using ProfileFileReader = std::function<std::optional<std::string>(const std::string& path)>;
-
 // The plan for a photo whose file starts with `photoStart`, under `selection`
 // ("srgb", "adobe_rgb", "no_conversion", "custom:" and a path; anything else
-// counts as sRGB). A damaged embedded profile counts as none, with a line to
-// `log`. An sRGB photo for "srgb" is left as it is, carrying nothing.
+// counts as sRGB). A damaged or non-RGB embedded profile counts as none,
+// with a line to `log`. An sRGB photo for "srgb" is left as it is, carrying
+// nothing.
 ColorPlan PlanColors(const std::string& selection, std::string_view photoStart,
                      const ProfileFileReader& readProfile,
                      const std::function<void(const std::string&)>& log);

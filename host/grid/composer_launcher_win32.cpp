@@ -11,6 +11,7 @@
 #include "grid_composer.h"
 #include "grid_config_writer.h"
 #include "grid_jobs.h"
+#include "grid_layout.h"
 #include "logging.h"
 #include "win32_owners.h"
 
@@ -247,6 +248,14 @@ std::wstring ComposerCommandLine(const std::wstring& composerPath, const std::ws
 GridResult CreateGridImagesWithHelper(const GridRequest& request, GridProgress& progress) {
   LogError("DEBUG C++: CreateGridImagesWithHelper called!");
   const Clock::time_point start = Clock::now();
+  // A colour target that cannot be used fails the request, as it fails a
+  // bake: neither composer could make its pages.
+  if (const std::string failure = GridColorTarget(request).failure; !failure.empty()) {
+    LogError("ERROR: " + failure);
+    GridResult failed;
+    failed.errorMessage = failure;
+    return failed;
+  }
   const std::wstring composerPath = FindComposerPath();
   if (composerPath.empty()) {
     LogError("DEBUG C++: The host's own path is unknown; sheetsmith.exe not found, using fallback");

@@ -1,7 +1,9 @@
 // The host's own page composer, used when the page composer program is
 // missing or fails. Photos are turned upright by their EXIF orientation,
 // fitted whole into equal cells, centred, turned a quarter to the cell's
-// orientation, with an optional frame stretched over the cell. It has no cut
+// orientation, with an optional frame stretched over the cell; their colours
+// converted to the request's colour target as the page composer converts
+// them, the pages carrying the target as its pages do. It has no cut
 // grid, no effects, no zoom or pan and no magnet aspect ratio: those fields
 // of the request are not read.
 #pragma once
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "color_management.h"
 #include "composer_run.h"
 #include "gdiplus_owners.h"
 #include "grid_layout.h"
@@ -20,11 +23,14 @@ namespace runner::printing {
 struct CellImage {
   GdiplusBitmap bitmap;  // 24-bit, already turned
   bool turned = false;
+  sheetsmith::SourceColors colors = sheetsmith::SourceColors::kRgb;  // what the file holds
 };
 
 std::optional<CellImage> LoadCellImage(const std::string& path, int cellWidth, int cellHeight,
                                        bool cellLandscape, bool cellPortrait);
-GdiplusBitmap LoadCellFrame(const std::string& path, int cellWidth, int cellHeight, bool turned);
+// `colors` (when given) is told what the frame's file holds.
+GdiplusBitmap LoadCellFrame(const std::string& path, int cellWidth, int cellHeight, bool turned,
+                            sheetsmith::SourceColors* colors = nullptr);
 
 // Composes the pages of `onlyPages` (their indices), or every page when it is
 // empty, counting the photos loaded and pages saved into `progress`.

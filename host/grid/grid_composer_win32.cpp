@@ -2,6 +2,7 @@
 #include <chrono>
 #include <vector>
 
+#include "color_transform.h"
 #include "command_line.h"
 #include "exif.h"
 #include "file_io.h"
@@ -34,18 +35,57 @@ void TurnClockwise(GpImage* image, int quarters) {
 // Saves the page beside its path, under a partial name of this writer's
 // own, and moves it into place when whole, so a page cut short, one an
 // earlier run left, or one another writer is making never stands there as
-// this run's.
+// this run's. A page with a `profile` carries it.
 Gdiplus::GpStatus SavePage(GpImage* page, const std::string& path, const CLSID& jpeg,
-                           const JpegQualityParameter& quality) {
+                           const JpegQualityParameter& quality, std::string_view profile) {
   const std::string partialPath = sheetsmith::PartialPath(path);
   const std::optional<std::wstring> file = PlatformText(path);
   const std::optional<std::wstring> partial = PlatformText(partialPath);
   if (!file || !partial) return Gdiplus::InvalidParameter;
-  const Gdiplus::GpStatus saved =
-      gdip::GdipSaveImageToFile(page, partial->c_str(), &jpeg, quality.get());
+  Gdiplus::GpStatus saved = Gdiplus::Ok;
+  if (profile.empty()) {
+    saved = gdip::GdipSaveImageToFile(page, partial->c_str(), &jpeg, quality.get());
+  } else if (const std::optional<std::string> bytes =
+                 JpegCarryingProfile(page, jpeg, quality, profile, &saved)) {
+    saved = WriteWholeFile(*partial, *bytes) ? Gdiplus::Ok : Gdiplus::Win32Error;
+  }
   if (saved == Gdiplus::Ok && sheetsmith::RenameOver(partialPath, path)) return Gdiplus::Ok;
   DeleteFileW(partial->c_str());
   return saved == Gdiplus::Ok ? Gdiplus::Win32Error : saved;
+}
+
+// What GDI+ says the file's pixels are.
+sheetsmith::SourceColors DecodedColors(GpImage* image) {
+  UINT flags = 0;
+  gdip::GdipGetImageFlags(image, &flags);
+  if (flags & (Gdiplus::ImageFlagsColorSpaceCMYK | Gdiplus::ImageFlagsColorSpaceYCCK)) {
+    return sheetsmith::SourceColors::kCmyk;
+  }
+  if (flags & Gdiplus::ImageFlagsColorSpaceGRAY) return sheetsmith::SourceColors::kGray;
+  return sheetsmith::SourceColors::kRgb;
+}
+
+// How much of a photo is read for the colour profile it carries: it comes
+// before the picture's data, after at most the EXIF block.
+constexpr std::size_t kPhotoStartBytes = std::size_t{4} << 20;
+
+// Converts a fitted photo or frame from the profile its file carries (or
+// sRGB) to the run's target, as the page composer does; true when it was
+// converted from its own profile.
+bool ConvertToTarget(GpBitmap* bitmap, const std::string& path, sheetsmith::SourceColors decoded,
+                     const sheetsmith::ColorTarget& target,
+                     sheetsmith::ConversionCache& conversions) {
+  if (!target.convert || !bitmap) return false;
+  const sheetsmith::SourcePlan plan = sheetsmith::PlanSourceColors(
+      sheetsmith::FindEmbeddedProfile(
+          sheetsmith::ReadFilePrefix(path, kPhotoStartBytes).value_or("")),
+      decoded, false, target, conversions);
+  if (!plan.problem.empty()) {
+    LogError("INFO: The color profile of " + path + " cannot be used (" + plan.problem +
+             "); its colors are taken as sRGB");
+  }
+  if (plan.conversion && !ConvertBitmapColors(bitmap, *plan.conversion)) return false;
+  return plan.tagged;
 }
 
 }  // namespace
@@ -60,6 +100,7 @@ std::optional<CellImage> LoadCellImage(const std::string& path, int cellWidth, i
   gdip::GdipGetImageWidth(photo.get(), &iw);
   gdip::GdipGetImageHeight(photo.get(), &ih);
   if (iw == 0 || ih == 0) return std::nullopt;
+  const sheetsmith::SourceColors colors = DecodedColors(photo.get());
   // Fitted as it stands upright (a phone photo is often stored sideways),
   // drawn from the stored pixels, and the small bitmap turned at the end.
   const int upright = sheetsmith::UprightQuarterTurns(sheetsmith::ReadExifOrientation(path));
@@ -94,13 +135,15 @@ std::optional<CellImage> LoadCellImage(const std::string& path, int cellWidth, i
     gdip::GdipDrawImageRectI(graphics.get(), source, 0, 0, drawWidth, drawHeight);
   }
   TurnClockwise(fitted.get(), upright + (fit.turned ? 1 : 0));
-  return CellImage{std::move(fitted), fit.turned};
+  return CellImage{std::move(fitted), fit.turned, colors};
 }
 
-GdiplusBitmap LoadCellFrame(const std::string& path, int cellWidth, int cellHeight, bool turned) {
+GdiplusBitmap LoadCellFrame(const std::string& path, int cellWidth, int cellHeight, bool turned,
+                            sheetsmith::SourceColors* colors) {
   const std::optional<std::wstring> file = PlatformText(path);
   GdiplusBitmap frame = file ? LoadBitmapFromFile(*file) : nullptr;
   if (!frame) return nullptr;
+  if (colors) *colors = DecodedColors(frame.get());
   TurnClockwise(
       frame.get(),
       sheetsmith::UprightQuarterTurns(sheetsmith::ReadExifOrientation(path)) + (turned ? 1 : 0));
@@ -137,6 +180,11 @@ GridResult GridComposer(const GridRequest& r, GridProgress& progress,
     return Failed("Invalid grid: the page and margins leave no room for cells");
   }
 
+  // The colours of the pages, as the page composer makes them.
+  const sheetsmith::ColorTarget target = GridColorTarget(r);
+  if (!target.failure.empty()) return Failed(target.failure);
+  sheetsmith::ConversionCache conversions(target.profile, sheetsmith::PixelLayout::kBgra);
+
   GdiplusSession session;
   if (!session.ok()) return Failed("Failed to initialize GDI+");
   // What writers that died left beside these pages goes first.
@@ -165,12 +213,21 @@ GridResult GridComposer(const GridRequest& r, GridProgress& progress,
     const std::size_t last = std::min(n, static_cast<std::size_t>((p + 1) * photosPerPage));
     std::vector<std::optional<CellImage>> photos(last - first);
     std::vector<GdiplusBitmap> frames(last - first);
+    bool tagged = false;  // a photo or frame on the page converted from its own profile
     for (std::size_t i = first; i < last; ++i) {
       photos[i - first] =
           LoadCellImage(r.imagePaths[i], cellWidth, cellHeight, cellLandscape, cellPortrait);
+      if (const std::optional<CellImage>& photo = photos[i - first]) {
+        tagged |= ConvertToTarget(photo->bitmap.get(), r.imagePaths[i], photo->colors, target,
+                                  conversions);
+      }
       if (i < r.framePaths.size() && !r.framePaths[i].empty()) {
-        frames[i - first] = LoadCellFrame(r.framePaths[i], cellWidth, cellHeight,
-                                          photos[i - first] ? photos[i - first]->turned : false);
+        sheetsmith::SourceColors colors = sheetsmith::SourceColors::kRgb;
+        frames[i - first] =
+            LoadCellFrame(r.framePaths[i], cellWidth, cellHeight,
+                          photos[i - first] ? photos[i - first]->turned : false, &colors);
+        tagged |=
+            ConvertToTarget(frames[i - first].get(), r.framePaths[i], colors, target, conversions);
       }
       progress.PhotosDone(static_cast<std::int32_t>(i + 1));
       if (++loaded % 10 == 0) {
@@ -211,7 +268,10 @@ GridResult GridComposer(const GridRequest& r, GridProgress& progress,
         }
       }
       graphics.reset();
-      saved = SavePage(page.get(), r.outputPaths[p], *jpeg, quality);
+      // The page carries its target, as the page composer's pages do.
+      const bool carries = target.convert && (!target.isSrgb || tagged);
+      saved = SavePage(page.get(), r.outputPaths[p], *jpeg, quality,
+                       carries ? std::string_view(target.profile) : std::string_view());
     }
     if (saved == Gdiplus::Ok) progress.PagesDone(++pagesSaved);
     if (saved != Gdiplus::Ok) {

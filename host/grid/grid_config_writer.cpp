@@ -48,6 +48,9 @@ std::optional<std::string> ReasonJobFileCannotCarry(const GridRequest& r) {
     }
   }
   if (HasLineBreak(r.cutGridColor)) return std::string("a cut-line colour with a line break");
+  if (HasLineBreak(r.colorSelection) || HoldsNul(r.colorSelection)) {
+    return std::string("a colour profile path it cannot hold");
+  }
   return std::nullopt;
 }
 
@@ -92,7 +95,9 @@ GridConfigText BuildGridConfig(const GridRequest& r) {
   setting("cutGridWidthMm", FormatG(r.cutGridWidthMm));
   setting("cutGridColor", r.cutGridColor);
   if (r.magnetAspectRatio > 0) setting("magnetAspectRatio", FormatG(r.magnetAspectRatio));
-  // Only when needed, so that every other job file stays as it was.
+  // Only when needed, so that every other job file stays as it was: a file
+  // without the key gets sRGB pages.
+  if (r.colorSelection != "srgb") setting("colorTarget", r.colorSelection);
   if (std::any_of(r.imagePaths.begin(), r.imagePaths.end(), CarriedEmpty)) {
     setting("keepEmptyImageLines", "1");
   }

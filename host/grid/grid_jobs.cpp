@@ -7,6 +7,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "color_profiles.h"
 #include "counting_slots.h"
 #include "grid_arguments.h"
 #include "long_calls.h"
@@ -168,6 +169,8 @@ void HandleCreateGridImages(const MethodCall& call, std::unique_ptr<MethodResult
   }
   // The waiting methods never pass an aspect ratio.
   request.magnetAspectRatio = 0.0;
+  // The pages are made in the colours chosen when the request came.
+  request.colorSelection = ReadSelectedColorProfile();
   // The call waits for its pages, after any request before it for the same
   // pages (never for the background jobs' slots); the platform thread waits
   // for neither.
@@ -197,6 +200,7 @@ void HandleCreateGridImagesFastAsync(const MethodCall& call, std::unique_ptr<Met
     result->Error("INVALID_ARGUMENTS", error->message);
     return;
   }
+  request.colorSelection = ReadSelectedColorProfile();
   std::int32_t id = 0;
   try {
     id = StartGridJob(std::move(request));

@@ -2,7 +2,16 @@
 
 #include <algorithm>
 
+#include "file_io.h"
+
 namespace runner::printing {
+
+sheetsmith::ColorTarget GridColorTarget(const GridRequest& request) {
+  return sheetsmith::ResolveColorTarget(
+      sheetsmith::ParseColorSelection(request.colorSelection), [](const std::string& path) {
+        return sheetsmith::ReadFilePrefix(path, sheetsmith::kMaxProfileBytes + 1);
+      });
+}
 
 CellFit FitPhotoToCell(int iw, int ih, int cellWidth, int cellHeight, bool cellLandscape,
                        bool cellPortrait) {

@@ -2,7 +2,15 @@
 // where the fitted bitmap is drawn. Pure functions.
 #pragma once
 
+#include "color_management.h"
+#include "grid_request.h"
+
 namespace runner::printing {
+
+// The colours a request's pages are made in, by both composers: its stored
+// selection with the meaning the composer gives it; `failure` is set when
+// the chosen custom profile cannot be used.
+sheetsmith::ColorTarget GridColorTarget(const GridRequest& request);
 
 struct CellFit {
   bool turned = false;  // a quarter turn clockwise, to the cell's orientation

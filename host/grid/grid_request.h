@@ -50,6 +50,9 @@ struct GridRequest {
   std::string cutGridColor = "darkGray";
   std::vector<GridImageEffects> imageEffects;  // indexed like imagePaths
   double magnetAspectRatio = 0.0;
+  // The colour profile selection stored when the request came ("srgb",
+  // "adobe_rgb", "no_conversion", "custom:" and a path).
+  std::string colorSelection = "srgb";
 };
 
 // The outcome of one grid composition. Times in milliseconds; 0 when not

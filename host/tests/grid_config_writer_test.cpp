@@ -114,6 +114,18 @@ TEST(GridConfigWriterTest, TheComposersReaderReadsBackTheSameJob) {
   EXPECT_FLOAT_EQ(e.stroke, 0.5f);
   EXPECT_EQ(e.strokeColor, 4278190335u);
   EXPECT_FALSE(e.strokeExternal);
+  // The colour target comes across as it was stored; sRGB writes no key,
+  // which the reader takes as sRGB.
+  EXPECT_EQ(c.colorTarget, "srgb");
+  EXPECT_EQ(BuildGridConfig(r).text.find("colorTarget"), std::string::npos);
+  for (const char* selection : {"adobe_rgb", "no_conversion", "custom:C:\\Profiles\\my printer.icc",
+                                "Srgb"}) {
+    GridRequest chosen = r;
+    chosen.colorSelection = selection;
+    sheetsmith::GridConfig read;
+    ASSERT_TRUE(sheetsmith::ParseConfigText(BuildGridConfig(chosen).text, read));
+    EXPECT_EQ(read.colorTarget, selection);
+  }
 }
 
 // Every effects key of every grid method, each with its own value, comes out
@@ -192,6 +204,8 @@ TEST(GridConfigWriterTest, RequestsTheFileCannotCarryAreNamed) {
        "a path starting with \"[\" (frame 0)"},
       {"colour", [](GridRequest& r) { r.cutGridColor = "black\nrows=9"; },
        "a cut-line colour with a line break"},
+      {"profile path", [](GridRequest& r) { r.colorSelection = "custom:C:\\p.icc\nrows=9"; },
+       "a colour profile path it cannot hold"},
   };
   for (const Case& c : cases) {
     GridRequest r = SampleRequest();

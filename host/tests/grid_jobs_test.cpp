@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "color_profiles.h"
 #include "page_queue.h"
 #include "recording_result.h"
 
@@ -113,6 +114,28 @@ TEST_F(GridJobsTest, WaitingMethodsAnswerTrueOrGridError) {
   twoPhotos.Get<EncodableMap>()[S("imagePaths")] = EncodableValue(EncodableList{S("a"), S("b")});
   EXPECT_EQ(Call(&HandleCreateGridImages, "createGridImagesFast", twoPhotos),
             "GRID_ERROR: Failed to create config file");
+}
+
+// Both kinds of request are made in the colours chosen when they came.
+TEST_F(GridJobsTest, RequestsCarryTheColorProfileStoredWhenTheyCame) {
+  auto seen = std::make_shared<std::vector<std::string>>();
+  auto seenMutex = std::make_shared<std::mutex>();
+  SetGridComposition([seen, seenMutex](const GridRequest& request, GridProgress&) {
+    std::lock_guard<std::mutex> lock(*seenMutex);
+    seen->push_back(request.colorSelection);
+    GridResult result;
+    result.success = true;
+    return result;
+  });
+  ASSERT_TRUE(SaveSelectedColorProfile("adobe_rgb"));
+  Call(&HandleCreateGridImages, "createGridImages", GridArguments());
+  ASSERT_TRUE(SaveSelectedColorProfile("custom:C:\\p.icc"));
+  EncodableValue id;
+  Call(&HandleCreateGridImagesFastAsync, "createGridImagesFastAsync", GridArguments(), &id);
+  ASSERT_TRUE(SaveSelectedColorProfile("srgb"));  // after the request: not its colours
+  PollUntilCompleted(id.Get<std::int32_t>());
+  std::lock_guard<std::mutex> lock(*seenMutex);
+  EXPECT_EQ(*seen, (std::vector<std::string>{"adobe_rgb", "custom:C:\\p.icc"}));
 }
 
 TEST_F(GridJobsTest, AsyncJobsArePolledUntilDoneAndThenForgotten) {
