@@ -59,7 +59,7 @@ UniqueProfile OpenProfile(std::string_view bytes) {
 }
 
 // The profile's bytes, with its creation date set to 1 January 2025, so that
-// the same profile is the same bytes on every run and in both programs.
+// the same profile is the same bytes on every run, on every platform.
 std::string SaveProfile(cmsHPROFILE profile, const char* description) {
   cmsMLU* text = cmsMLUalloc(nullptr, 1);
   cmsMLUsetASCII(text, "en", "US", description);
@@ -81,7 +81,10 @@ std::string SaveProfile(cmsHPROFILE profile, const char* description) {
       bytes[24 + 2 * i] = static_cast<char>(date[i] >> 8);
       bytes[25 + 2 * i] = static_cast<char>(date[i] & 0xFF);
     }
-    std::fill(bytes.begin() + 84, bytes.begin() + 100, '\0');  // no profile ID
+    // No primary platform (Little CMS names the one it was built for), no
+    // profile ID.
+    std::fill(bytes.begin() + 40, bytes.begin() + 44, '\0');
+    std::fill(bytes.begin() + 84, bytes.begin() + 100, '\0');
   }
   return bytes;
 }

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
+#include <algorithm>
+#include <array>
 #include <filesystem>
 
 #include "host_driver.h"
@@ -19,6 +21,7 @@ using runner::EncodableList;
 using runner::EncodableMap;
 using sheetsmith::RgbaImage;
 using ::testing::HasSubstr;
+namespace fs = std::filesystem;
 
 const std::string kFreeProfiles = "/usr/share/color/icc/";
 
@@ -36,8 +39,22 @@ RgbaImage Patches() {
   return image;
 }
 
-// The patches through Little CMS from one profile to another, perceptual.
-std::vector<std::array<int, 3>> Reference(const std::string& from, const std::string& to) {
+// The patches' middles of an image of the patches' size.
+std::vector<std::array<int, 3>> PatchColours(const std::string& path) {
+  std::vector<std::array<int, 3>> colours;
+  const auto image = sheetsmith::LoadRgba(path);
+  if (!image || image->width != 240 || image->height != 160) return colours;
+  for (int i = 0; i < 6; ++i) {
+    const std::uint8_t* p = image->At((i % 3) * 80 + 40, (i / 3) * 80 + 40);
+    colours.push_back({p[0], p[1], p[2]});
+  }
+  return colours;
+}
+
+// Colours through Little CMS from one profile to another, perceptual; the
+// patches' own unless others are given.
+std::vector<std::array<int, 3>> Reference(const std::string& from, const std::string& to,
+                                          const std::vector<std::array<int, 3>>& given = {}) {
   cmsHPROFILE source =
       from.empty() ? cmsCreate_sRGBProfile()
                    : cmsOpenProfileFromMem(from.data(), static_cast<cmsUInt32Number>(from.size()));
@@ -45,9 +62,13 @@ std::vector<std::array<int, 3>> Reference(const std::string& from, const std::st
   cmsHTRANSFORM transform =
       cmsCreateTransform(source, TYPE_RGB_8, target, TYPE_RGB_8, INTENT_PERCEPTUAL, 0);
   std::vector<std::array<int, 3>> colours;
-  for (const auto& patch : kPatches) {
+  for (std::size_t i = 0; i < 6; ++i) {
+    std::uint8_t in[3] = {kPatches[i][0], kPatches[i][1], kPatches[i][2]};
+    if (!given.empty()) {
+      for (int c = 0; c < 3; ++c) in[c] = static_cast<std::uint8_t>(given[i][c]);
+    }
     std::uint8_t out[3];
-    cmsDoTransform(transform, patch, out, 1);
+    cmsDoTransform(transform, in, out, 1);
     colours.push_back({out[0], out[1], out[2]});
   }
   cmsDeleteTransform(transform);
@@ -98,7 +119,8 @@ std::string Carried(const std::string& baked) {
 TEST(ColorTest, BakedPhotosAreConvertedToTheChosenProfileAsLittleCmsConvertsThem) {
   if (!HostAvailable()) GTEST_SKIP() << "KORVELA_WINDOWS_BIN and KORVELA_WINE_RUN are not set";
   testsupport::TempDir dir("korvela colour");
-  const std::string adobe = testsupport::ReadBytes(kFreeProfiles + "compatibleWithAdobeRGB1998.icc");
+  const std::string adobe =
+      testsupport::ReadBytes(kFreeProfiles + "compatibleWithAdobeRGB1998.icc");
   const std::string lstar = testsupport::ReadBytes(kFreeProfiles + "LStar-RGB.icc");
   ASSERT_FALSE(adobe.empty() || lstar.empty()) << "icc-profiles-free is missing";
   // The same pixels untagged, and tagged as Adobe RGB in a PNG and a JPEG.
@@ -186,6 +208,105 @@ TEST(ColorTest, BakedPhotosAreConvertedToTheChosenProfileAsLittleCmsConvertsThem
                                  "sRGB IEC61966-2.1 (Korvela) (colors unchanged)\n"));
   EXPECT_THAT(run.out,
               HasSubstr("INFO: Color conversion: none, the photo's own colors are kept\n"));
+}
+
+// A Display P3 profile, made here from its primaries (D65, the sRGB curve).
+std::string DisplayP3Profile() {
+  const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+  const cmsCIExyYTRIPLE primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+  const double srgbCurve[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+  cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgbCurve);
+  cmsToneCurve* curves[3] = {curve, curve, curve};
+  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+  cmsFreeToneCurve(curve);
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(profile, nullptr, &size);
+  std::string bytes(size, '\0');
+  cmsSaveProfileToMem(profile, bytes.data(), &size);
+  cmsCloseProfile(profile);
+  return bytes;
+}
+
+// The same Display P3 photo baked, made into a grid page by sheetsmith.exe,
+// and by the host's own composer: the three agree within 2 levels, and with
+// Little CMS's conversion; each carries sRGB. A grid request for a custom
+// profile that cannot be used fails, naming it.
+TEST(ColorTest, OnePhotoHasTheSameColoursOnEveryRoad) {
+  if (!HostAvailable()) GTEST_SKIP() << "KORVELA_WINDOWS_BIN and KORVELA_WINE_RUN are not set";
+  testsupport::TempDir dir("korvela roads");
+  const std::string p3 = DisplayP3Profile();
+  const std::string photo = dir.File("display p3.jpg");
+  ASSERT_TRUE(testsupport::WriteBytes(
+      photo, testsupport::InsertAfterSoi(testsupport::EncodeJpeg(Patches(), 100),
+                                         testsupport::IccChunkSegment(p3, 1, 1))));
+  const auto grid = [&](const std::string& page) {
+    EncodableMap arguments{{S("imagePaths"), EncodableValue(EncodableList{S(WindowsPath(photo))})},
+                           {S("outputPaths"), EncodableValue(EncodableList{S(WindowsPath(page))})},
+                           {S("rows"), EncodableValue(1)},
+                           {S("columns"), EncodableValue(1)},
+                           {S("pageWidth"), EncodableValue(240)},
+                           {S("pageHeight"), EncodableValue(160)},
+                           {S("jpegQuality"), EncodableValue(100)}};
+    for (const char* margin : {"marginLeft", "marginRight", "marginTop", "marginBottom"}) {
+      arguments[S(margin)] = EncodableValue(0);
+    }
+    return EncodableValue(arguments);
+  };
+  const std::string composerPage = dir.File("composer page.jpg");
+  const std::string hostPage = dir.File("host page.jpg");
+  const std::string refusedPage = dir.File("refused page.jpg");
+  const std::string missing = dir.File("missing.icc");
+  const HostRun run = RunHost(
+      HostScript()
+          .Call("printing_channel", "bakeImagesForPrinting",
+                EncodableValue(EncodableMap{
+                    {S("requests"), EncodableValue(EncodableList{EncodableValue(
+                                        EncodableMap{{S("sourcePath"), S(WindowsPath(photo))},
+                                                     {S("canvasWidth"), EncodableValue(240)},
+                                                     {S("canvasHeight"), EncodableValue(160)}})})},
+                    {S("jpegQuality"), EncodableValue(100)}}))
+          .Call("printing_channel", "createGridImages", grid(composerPage))
+          .Call("printing_channel", "setSelectedColorProfile",
+                EncodableValue(EncodableMap{{S("profileId"), S("custom:" + WindowsPath(missing))}}))
+          .Call("printing_channel", "createGridImagesFast", grid(refusedPage))
+          .Call("printing_channel", "setSelectedColorProfile",
+                EncodableValue(EncodableMap{{S("profileId"), S("srgb")}})));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::vector<Baked> baked = Results(run.AnswerTo(1));
+  ASSERT_EQ(baked.size(), 1u) << run.err;
+  ASSERT_TRUE(run.AnswerTo(2) && run.AnswerTo(4));
+  EXPECT_EQ(run.AnswerTo(2)->SuccessValue(), EncodableValue(true)) << run.err;
+  EXPECT_EQ(run.AnswerTo(4)->Error(), "GRID_ERROR: Color profile " + WindowsPath(missing) +
+                                          " cannot be used: the file cannot be read");
+  EXPECT_FALSE(fs::exists(testsupport::PathFromUtf8(refusedPage)));
+
+  HostOptions withoutComposer;
+  withoutComposer.leaveOut = {"sheetsmith.exe"};
+  const HostRun fallback = RunHost(
+      HostScript().Call("printing_channel", "createGridImages", grid(hostPage)), withoutComposer);
+  ASSERT_EQ(fallback.exitCode, 0) << fallback.err;
+  EXPECT_EQ(fallback.AnswerTo(1)->SuccessValue(), EncodableValue(true)) << fallback.err;
+  EXPECT_THAT(fallback.err, HasSubstr("GridComposer - "));
+
+  // The patches as the photo's JPEG holds them, converted.
+  const std::vector<std::array<int, 3>> reference =
+      Reference(p3, runner::HostSrgbProfile(), PatchColours(photo));
+  const std::pair<const char*, std::string> roads[] = {
+      {"baked", baked[0].path}, {"sheetsmith.exe", composerPage}, {"host composer", hostPage}};
+  std::vector<std::vector<std::array<int, 3>>> colours;
+  for (const auto& [road, path] : roads) {
+    colours.push_back(PatchColours(path));
+    ASSERT_EQ(colours.back().size(), 6u) << road;
+    EXPECT_LE(LargestDifference(path, reference), 2) << road;
+    EXPECT_TRUE(Carried(path) == runner::HostSrgbProfile()) << road;
+  }
+  for (int i = 0; i < 6; ++i) {
+    for (int c = 0; c < 3; ++c) {
+      const int values[3] = {colours[0][i][c], colours[1][i][c], colours[2][i][c]};
+      EXPECT_LE(*std::max_element(values, values + 3) - *std::min_element(values, values + 3), 2)
+          << "patch " << i << ", channel " << c;
+    }
+  }
 }
 
 }  // namespace
