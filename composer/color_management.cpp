@@ -3,6 +3,7 @@
 #include <lcms2.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 // Only the zlib decoder of stb_image is used here, for PNG iCCP chunks; its
@@ -404,6 +405,113 @@ ColorTarget ResolveColorTarget(const ColorSelection& selection, const ProfileFil
   return target;
 }
 
+struct ColorConversion::Quick {
+  static constexpr int kSteps = 16384;
+  float in[3][256];
+  float matrix[3][3];
+  std::uint8_t out[3][kSteps + 1];
+};
+
+namespace {
+
+// The quick road's tables for two profiles, or null when either is not an
+// RGB matrix/TRC profile whose perceptual conversion is its matrix (one
+// with perceptual tables is converted through them).
+std::shared_ptr<const ColorConversion::Quick> MakeQuick(cmsHPROFILE from, cmsHPROFILE to) {
+  for (cmsHPROFILE profile : {from, to}) {
+    if (cmsGetColorSpace(profile) != cmsSigRgbData || !cmsIsMatrixShaper(profile)) return nullptr;
+  }
+  if (cmsIsCLUT(from, INTENT_PERCEPTUAL, LCMS_USED_AS_INPUT) ||
+      cmsIsCLUT(to, INTENT_PERCEPTUAL, LCMS_USED_AS_OUTPUT)) {
+    return nullptr;
+  }
+  const cmsTagSignature colorants[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
+                                        cmsSigBlueColorantTag};
+  const cmsTagSignature curves[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+  double source[3][3];
+  double target[3][3];
+  for (int c = 0; c < 3; ++c) {
+    const auto* a = static_cast<const cmsCIEXYZ*>(cmsReadTag(from, colorants[c]));
+    const auto* b = static_cast<const cmsCIEXYZ*>(cmsReadTag(to, colorants[c]));
+    if (!a || !b) return nullptr;
+    source[0][c] = a->X;
+    source[1][c] = a->Y;
+    source[2][c] = a->Z;
+    target[0][c] = b->X;
+    target[1][c] = b->Y;
+    target[2][c] = b->Z;
+  }
+  const double det = target[0][0] * (target[1][1] * target[2][2] - target[1][2] * target[2][1]) -
+                     target[0][1] * (target[1][0] * target[2][2] - target[1][2] * target[2][0]) +
+                     target[0][2] * (target[1][0] * target[2][1] - target[1][1] * target[2][0]);
+  if (std::abs(det) < 1e-9) return nullptr;
+  double inverse[3][3];
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) {
+      const int r1 = (c + 1) % 3, r2 = (c + 2) % 3, c1 = (r + 1) % 3, c2 = (r + 2) % 3;
+      inverse[r][c] = (target[r1][c1] * target[r2][c2] - target[r1][c2] * target[r2][c1]) / det;
+    }
+  }
+  auto quick = std::make_shared<ColorConversion::Quick>();
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) {
+      double sum = 0;
+      for (int k = 0; k < 3; ++k) sum += inverse[r][k] * source[k][c];
+      quick->matrix[r][c] = static_cast<float>(sum);
+    }
+  }
+  for (int c = 0; c < 3; ++c) {
+    const auto* in = static_cast<const cmsToneCurve*>(cmsReadTag(from, curves[c]));
+    const auto* out = static_cast<const cmsToneCurve*>(cmsReadTag(to, curves[c]));
+    if (!in || !out) return nullptr;
+    cmsToneCurve* inverted = cmsReverseToneCurveEx(4096, out);
+    if (!inverted) return nullptr;
+    for (int v = 0; v < 256; ++v) {
+      quick->in[c][v] = cmsEvalToneCurveFloat(in, static_cast<cmsFloat32Number>(v / 255.0));
+    }
+    for (int i = 0; i <= ColorConversion::Quick::kSteps; ++i) {
+      const float encoded = cmsEvalToneCurveFloat(
+          inverted,
+          static_cast<cmsFloat32Number>(static_cast<double>(i) / ColorConversion::Quick::kSteps));
+      quick->out[c][i] =
+          static_cast<std::uint8_t>(std::lround(std::clamp(encoded, 0.0f, 1.0f) * 255.0f));
+    }
+    cmsFreeToneCurve(inverted);
+  }
+  return quick;
+}
+
+}  // namespace
+
+void ColorConversion::ApplyQuick(std::uint8_t* pixels, std::size_t count) const {
+  const Quick& q = *quick_;
+  const int red = red_;
+  const int blue = blue_;
+  const std::size_t step = pixelBytes_;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::uint8_t* p = pixels + i * step;
+    const float r = q.in[0][p[red]];
+    const float g = q.in[1][p[1]];
+    const float b = q.in[2][p[blue]];
+    const auto level = [&q](int c, float v) {
+      v = v * static_cast<float>(Quick::kSteps) + 0.5f;
+      v = v < 0.0f                                ? 0.0f
+          : v > static_cast<float>(Quick::kSteps) ? static_cast<float>(Quick::kSteps)
+                                                  : v;
+      return q.out[c][static_cast<int>(v)];
+    };
+    const std::uint8_t outRed =
+        level(0, q.matrix[0][0] * r + q.matrix[0][1] * g + q.matrix[0][2] * b);
+    const std::uint8_t outGreen =
+        level(1, q.matrix[1][0] * r + q.matrix[1][1] * g + q.matrix[1][2] * b);
+    const std::uint8_t outBlue =
+        level(2, q.matrix[2][0] * r + q.matrix[2][1] * g + q.matrix[2][2] * b);
+    p[red] = outRed;
+    p[1] = outGreen;
+    p[blue] = outBlue;
+  }
+}
+
 std::shared_ptr<const ColorConversion> ColorConversion::Make(std::string_view source,
                                                              SourceColors sourceColors,
                                                              std::string_view target,
@@ -424,6 +532,9 @@ std::shared_ptr<const ColorConversion> ColorConversion::Make(std::string_view so
   conversion->transform_ = transform;
   conversion->cmyk_ = sourceColors == SourceColors::kCmyk;
   conversion->pixelBytes_ = layout == PixelLayout::kBgr ? 3 : 4;
+  conversion->red_ = layout == PixelLayout::kRgba ? 0 : 2;
+  conversion->blue_ = layout == PixelLayout::kRgba ? 2 : 0;
+  if (sourceColors == SourceColors::kRgb) conversion->quick_ = MakeQuick(from.get(), to.get());
   return conversion;
 }
 
@@ -437,6 +548,10 @@ void ColorConversion::Apply(std::uint8_t* pixels, std::size_t count) const {
   for (std::size_t done = 0; done < count; done += kPiece) {
     const std::size_t piece = std::min(kPiece, count - done);
     std::uint8_t* at = pixels + done * pixelBytes_;
+    if (quick_) {
+      ApplyQuick(at, piece);
+      continue;
+    }
     cmsDoTransform(transform_, at, at, static_cast<cmsUInt32Number>(piece));
     if (cmyk_) {
       for (std::size_t i = 0; i < piece; ++i) at[i * 4 + 3] = 255;
@@ -449,6 +564,10 @@ void ColorConversion::ApplyRows(std::uint8_t* first, int width, int height,
   if (width <= 0 || height <= 0) return;
   for (int y = 0; y < height; ++y) {
     std::uint8_t* row = first + static_cast<std::size_t>(y) * stride;
+    if (quick_) {
+      ApplyQuick(row, static_cast<std::size_t>(width));
+      continue;
+    }
     cmsDoTransform(transform_, row, row, static_cast<cmsUInt32Number>(width));
     if (cmyk_) {
       for (int x = 0; x < width; ++x) row[x * 4 + 3] = 255;

@@ -143,11 +143,29 @@ class ColorConversion {
   // A width x height part of an image whose rows are `stride` bytes apart.
   void ApplyRows(std::uint8_t* first, int width, int height, std::size_t stride) const;
 
+  // Whether it takes the quick road of two matrix/TRC profiles.
+  bool quick() const { return quick_ != nullptr; }
+
+  // Between two RGB matrix/TRC profiles (as phones, cameras and the sRGB and
+  // Adobe RGB targets are) Little CMS's conversion is each channel through
+  // the source's curve, a 3 x 3 matrix of the two profiles' colorants, and
+  // each channel through the target's inverted curve, clipped; it makes that
+  // about 14 ns a pixel for RGBA pixels, a tenth of a job's time for a page
+  // of tagged photos. The quick road computes the same from the curves and
+  // colorants Little CMS reads, in tables: the input curves for every byte,
+  // the output curves at kQuickSteps points, within a level of Little CMS.
+  struct Quick;
+
  private:
   ColorConversion() = default;
+  void ApplyQuick(std::uint8_t* pixels, std::size_t count) const;
+
+  std::shared_ptr<const Quick> quick_;
   void* transform_ = nullptr;
   bool cmyk_ = false;
   std::size_t pixelBytes_ = 4;
+  int red_ = 0;  // where red and blue are in a pixel
+  int blue_ = 2;
 };
 
 class ConversionCache;

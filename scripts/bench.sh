@@ -17,7 +17,9 @@
 # program runs several times (5 unless --runs says otherwise):
 # the line shown is its run of median wall time, followed by the wall time of
 # every run, and the ratios are those of the medians; on a shared or virtual
-# machine one run can be 10 % off its neighbours. Then the composer's page
+# machine one run can be 10 % off its neighbours. Then the standard job
+# again with every photo tagged Display P3 (tools/make_photos p3), converted
+# to sRGB, against the untagged one. Then the composer's page
 # writer against libjpeg-turbo's encoder on the same pages (time and size at
 # quality 95).
 #   scripts/bench.sh          the native composer
@@ -92,8 +94,17 @@ if [[ ! -f "$work/real/real_16.jpg" ]]; then
     "$mate/nature/Aqua.jpg"
 fi
 
+if [[ ! -f "$work/real_p3/real_16.jpg" ]]; then
+  mkdir -p "$work/real_p3"
+  build/native/tools/make_photos p3 "$work/real" "$work/real_p3"
+fi
+
 photos_of() {  # photos_of SET
-  if [[ $1 == real ]]; then ls "$work/real"/real_??.jpg; else ls "$work/synthetic"/bench_??.jpg; fi
+  case $1 in
+    real) ls "$work/real"/real_??.jpg ;;
+    real_p3) ls "$work/real_p3"/real_??.jpg ;;
+    *) ls "$work/synthetic"/bench_??.jpg ;;
+  esac
 }
 
 job() {  # job SET ROWS COLS PAGES FILE
@@ -261,6 +272,15 @@ for set in real synthetic; do
       "$(wall "$work/sharp_$set$name.out")")"
   done
 done
+
+echo
+echo "== real photos tagged Display P3, 2x2 on 4 page(s), converted to sRGB"
+job real_p3 2 2 4 "$work/job_real_p3_2x2.txt"
+measure "$work/real_p32x2.out" "sheetsmith" env SHEETSMITH_TIMINGS=1 \
+  build/native/bin/sheetsmith "$work/job_real_p3_2x2.txt"
+cat "$work/real_p32x2.out"
+sed 's/^Sheetsmith: /  /' "$work/real_p32x2.out.stages"
+echo "  tagged against untagged: $(ratio "$(wall "$work/real_p32x2.out")" "$(wall "$work/real2x2.out")")"
 
 echo
 echo "== page writers on the real photos' 2x2 pages"

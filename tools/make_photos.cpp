@@ -8,6 +8,9 @@
 //                           photographs (scaled to cover, a different window
 //                           of the source each time) with a fine grain added
 //                           so that they carry a camera photo's detail
+//   make_photos p3 DIR OUT_DIR
+//                           copies of the JPEG photos in DIR carrying a
+//                           Display P3 profile (made here from its primaries)
 //   make_photos png PHOTO OUT
 //                           the photo decoded whole, as a PNG
 //   make_photos seeds DIR   tiny photos of every JPEG kind the composer reads,
@@ -20,6 +23,11 @@
 #include <string>
 #include <vector>
 
+#include <lcms2.h>
+
+#include <filesystem>
+
+#include "color_management.h"
 #include "image_io.h"
 #include "resample.h"
 #include "test_photos.h"
@@ -147,6 +155,40 @@ bool Real(const std::string& dir, const std::vector<std::string>& sources) {
   return true;
 }
 
+// Display P3: its primaries, D65, the sRGB curve.
+std::string DisplayP3Profile() {
+  const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+  const cmsCIExyYTRIPLE primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+  const double srgbCurve[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+  cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgbCurve);
+  cmsToneCurve* curves[3] = {curve, curve, curve};
+  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+  cmsFreeToneCurve(curve);
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(profile, nullptr, &size);
+  std::string bytes(size, '\0');
+  cmsSaveProfileToMem(profile, bytes.data(), &size);
+  cmsCloseProfile(profile);
+  return bytes;
+}
+
+bool TagDisplayP3(const std::string& from, const std::string& to) {
+  std::string segments;
+  for (const std::string& segment : sheetsmith::IccSegments(DisplayP3Profile())) segments += segment;
+  bool any = false;
+  for (const auto& entry : std::filesystem::directory_iterator(from)) {
+    if (entry.path().extension() != ".jpg") continue;
+    const std::string jpeg = testsupport::ReadBytes(entry.path().string());
+    if (jpeg.size() < 2 ||
+        !testsupport::WriteBytes(to + "/" + entry.path().filename().string(),
+                                 testsupport::InsertAfterSoi(jpeg, segments))) {
+      return false;
+    }
+    any = true;
+  }
+  return any;
+}
+
 bool Seeds(const std::string& dir) {
   using testsupport::JpegKind;
   const RgbaImage image = testsupport::Gradient(24, 16, 5);
@@ -203,6 +245,8 @@ int main(int argc, char** argv) {
     ok = Bench(argv[2]);
   } else if (kind == "seeds") {
     ok = Seeds(argv[2]);
+  } else if (kind == "p3" && argc == 4) {
+    ok = TagDisplayP3(argv[2], argv[3]);
   } else if (kind == "png" && argc == 4) {
     const std::optional<RgbaImage> photo = sheetsmith::LoadRgba(argv[2]);
     ok = photo && testsupport::WritePng(argv[3], *photo);
