@@ -16,16 +16,15 @@
 //   make_photos seeds DIR   tiny photos of every JPEG kind the composer reads,
 //                           a PNG, and both carrying a colour profile: the
 //                           fuzzing seeds of the photo and profile readers
+#include <lcms2.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <lcms2.h>
-
-#include <filesystem>
 
 #include "color_management.h"
 #include "image_io.h"
@@ -174,14 +173,14 @@ std::string DisplayP3Profile() {
 
 bool TagDisplayP3(const std::string& from, const std::string& to) {
   std::string segments;
-  for (const std::string& segment : sheetsmith::IccSegments(DisplayP3Profile())) segments += segment;
+  for (const std::string& segment : sheetsmith::IccSegments(DisplayP3Profile()))
+    segments += segment;
   bool any = false;
   for (const auto& entry : std::filesystem::directory_iterator(from)) {
     if (entry.path().extension() != ".jpg") continue;
     const std::string jpeg = testsupport::ReadBytes(entry.path().string());
-    if (jpeg.size() < 2 ||
-        !testsupport::WriteBytes(to + "/" + entry.path().filename().string(),
-                                 testsupport::InsertAfterSoi(jpeg, segments))) {
+    if (jpeg.size() < 2 || !testsupport::WriteBytes(to + "/" + entry.path().filename().string(),
+                                                    testsupport::InsertAfterSoi(jpeg, segments))) {
       return false;
     }
     any = true;
@@ -224,8 +223,27 @@ bool Seeds(const std::string& dir) {
     return false;
   }
   const std::string png = testsupport::ReadBytes(dir + "/photo.png");
+  // And whole profiles: Display P3 in both formats, and a grey photo with a
+  // grey profile.
+  const std::string p3 = DisplayP3Profile();
+  cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
+  cmsHPROFILE grey = cmsCreateGrayProfile(cmsD50_xyY(), gamma);
+  cmsFreeToneCurve(gamma);
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(grey, nullptr, &size);
+  std::string greyBytes(size, '\0');
+  cmsSaveProfileToMem(grey, greyBytes.data(), &size);
+  cmsCloseProfile(grey);
   return !png.empty() &&
-         testsupport::WriteBytes(dir + "/profile.png", testsupport::WithIccpChunk(png, profile));
+         testsupport::WriteBytes(dir + "/profile.png", testsupport::WithIccpChunk(png, profile)) &&
+         testsupport::WriteBytes(dir + "/p3.png", testsupport::WithIccpChunk(png, p3)) &&
+         testsupport::WriteBytes(
+             dir + "/p3.jpg",
+             testsupport::InsertAfterSoi(seeds[0].bytes, testsupport::IccChunkSegment(p3, 1, 1))) &&
+         testsupport::WriteBytes(
+             dir + "/grey_profile.jpg",
+             testsupport::InsertAfterSoi(seeds[2].bytes,
+                                         testsupport::IccChunkSegment(greyBytes, 1, 1)));
 }
 
 }  // namespace
