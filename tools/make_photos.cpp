@@ -154,26 +154,9 @@ bool Real(const std::string& dir, const std::vector<std::string>& sources) {
   return true;
 }
 
-// Display P3: its primaries, D65, the sRGB curve.
-std::string DisplayP3Profile() {
-  const cmsCIExyY white = {0.3127, 0.3290, 1.0};
-  const cmsCIExyYTRIPLE primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
-  const double srgbCurve[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
-  cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgbCurve);
-  cmsToneCurve* curves[3] = {curve, curve, curve};
-  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-  cmsFreeToneCurve(curve);
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(profile, nullptr, &size);
-  std::string bytes(size, '\0');
-  cmsSaveProfileToMem(profile, bytes.data(), &size);
-  cmsCloseProfile(profile);
-  return bytes;
-}
-
 bool TagDisplayP3(const std::string& from, const std::string& to) {
   std::string segments;
-  for (const std::string& segment : sheetsmith::IccSegments(DisplayP3Profile()))
+  for (const std::string& segment : sheetsmith::IccSegments(testsupport::DisplayP3Profile()))
     segments += segment;
   bool any = false;
   for (const auto& entry : std::filesystem::directory_iterator(from)) {
@@ -225,15 +208,11 @@ bool Seeds(const std::string& dir) {
   const std::string png = testsupport::ReadBytes(dir + "/photo.png");
   // And whole profiles: Display P3 in both formats, and a grey photo with a
   // grey profile.
-  const std::string p3 = DisplayP3Profile();
+  const std::string p3 = testsupport::DisplayP3Profile();
   cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
   cmsHPROFILE grey = cmsCreateGrayProfile(cmsD50_xyY(), gamma);
   cmsFreeToneCurve(gamma);
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(grey, nullptr, &size);
-  std::string greyBytes(size, '\0');
-  cmsSaveProfileToMem(grey, greyBytes.data(), &size);
-  cmsCloseProfile(grey);
+  const std::string greyBytes = testsupport::ProfileBytes(grey);
   return !png.empty() &&
          testsupport::WriteBytes(dir + "/profile.png", testsupport::WithIccpChunk(png, profile)) &&
          testsupport::WriteBytes(dir + "/p3.png", testsupport::WithIccpChunk(png, p3)) &&

@@ -96,27 +96,8 @@ Rgb Convert(Rgb color, const Space& from, const Space& to) {
 
 // A matrix/TRC profile of the space, made for the test with Little CMS.
 std::string ProfileOf(const Space& space, const char* description) {
-  const cmsCIExyY white = {kWhite[0], kWhite[1], 1.0};
-  const cmsCIExyYTRIPLE primaries = {{space.primaries[0][0], space.primaries[0][1], 1.0},
-                                     {space.primaries[1][0], space.primaries[1][1], 1.0},
-                                     {space.primaries[2][0], space.primaries[2][1], 1.0}};
-  const double srgbCurve[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
-  cmsToneCurve* curve = space.decode == &SrgbDecode
-                            ? cmsBuildParametricToneCurve(nullptr, 4, srgbCurve)
-                            : cmsBuildGamma(nullptr, 563.0 / 256.0);
-  cmsToneCurve* curves[3] = {curve, curve, curve};
-  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-  cmsFreeToneCurve(curve);
-  cmsMLU* text = cmsMLUalloc(nullptr, 1);
-  cmsMLUsetASCII(text, "en", "US", description);
-  cmsWriteTag(profile, cmsSigProfileDescriptionTag, text);
-  cmsMLUfree(text);
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(profile, nullptr, &size);
-  std::string bytes(size, '\0');
-  cmsSaveProfileToMem(profile, bytes.data(), &size);
-  cmsCloseProfile(profile);
-  return bytes;
+  return testsupport::RgbProfile(space.primaries, space.decode == &SrgbDecode ? 0 : 563.0 / 256.0,
+                                 description);
 }
 
 // Saturated and ordinary colours, each a flat patch on the test photos.
@@ -275,13 +256,8 @@ TEST(ColorConversionTest, TheQuickRoadMakesWhatLittleCmsMakes) {
   const cmsCIExyY white = {kWhite[0], kWhite[1], 1.0};
   const cmsCIExyYTRIPLE wide = {{0.70, 0.29, 1.0}, {0.17, 0.79, 1.0}, {0.13, 0.04, 1.0}};
   cmsToneCurve* curves[3] = {tabulated, tabulated, tabulated};
-  cmsHPROFILE made = cmsCreateRGBProfile(&white, &wide, curves);
+  const std::string lstar = testsupport::ProfileBytes(cmsCreateRGBProfile(&white, &wide, curves));
   cmsFreeToneCurve(tabulated);
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(made, nullptr, &size);
-  std::string lstar(size, '\0');
-  cmsSaveProfileToMem(made, lstar.data(), &size);
-  cmsCloseProfile(made);
   const std::string p3 = ProfileOf(kDisplayP3, "P3");
   const struct {
     const char* name;
@@ -373,12 +349,10 @@ TEST_F(ColorPageTest, ACustomTargetIsUsedOrFailsTheRunNamingIt) {
     expected.push_back(Convert(patch, kSrgb, kAdobe));
   EXPECT_LE(Farthest(*Pixels(page), expected), 2);
 
-  cmsHPROFILE grey = cmsCreateGrayProfile(cmsD50_xyY(), cmsBuildGamma(nullptr, 1.0));
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(grey, nullptr, &size);
-  std::string greyBytes(size, '\0');
-  cmsSaveProfileToMem(grey, greyBytes.data(), &size);
-  cmsCloseProfile(grey);
+  cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
+  const std::string greyBytes =
+      testsupport::ProfileBytes(cmsCreateGrayProfile(cmsD50_xyY(), linear));
+  cmsFreeToneCurve(linear);
   const std::string greyPath = dir.File("grey.icc");
   const std::string textPath = dir.File("notes.txt");
   ASSERT_TRUE(testsupport::WriteBytes(greyPath, greyBytes));
@@ -453,13 +427,8 @@ TEST_F(ColorPageTest, HostileProfilesAreNoProfile) {
 TEST_F(ColorPageTest, AGreyPhotoGoesThroughItsGreyProfile) {
   cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
   const cmsCIExyY white = {kWhite[0], kWhite[1], 1.0};
-  cmsHPROFILE grey = cmsCreateGrayProfile(&white, linear);
+  const std::string profile = testsupport::ProfileBytes(cmsCreateGrayProfile(&white, linear));
   cmsFreeToneCurve(linear);
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(grey, nullptr, &size);
-  std::string profile(size, '\0');
-  cmsSaveProfileToMem(grey, profile.data(), &size);
-  cmsCloseProfile(grey);
   RgbaImage photo = PatchPhoto();
   std::string jpeg =
       testsupport::EncodeJpegAs(photo, {testsupport::JpegKind::kGrey, 1, 1, 0, false});

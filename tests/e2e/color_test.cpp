@@ -1,6 +1,5 @@
-// Baking converts colours to the chosen profile, through Korvela.exe under
-// Wine, whose Windows Color System is Little CMS: each baked photo is held
-// to Little CMS's own conversion of the same pixels.
+// Colours through Korvela.exe under Wine: baked photos held to Little CMS's
+// own conversion of the same pixels, and one photo on every road.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <lcms2.h>
@@ -210,23 +209,6 @@ TEST(ColorTest, BakedPhotosAreConvertedToTheChosenProfileAsLittleCmsConvertsThem
               HasSubstr("INFO: Color conversion: none, the photo's own colors are kept\n"));
 }
 
-// A Display P3 profile, made here from its primaries (D65, the sRGB curve).
-std::string DisplayP3Profile() {
-  const cmsCIExyY white = {0.3127, 0.3290, 1.0};
-  const cmsCIExyYTRIPLE primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
-  const double srgbCurve[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
-  cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgbCurve);
-  cmsToneCurve* curves[3] = {curve, curve, curve};
-  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-  cmsFreeToneCurve(curve);
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(profile, nullptr, &size);
-  std::string bytes(size, '\0');
-  cmsSaveProfileToMem(profile, bytes.data(), &size);
-  cmsCloseProfile(profile);
-  return bytes;
-}
-
 // The same Display P3 photo baked, made into a grid page by sheetsmith.exe,
 // and by the host's own composer: the three agree within 2 levels, and with
 // Little CMS's conversion; each carries sRGB. A grid request for a custom
@@ -234,7 +216,7 @@ std::string DisplayP3Profile() {
 TEST(ColorTest, OnePhotoHasTheSameColoursOnEveryRoad) {
   if (!HostAvailable()) GTEST_SKIP() << "KORVELA_WINDOWS_BIN and KORVELA_WINE_RUN are not set";
   testsupport::TempDir dir("korvela roads");
-  const std::string p3 = DisplayP3Profile();
+  const std::string p3 = testsupport::DisplayP3Profile();
   const std::string photo = dir.File("display p3.jpg");
   ASSERT_TRUE(testsupport::WriteBytes(
       photo, testsupport::InsertAfterSoi(testsupport::EncodeJpeg(Patches(), 100),

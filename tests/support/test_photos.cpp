@@ -14,6 +14,7 @@
 
 // After <cstdio>, which it needs.
 #include <jpeglib.h>
+#include <lcms2.h>
 
 #include "file_io.h"
 
@@ -297,6 +298,40 @@ double MeanAbsDiff(const RgbaImage& a, const RgbaImage& b) {
       sum += std::abs(int{a.data()[i * 4 + ch]} - int{b.data()[i * 4 + ch]});
   }
   return sum / (count * 3.0);
+}
+
+std::string ProfileBytes(void* profile) {
+  cmsUInt32Number size = 0;
+  std::string bytes;
+  if (cmsSaveProfileToMem(profile, nullptr, &size)) {
+    bytes.resize(size);
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+  }
+  cmsCloseProfile(profile);
+  return bytes;
+}
+
+std::string RgbProfile(const double (&primaries)[3][2], double gamma, const char* description) {
+  const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+  const cmsCIExyYTRIPLE xyY = {{primaries[0][0], primaries[0][1], 1.0},
+                               {primaries[1][0], primaries[1][1], 1.0},
+                               {primaries[2][0], primaries[2][1], 1.0}};
+  const double srgbCurve[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+  cmsToneCurve* curve = gamma > 0 ? cmsBuildGamma(nullptr, gamma)
+                                  : cmsBuildParametricToneCurve(nullptr, 4, srgbCurve);
+  cmsToneCurve* curves[3] = {curve, curve, curve};
+  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &xyY, curves);
+  cmsFreeToneCurve(curve);
+  cmsMLU* text = cmsMLUalloc(nullptr, 1);
+  cmsMLUsetASCII(text, "en", "US", description);
+  cmsWriteTag(profile, cmsSigProfileDescriptionTag, text);
+  cmsMLUfree(text);
+  return ProfileBytes(profile);
+}
+
+std::string DisplayP3Profile() {
+  const double primaries[3][2] = {{0.680, 0.320}, {0.265, 0.690}, {0.150, 0.060}};
+  return RgbProfile(primaries, 0, "Display P3 (test)");
 }
 
 }  // namespace testsupport

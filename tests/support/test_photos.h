@@ -54,6 +54,17 @@ std::string IccChunkSegment(const std::string& data, int number, int count);
 // PNG asks) right after its header chunk.
 std::string WithIccpChunk(const std::string& png, const std::string& profile);
 
+// The bytes of a profile Little CMS made (a cmsHPROFILE), which is closed.
+std::string ProfileBytes(void* profile);
+
+// An RGB matrix/TRC profile made with Little CMS from its primaries (CIE xy
+// of red, green and blue) and D65 white, with the sRGB curve (gamma 0) or a
+// pure gamma, and the description given.
+std::string RgbProfile(const double (&primaries)[3][2], double gamma, const char* description);
+
+// Display P3: its primaries, D65, the sRGB curve.
+std::string DisplayP3Profile();
+
 // The whole file; empty when it cannot be read.
 std::string ReadBytes(const std::string& utf8Path);
 bool WriteBytes(const std::string& utf8Path, const std::string& bytes);
