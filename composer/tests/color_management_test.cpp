@@ -5,7 +5,6 @@
 #include "color_management.h"
 
 #include <gtest/gtest.h>
-#include <jpeglib.h>
 #include <lcms2.h>
 
 #include <array>
@@ -459,34 +458,14 @@ TEST_F(ColorPageTest, ACmykPhotoIsConvertedAsJpgiccConvertsIt) {
   const unsigned char inks[8][4] = {{0, 255, 255, 255}, {255, 0, 255, 255},  {255, 255, 0, 255},
                                     {255, 255, 255, 0}, {128, 200, 60, 230}, {255, 255, 255, 255},
                                     {30, 30, 30, 100},  {200, 100, 255, 180}};
-  const int width = kPatch * 4, height = kPatch * 2;
-  jpeg_compress_struct info{};
-  jpeg_error_mgr errors{};
-  info.err = jpeg_std_error(&errors);
-  jpeg_create_compress(&info);
-  unsigned char* out = nullptr;
-  unsigned long outSize = 0;
-  jpeg_mem_dest(&info, &out, &outSize);
-  info.image_width = width;
-  info.image_height = height;
-  info.input_components = 4;
-  info.in_color_space = JCS_CMYK;
-  jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, 100, TRUE);
-  jpeg_start_compress(&info, TRUE);
-  std::vector<unsigned char> row(static_cast<std::size_t>(width) * 4);
-  while (info.next_scanline < info.image_height) {
-    for (int x = 0; x < width; ++x) {
-      const unsigned char* ink = inks[(info.next_scanline / kPatch) * 4 + x / kPatch];
-      std::copy(ink, ink + 4, &row[static_cast<std::size_t>(x) * 4]);
+  RgbaImage stored = PatchPhoto();
+  for (int y = 0; y < stored.height; ++y) {
+    for (int x = 0; x < stored.width; ++x) {
+      std::copy_n(inks[(y / kPatch) * 4 + x / kPatch], 4, stored.At(x, y));
     }
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&info, rows, 1);
   }
-  jpeg_finish_compress(&info);
-  jpeg_destroy_compress(&info);
-  std::string jpeg(reinterpret_cast<const char*>(out), outSize);
-  std::free(out);
+  const std::string jpeg =
+      testsupport::EncodeJpegAs(stored, {testsupport::JpegKind::kCmyk, 1, 1, 0, false, 100, true});
   std::string segments;
   for (const std::string& segment : IccSegments(cmykProfile)) segments += segment;
   const std::string path = dir.File("cmyk.jpg");

@@ -144,7 +144,7 @@ std::string EncodeJpegAs(const RgbaImage& image, const JpegLayout& layout) {
   jpeg_set_defaults(&info);
   const J_COLOR_SPACE stored[] = {JCS_YCbCr, JCS_RGB, JCS_GRAYSCALE, JCS_CMYK, JCS_YCCK};
   jpeg_set_colorspace(&info, stored[static_cast<int>(layout.kind)]);
-  jpeg_set_quality(&info, 92, TRUE);
+  jpeg_set_quality(&info, layout.quality, TRUE);
   info.comp_info[0].h_samp_factor = layout.h;
   info.comp_info[0].v_samp_factor = layout.v;
   info.restart_in_rows = static_cast<int>(layout.restartRows);
@@ -157,7 +157,10 @@ std::string EncodeJpegAs(const RgbaImage& image, const JpegLayout& layout) {
       for (int c = 0; c < info.input_components && c < 3; ++c) {
         row[x * info.input_components + c] = pixels[x * 4 + c];
       }
-      if (fourInks) row[x * 4 + 3] = static_cast<unsigned char>(200 + x % 50);
+      if (fourInks) {
+        row[x * 4 + 3] =
+            layout.inksAsGiven ? pixels[x * 4 + 3] : static_cast<unsigned char>(200 + x % 50);
+      }
     }
     JSAMPROW rows[1] = {row.data()};
     jpeg_write_scanlines(&info, rows, 1);

@@ -29,14 +29,17 @@ std::string EncodeJpeg(const RgbaImage& image, int quality);
 
 // JPEG files of the kinds another encoder (libjpeg) writes: the colour space
 // stored, the first component's sampling, restart markers every so many
-// MCU rows, progressive scans. Quality 92; four-ink files get a "black"
-// channel of their own.
+// MCU rows, progressive scans, the quality.
 enum class JpegKind { kYcbcr, kRgb, kGrey, kCmyk, kYcck };
 struct JpegLayout {
   JpegKind kind = JpegKind::kYcbcr;
   int h = 2, v = 2;
   unsigned restartRows = 0;
   bool progressive = false;
+  int quality = 92;
+  // Four-ink files: the image's red, green, blue and alpha bytes are the
+  // inks as stored, instead of a black of their own.
+  bool inksAsGiven = false;
 };
 std::string EncodeJpegAs(const RgbaImage& image, const JpegLayout& layout);
 
