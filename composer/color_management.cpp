@@ -457,6 +457,8 @@ std::shared_ptr<const ColorConversion::Quick> MakeQuick(cmsHPROFILE from, cmsHPR
     for (int c = 0; c < 3; ++c) {
       double sum = 0;
       for (int k = 0; k < 3; ++k) sum += inverse[r][k] * source[k][c];
+      // A damaged profile's numbers are left to Little CMS.
+      if (!std::isfinite(sum) || std::abs(sum) > 1e6) return nullptr;
       quick->matrix[r][c] = static_cast<float>(sum);
     }
   }
@@ -464,19 +466,26 @@ std::shared_ptr<const ColorConversion::Quick> MakeQuick(cmsHPROFILE from, cmsHPR
     const auto* in = static_cast<const cmsToneCurve*>(cmsReadTag(from, curves[c]));
     const auto* out = static_cast<const cmsToneCurve*>(cmsReadTag(to, curves[c]));
     if (!in || !out) return nullptr;
-    cmsToneCurve* inverted = cmsReverseToneCurveEx(4096, out);
-    if (!inverted) return nullptr;
     for (int v = 0; v < 256; ++v) {
-      quick->in[c][v] = cmsEvalToneCurveFloat(in, static_cast<cmsFloat32Number>(v / 255.0));
+      const float linear = cmsEvalToneCurveFloat(in, static_cast<cmsFloat32Number>(v / 255.0));
+      if (!std::isfinite(linear)) return nullptr;
+      quick->in[c][v] = linear;
     }
-    for (int i = 0; i <= ColorConversion::Quick::kSteps; ++i) {
-      const float encoded = cmsEvalToneCurveFloat(
-          inverted,
-          static_cast<cmsFloat32Number>(static_cast<double>(i) / ColorConversion::Quick::kSteps));
-      quick->out[c][i] =
-          static_cast<std::uint8_t>(std::lround(std::clamp(encoded, 0.0f, 1.0f) * 255.0f));
+    // The output level of a light is the number of levels whose lower edge
+    // (half a level below) the target's curve takes to at most that light:
+    // the inverted curve, rounded, from 255 evaluations of the curve itself.
+    // A curve that does not rise is left to Little CMS.
+    float edges[256];
+    for (int k = 1; k < 256; ++k) {
+      edges[k] = cmsEvalToneCurveFloat(out, static_cast<cmsFloat32Number>((k - 0.5) / 255.0));
+      if (!std::isfinite(edges[k]) || (k > 1 && edges[k] < edges[k - 1])) return nullptr;
     }
-    cmsFreeToneCurve(inverted);
+    int level = 0;
+    for (int step = 0; step <= ColorConversion::Quick::kSteps; ++step) {
+      const float light = static_cast<float>(step) / ColorConversion::Quick::kSteps;
+      while (level < 255 && edges[level + 1] <= light) ++level;
+      quick->out[c][step] = static_cast<std::uint8_t>(level);
+    }
   }
   return quick;
 }
@@ -495,7 +504,8 @@ void ColorConversion::ApplyQuick(std::uint8_t* pixels, std::size_t count) const 
     const float b = q.in[2][p[blue]];
     const auto level = [&q](int c, float v) {
       v = v * static_cast<float>(Quick::kSteps) + 0.5f;
-      v = v < 0.0f                                ? 0.0f
+      // Written so that a value that is no number lands at 0 too.
+      v = !(v > 0.0f)                             ? 0.0f
           : v > static_cast<float>(Quick::kSteps) ? static_cast<float>(Quick::kSteps)
                                                   : v;
       return q.out[c][static_cast<int>(v)];
