@@ -61,6 +61,9 @@ UniqueProfile OpenProfile(std::string_view bytes) {
 
 // The profile's bytes, with its creation date set to 1 January 2025, so that
 // the same profile is the same bytes on every run, on every platform.
+constexpr const char* kSrgbName = "sRGB IEC61966-2.1 (Korvela)";
+constexpr const char* kAdobeRgbName = "Adobe RGB (1998) compatible (Korvela)";
+
 std::string SaveProfile(cmsHPROFILE profile, const char* description) {
   cmsMLU* text = cmsMLUalloc(nullptr, 1);
   cmsMLUsetASCII(text, "en", "US", description);
@@ -156,6 +159,7 @@ std::optional<ProfileInfo> InspectProfile(std::string_view bytes, std::string* p
   const UniqueProfile profile = OpenProfile(bytes.substr(0, declared));
   if (!profile) return refuse("its tags are damaged");
   ProfileInfo info;
+  info.size = declared;
   char description[256] = {};
   if (cmsGetProfileInfoASCII(profile.get(), cmsInfoDescription, "en", "US", description,
                              sizeof description) > 0) {
@@ -187,8 +191,7 @@ std::optional<SourceColors> SourceColorsOf(const ProfileInfo& profile) {
 }
 
 const std::string& SrgbProfile() {
-  static const std::string profile =
-      SaveProfile(cmsCreate_sRGBProfile(), "sRGB IEC61966-2.1 (Korvela)");
+  static const std::string profile = SaveProfile(cmsCreate_sRGBProfile(), kSrgbName);
   return profile;
 }
 
@@ -200,7 +203,7 @@ const std::string& AdobeRgbProfile() {
     cmsToneCurve* curves[3] = {gamma, gamma, gamma};
     cmsHPROFILE made = cmsCreateRGBProfile(&white, &primaries, curves);
     cmsFreeToneCurve(gamma);
-    return SaveProfile(made, "Adobe RGB (1998) compatible (Korvela)");
+    return SaveProfile(made, kAdobeRgbName);
   }();
   return profile;
 }
@@ -375,7 +378,7 @@ ColorTarget ResolveColorTarget(const ColorSelection& selection, const ProfileFil
       target.convert = true;
       target.isSrgb = !adobe;
       target.profile = adobe ? AdobeRgbProfile() : SrgbProfile();
-      target.name = adobe ? "Adobe RGB (1998) compatible (Korvela)" : "sRGB IEC61966-2.1 (Korvela)";
+      target.name = adobe ? kAdobeRgbName : kSrgbName;
       return target;
     }
     case ColorSelection::Kind::kCustom:
@@ -400,7 +403,7 @@ ColorTarget ResolveColorTarget(const ColorSelection& selection, const ProfileFil
     return fail(joined);
   }
   target.convert = true;
-  target.profile = bytes->substr(0, Read32(*bytes, 0));
+  target.profile = bytes->substr(0, info->size);
   target.name = info->description.empty() ? path : info->description;
   return target;
 }

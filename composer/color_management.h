@@ -23,6 +23,11 @@ namespace sheetsmith {
 // are a few kilobytes, the largest table-based ones a few megabytes.
 inline constexpr std::size_t kMaxProfileBytes = std::size_t{16} << 20;
 
+// How much of a photo file is read for the profile it carries, where the
+// file is not decoded by the composer's own reader: the profile comes before
+// the picture's data, after at most the EXIF block.
+inline constexpr std::size_t kPhotoStartBytes = std::size_t{4} << 20;
+
 // The user's choice ("srgb", "adobe_rgb", "no_conversion", or "custom:"
 // and a profile file's path), as the host stores it. Anything else counts
 // as sRGB.
@@ -43,6 +48,7 @@ constexpr std::uint32_t IccSignature(std::string_view text) {
 
 // What Little CMS reads of a profile: its description, class and colours.
 struct ProfileInfo {
+  std::size_t size = 0;           // the bytes it declares it is, at most those given
   std::string description;        // empty when it has none
   std::uint32_t deviceClass = 0;  // 'mntr', 'prtr', 'scnr', 'spac', 'abst', ...
   std::uint32_t colorSpace = 0;   // 'RGB ', 'GRAY', 'CMYK', ...

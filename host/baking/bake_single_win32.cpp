@@ -82,10 +82,6 @@ BakeResult Failure(int index, std::string error) {
   return BakeResult{"", false, std::move(error), index};
 }
 
-// How much of a photo is read for the colour profile it carries: the
-// profile comes before the picture's data, after at most the EXIF block.
-constexpr std::size_t kPhotoStartBytes = std::size_t{4} << 20;
-
 std::optional<std::string> ReadProfileFile(const std::string& path) {
   return sheetsmith::ReadFilePrefix(path, kMaxProfileBytes + 1);
 }
@@ -116,7 +112,8 @@ BakeResult BakeSingleImage(const BakeRequest& request, int index, const std::str
     // What becomes of the photo's colours, decided before it is drawn: a
     // custom profile that cannot be used fails the photo at once.
     const ColorPlan colors = PlanColors(
-        profileId, sheetsmith::ReadFilePrefix(request.sourcePath, kPhotoStartBytes).value_or(""),
+        profileId,
+        sheetsmith::ReadFilePrefix(request.sourcePath, sheetsmith::kPhotoStartBytes).value_or(""),
         &ReadProfileFile, [](const std::string& line) { LogError(line); });
     if (!colors.failure.empty()) {
       LogError("ERROR: BakeSingleImage [" + std::to_string(index) + "] " + colors.failure);

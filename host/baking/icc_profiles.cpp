@@ -5,12 +5,7 @@ namespace runner {
 std::optional<IccProfile> ParseIccProfile(std::string bytes, std::string* problem) {
   const std::optional<sheetsmith::ProfileInfo> info = sheetsmith::InspectProfile(bytes, problem);
   if (!info) return std::nullopt;
-  const std::uint32_t declared =
-      (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[0])) << 24) |
-      (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[1])) << 16) |
-      (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[2])) << 8) |
-      static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[3]));
-  bytes.resize(declared);
+  bytes.resize(info->size);
   IccProfile profile;
   profile.bytes = std::move(bytes);
   profile.description = info->description;
@@ -21,7 +16,7 @@ std::optional<IccProfile> ParseIccProfile(std::string bytes, std::string* proble
 
 std::optional<std::string> ReasonNotATarget(const IccProfile& profile) {
   return sheetsmith::ReasonNotATarget(
-      {profile.description, profile.deviceClass, profile.colorSpace});
+      {profile.bytes.size(), profile.description, profile.deviceClass, profile.colorSpace});
 }
 
 const std::string& HostSrgbProfile() { return sheetsmith::SrgbProfile(); }

@@ -65,10 +65,6 @@ sheetsmith::SourceColors DecodedColors(GpImage* image) {
   return sheetsmith::SourceColors::kRgb;
 }
 
-// How much of a photo is read for the colour profile it carries: it comes
-// before the picture's data, after at most the EXIF block.
-constexpr std::size_t kPhotoStartBytes = std::size_t{4} << 20;
-
 // Converts a fitted photo or frame from the profile its file carries (or
 // sRGB) to the run's target, as the page composer does; true when it was
 // converted from its own profile.
@@ -78,7 +74,7 @@ bool ConvertToTarget(GpBitmap* bitmap, const std::string& path, sheetsmith::Sour
   if (!target.convert || !bitmap) return false;
   const sheetsmith::SourcePlan plan = sheetsmith::PlanSourceColors(
       sheetsmith::FindEmbeddedProfile(
-          sheetsmith::ReadFilePrefix(path, kPhotoStartBytes).value_or("")),
+          sheetsmith::ReadFilePrefix(path, sheetsmith::kPhotoStartBytes).value_or("")),
       decoded, false, target, conversions);
   if (!plan.problem.empty()) {
     LogError("INFO: The color profile of " + path + " cannot be used (" + plan.problem +

@@ -15,8 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const std::string* candidate : {&embedded.bytes, &bytes}) {
     if (const auto profile = runner::ParseIccProfile(*candidate, &problem)) {
       runner::ReasonNotATarget(*profile);
-      if (const auto colors = sheetsmith::SourceColorsOf(
-              {profile->description, profile->deviceClass, profile->colorSpace})) {
+      if (const auto colors =
+              sheetsmith::SourceColorsOf({profile->bytes.size(), profile->description,
+                                          profile->deviceClass, profile->colorSpace})) {
         if (const auto conversion = sheetsmith::ColorConversion::Make(
                 profile->bytes, *colors, runner::HostSrgbProfile(), sheetsmith::PixelLayout::kRgba,
                 &problem)) {
