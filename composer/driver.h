@@ -36,7 +36,7 @@ struct CreatePagesOptions {
   ThreadStarter startThread = [](std::function<void()> work) {
     return std::thread(std::move(work));
   };
-  CanvasMaker makeCanvas = &MakeWhiteCanvas;
+  CanvasMaker makeCanvas = &MakeCanvas;
 };
 
 // Renders every page of the job. False, with the reason logged, when the

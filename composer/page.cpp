@@ -9,8 +9,37 @@
 
 namespace sheetsmith {
 
-std::optional<RgbaImage> MakeWhiteCanvas(int width, int height) {
-  return MakeImage(width, height, 255);
+std::optional<RgbaImage> MakeCanvas(int width, int height) {
+  return MakeUnfilledImage(width, height);
+}
+
+void WhitenAroundMagnets(RgbaImage& canvas, const GridConfig& config, const GridGeometry& geometry,
+                         int photos) {
+  const long long width = canvas.width;
+  const long long height = canvas.height;
+  // Magnets lie in their cells, so the bands of magnet rows and, within a
+  // band, the magnets run left to right and top to bottom without overlap.
+  long long y = 0;
+  const long long rowsWithPhotos =
+      photos <= 0 ? 0 : std::min<long long>(config.rows, (photos - 1) / config.cols + 1);
+  for (long long row = 0; row < rowsWithPhotos && y < height; ++row) {
+    const Point first = MagnetOrigin(config, geometry, static_cast<int>(row), 0);
+    const long long top = std::clamp<long long>(first.y, y, height);
+    const long long bottom = std::clamp<long long>(first.y + geometry.magnetHeight, top, height);
+    WhitenRect(canvas, 0, y, width, top - y);
+    const long long cols = std::min<long long>(config.cols, photos - row * config.cols);
+    long long x = 0;
+    for (long long col = 0; col < cols && x < width; ++col) {
+      const Point origin =
+          MagnetOrigin(config, geometry, static_cast<int>(row), static_cast<int>(col));
+      const long long left = std::clamp<long long>(origin.x, x, width);
+      WhitenRect(canvas, x, top, left - x, bottom - top);
+      x = std::clamp<long long>(static_cast<long long>(origin.x) + geometry.magnetWidth, x, width);
+    }
+    WhitenRect(canvas, x, top, width - x, bottom - top);
+    y = bottom;
+  }
+  WhitenRect(canvas, 0, y, width, height - y);
 }
 
 RunState::RunState(const GridConfig& c, const GridGeometry& g, CanvasMaker maker)
@@ -23,6 +52,8 @@ RunState::RunState(const GridConfig& c, const GridGeometry& g, CanvasMaker maker
     photosToPlace_ += PhotosOnPage(page);
     const int units = std::max(1, PhotosOnPage(page));
     pages_[static_cast<std::size_t>(page)].unitsLeft.store(units);
+    pages_[static_cast<std::size_t>(page)].laid.assign(static_cast<std::size_t>(PhotosOnPage(page)),
+                                                       0);
     unitStart_[static_cast<std::size_t>(page) + 1] =
         unitStart_[static_cast<std::size_t>(page)] + units;
   }
@@ -127,6 +158,12 @@ void CountPhoto(RunState& state, bool loaded) {
   }
 }
 
+// Lays a photo on the page's canvas, which is there.
+void Lay(PageWork& page, const PreparedPhoto& prepared) {
+  PastePrepared(*page.canvas, prepared);
+  page.laid[static_cast<std::size_t>(prepared.slot)] = 1;
+}
+
 // With the canvas lock held: the calling worker is to make the page's
 // canvas. Photos waiting with the page now wait for it.
 void StartMaking(PageWork& page, RunState& state) {
@@ -150,6 +187,9 @@ bool MakeAndLay(PageWork& page, RunState& state, const PreparedPhoto* first) {
     page.waiting.clear();
     throw;
   }
+  // Whitened before other workers can see it and lay their photos.
+  if (canvas)
+    WhitenAroundMagnets(*canvas, state.config, state.geometry, static_cast<int>(page.laid.size()));
   std::vector<PreparedPhoto> waiting;
   {
     const std::lock_guard<std::mutex> guard(state.canvasMutex);
@@ -160,9 +200,9 @@ bool MakeAndLay(PageWork& page, RunState& state, const PreparedPhoto* first) {
   }
   // Once set, the canvas stays until the page's last unit saves it.
   if (!page.canvas) return false;
-  if (first) PastePrepared(*page.canvas, *first);
+  if (first) Lay(page, *first);
   for (const PreparedPhoto& left : waiting) {
-    PastePrepared(*page.canvas, left);
+    Lay(page, left);
     CountPhoto(state, true);
   }
   return true;
@@ -183,7 +223,7 @@ Laid LayOnPage(PageWork& page, RunState& state, PreparedPhoto& prepared) {
     std::unique_lock<std::mutex> lock(state.canvasMutex);
     if (page.canvas) {
       lock.unlock();
-      PastePrepared(*page.canvas, prepared);
+      Lay(page, prepared);
       return Laid::kNow;
     }
     if (page.canvasTried) return Laid::kNoCanvas;
@@ -242,6 +282,14 @@ void SavePage(int pageIndex, RunState& state) {
   if (!page.canvas) {
     state.pagesFailed.fetch_add(1);
     return;
+  }
+  for (std::size_t slot = 0; slot < page.laid.size(); ++slot) {
+    if (page.laid[slot]) continue;
+    const int cell = static_cast<int>(slot);
+    const Point origin =
+        MagnetOrigin(config, state.geometry, cell / config.cols, cell % config.cols);
+    WhitenRect(*page.canvas, origin.x, origin.y, state.geometry.magnetWidth,
+               state.geometry.magnetHeight);
   }
   if (config.showCutGrid) DrawCutGrid(*page.canvas, config, state.geometry);
   bool saved = false;

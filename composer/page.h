@@ -19,11 +19,18 @@
 
 namespace sheetsmith {
 
-// Makes a page's white canvas of width x height; nullopt when the memory
-// cannot be had.
+// Makes a page's canvas of width x height, its pixels whatever the memory
+// holds; nullopt when the memory cannot be had. The run whitens what its
+// photos do not cover: whitening the whole page first would write most of it
+// twice.
 using CanvasMaker = std::function<std::optional<RgbaImage>(int width, int height)>;
 
-std::optional<RgbaImage> MakeWhiteCanvas(int width, int height);
+std::optional<RgbaImage> MakeCanvas(int width, int height);
+
+// Whitens all of the canvas but the magnets of the page's first `photos`
+// cells, which their photos fill (see PastePrepared).
+void WhitenAroundMagnets(RgbaImage& canvas, const GridConfig& config, const GridGeometry& geometry,
+                         int photos);
 
 // One page while its photos are placed: the canvas is made by the first
 // unit of work with a photo ready to lay (by the last unit, for a page of
@@ -37,6 +44,10 @@ struct PageWork {
   bool complete = false;               // all units ended, photos waiting for room
   std::vector<PreparedPhoto> waiting;  // photos ready before the canvas
   std::optional<RgbaImage> canvas;     // read without the lock once set
+  // Per cell with a photo: whether the photo was laid. Each is written by the
+  // worker that lays it; the cells of photos that could not be loaded are
+  // whitened when the page is saved.
+  std::vector<char> laid;
   std::atomic<int> unitsLeft{0};
   std::atomic<bool> tagged{false};  // a photo or frame on it converted from its own profile
 };
@@ -70,7 +81,7 @@ struct RunState {
   int canvasesHeld = 0;
   int photosWaitingForRoom = 0;
 
-  RunState(const GridConfig& c, const GridGeometry& g, CanvasMaker maker = &MakeWhiteCanvas);
+  RunState(const GridConfig& c, const GridGeometry& g, CanvasMaker maker = &MakeCanvas);
 
   int pageCount() const { return static_cast<int>(config.outputs.size()); }
   // The photos that have a cell on some page: those the run places.

@@ -256,17 +256,39 @@ void PastePhoto(RgbaImage& canvas, const RgbaImage& photo, int x, int y) {
   PasteRegion(canvas, photo, 0, 0, photo.width, photo.height, x, y);
 }
 
+namespace {
+
+// Whether PasteRegion copies anything for these arguments.
+bool PastesRegion(const RgbaImage& canvas, const RgbaImage& photo, int fromX, int fromY, int width,
+                  int height, int x, int y) {
+  if (photo.empty() || canvas.empty() || x < 0 || y < 0 || fromX < 0 || fromY < 0) return false;
+  if (width <= 0 || height <= 0 || width > photo.width - fromX || height > photo.height - fromY) {
+    return false;
+  }
+  return static_cast<long long>(x) + width <= canvas.width;
+}
+
+}  // namespace
+
 void PasteRegion(RgbaImage& canvas, const RgbaImage& photo, int fromX, int fromY, int width,
                  int height, int x, int y) {
-  if (photo.empty() || canvas.empty() || x < 0 || y < 0 || fromX < 0 || fromY < 0) return;
-  if (width <= 0 || height <= 0 || width > photo.width - fromX || height > photo.height - fromY) {
-    return;
-  }
-  if (static_cast<long long>(x) + width > canvas.width) return;
+  if (!PastesRegion(canvas, photo, fromX, fromY, width, height, x, y)) return;
   const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
   for (int row = 0; row < height; ++row) {
     if (static_cast<long long>(y) + row >= canvas.height) break;
     std::memcpy(canvas.At(x, y + row), photo.At(fromX, fromY + row), rowBytes);
+  }
+}
+
+void WhitenRect(RgbaImage& canvas, long long x, long long y, long long w, long long h) {
+  const long long x0 = std::clamp<long long>(x, 0, canvas.width);
+  const long long x1 = std::clamp<long long>(x + w, x0, canvas.width);
+  const long long y0 = std::clamp<long long>(y, 0, canvas.height);
+  const long long y1 = std::clamp<long long>(y + h, y0, canvas.height);
+  if (x1 == x0) return;
+  const std::size_t bytes = static_cast<std::size_t>(x1 - x0) * 4;
+  for (long long row = y0; row < y1; ++row) {
+    std::memset(canvas.At(static_cast<int>(x0), static_cast<int>(row)), 255, bytes);
   }
 }
 
@@ -323,6 +345,11 @@ std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
   const int mw = geometry.magnetWidth;
   const int mh = geometry.magnetHeight;
   const Point origin = MagnetOrigin(config, geometry, row, col);
+  PreparedPhoto prepared;
+  prepared.magnet = origin;
+  prepared.magnetWidth = mw;
+  prepared.magnetHeight = mh;
+  prepared.slot = row * config.cols + col;
 
   const std::string& path = config.images[index];
   std::optional<DecodedPhoto> decoded;
@@ -331,7 +358,6 @@ std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
     decoded = DecodedPhoto::Open(path);
   }
   if (!decoded) return std::nullopt;
-  PreparedPhoto prepared;
   const std::shared_ptr<const ColorConversion> conversion =
       ConversionFor(*decoded, path, colors, prepared.tagged);
 
@@ -427,9 +453,23 @@ std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
 }
 
 void PastePrepared(RgbaImage& canvas, const PreparedPhoto& prepared) {
+  const int x = static_cast<int>(std::clamp<long long>(prepared.x, 0, canvas.width));
+  const int y = static_cast<int>(std::clamp<long long>(prepared.y, 0, canvas.height));
+  // The magnet on the canvas, and whether the pasted part covers it.
+  const long long left = std::clamp<long long>(prepared.magnet.x, 0, canvas.width);
+  const long long top = std::clamp<long long>(prepared.magnet.y, 0, canvas.height);
+  const long long right = std::clamp<long long>(
+      static_cast<long long>(prepared.magnet.x) + prepared.magnetWidth, left, canvas.width);
+  const long long bottom = std::clamp<long long>(
+      static_cast<long long>(prepared.magnet.y) + prepared.magnetHeight, top, canvas.height);
+  const bool covered = PastesRegion(canvas, prepared.photo, prepared.fromX, prepared.fromY,
+                                    prepared.width, prepared.height, x, y) &&
+                       x <= left && y <= top &&
+                       x + static_cast<long long>(prepared.width) >= right &&
+                       y + static_cast<long long>(prepared.height) >= bottom;
+  if (!covered) WhitenRect(canvas, left, top, right - left, bottom - top);
   PasteRegion(canvas, prepared.photo, prepared.fromX, prepared.fromY, prepared.width,
-              prepared.height, static_cast<int>(std::clamp<long long>(prepared.x, 0, canvas.width)),
-              static_cast<int>(std::clamp<long long>(prepared.y, 0, canvas.height)));
+              prepared.height, x, y);
   if (prepared.frame) BlendFrame(canvas, *prepared.frame, prepared.frameX, prepared.frameY);
 }
 

@@ -41,6 +41,9 @@ void PastePhoto(RgbaImage& canvas, const RgbaImage& photo, int x, int y);
 void PasteRegion(RgbaImage& canvas, const RgbaImage& photo, int fromX, int fromY, int width,
                  int height, int x, int y);
 
+// Paints the w x h rectangle at (x, y) white, as far as it lies on the canvas.
+void WhitenRect(RgbaImage& canvas, long long x, long long y, long long w, long long h);
+
 // Lays the frame over the canvas at (x, y) by its alpha.
 void BlendFrame(RgbaImage& canvas, const RgbaImage& frame, int x, int y);
 
@@ -83,6 +86,11 @@ struct PreparedPhoto {
   int frameX = 0;
   int frameY = 0;
   bool tagged = false;  // photo or frame converted from a profile it carries
+  // The magnet the photo fills, and its cell's place among its page's cells.
+  Point magnet;
+  int magnetWidth = 0;
+  int magnetHeight = 0;
+  int slot = 0;
 };
 // Nullopt when the photo could not be loaded. Colours are converted to the
 // run's target (when `colors` is given) at the magnet's size: the photo's
@@ -91,6 +99,9 @@ struct PreparedPhoto {
 std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
                                           const GridConfig& config, const GridGeometry& geometry,
                                           RunColors* colors = nullptr);
+// Lays the photo and its frame. What the photo leaves of its magnet (it may
+// be cut smaller, or fall off the page) is whitened first, so the canvas
+// needs to be white only around the magnets.
 void PastePrepared(RgbaImage& canvas, const PreparedPhoto& prepared);
 
 }  // namespace sheetsmith

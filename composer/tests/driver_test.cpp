@@ -299,7 +299,7 @@ TEST_F(JobTest, ACanvasThatCannotBeHadFailsThatPage) {
   std::atomic<int> made{0};
   options.makeCanvas = [&made](int width, int height) -> std::optional<RgbaImage> {
     if (made.fetch_add(1) == 1) return std::nullopt;
-    return MakeWhiteCanvas(width, height);
+    return MakeCanvas(width, height);
   };
   const RunResult run = RunWith({"sheetsmith.exe", WriteJob("rows=1\ncols=1\n")}, options);
   EXPECT_EQ(run.exitCode, 1);
@@ -331,7 +331,7 @@ TEST_F(JobTest, NoWorkerWaitsForACanvasAnotherIsMaking) {
     } else {
       madeAgain.notify_all();
     }
-    return MakeWhiteCanvas(width, height);
+    return MakeCanvas(width, height);
   };
   const RunResult run = RunWith({"sheetsmith.exe", WriteJob("rows=1\ncols=2\n")}, options);
   const int code = run.exitCode;
@@ -370,7 +370,7 @@ TEST_F(JobTest, TwoWorkersHoldOneCanvasAtATime) {
     if (pagesSavedAtEachCanvas.size() == 1) {
       std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
-    return MakeWhiteCanvas(width, height);
+    return MakeCanvas(width, height);
   };
   const RunResult run = RunWith({"sheetsmith.exe", WriteJob("rows=1\ncols=2\n")}, options);
   const int code = run.exitCode;
@@ -424,7 +424,7 @@ TEST_F(JobTest, AnExceptionOnAWorkerStopsTheRunWithItsText) {
         if (outOfMemory) throw std::bad_alloc();
         throw std::runtime_error("the canvas fell over");
       }
-      return MakeWhiteCanvas(width, height);
+      return MakeCanvas(width, height);
     };
     ::testing::internal::CaptureStderr();
     ::testing::internal::CaptureStdout();
@@ -446,7 +446,7 @@ TEST_F(JobTest, ASlowRunSaysItIsWorkingBetweenItsOwnLines) {
   CreatePagesOptions options;
   options.makeCanvas = [](int width, int height) {
     std::this_thread::sleep_for(kHeartbeatPeriod * 3);
-    return MakeWhiteCanvas(width, height);
+    return MakeCanvas(width, height);
   };
   const RunResult run = RunWith({"sheetsmith.exe", WriteJob()}, options);
   const int code = run.exitCode;
@@ -484,6 +484,60 @@ TEST_F(JobTest, AnEmptyImageLineIsAWhiteCellInItsPlace) {
   EXPECT_TRUE(near(150, 60, 255, 255, 255)) << "the empty cell stays white";
   EXPECT_TRUE(near(50, 180, 0, 255, 0)) << "photo 2 under its frame";
   EXPECT_TRUE(near(100, 60, 0, 0, 0)) << "the cut line";
+}
+
+// A page's canvas is whitened only around its magnets, and a magnet its
+// photo does not fill when the page is saved: whatever the canvas's memory
+// held, every page is byte for byte the page of a canvas made white whole.
+TEST_F(JobTest, PagesAreTheSameWhateverTheirCanvasMemoryHeld) {
+  struct Case {
+    const char* name;
+    const char* settings;
+    const char* sections;  // appended after [outputs]
+    int photos;
+    int missing;  // a photo whose file is not there, or -1
+  };
+  const Case cases[] = {
+      {"four photos filling their cells", "", "", 4, -1},
+      {"narrow magnets, with the cut grid", "magnetAspectRatio=0.5\nshowCutGrid=1\n", "", 4, -1},
+      {"margins beyond the page's edges",
+       "marginLeft=-30\nmarginTop=-25\nmarginRight=-40\nmarginBottom=-30\nmagnetAspectRatio=1.2\n",
+       "", 4, -1},
+      {"a missing photo, and a last page of one", "magnetAspectRatio=0.7\n", "", 5, 1},
+      {"zoom, a border, and a frame", "",
+       "[effects]\n0,0.5,0,0.5,0.5,0,0,0,0.6,9,-4,50,60,0,1,0,1\n"
+       "2,0.5,0,0.5,0.5,0,0,0,1,0,0,0,0,0.3,1,16711680,1\n",
+       4, -1},
+  };
+  const std::string frame = dir.File("frame.png");
+  RgbaImage window = testsupport::Solid(20, 24, {0, 200, 0}, 255);
+  for (int y = 4; y < 20; ++y) {
+    for (int x = 4; x < 16; ++x) window.At(x, y)[3] = 60;
+  }
+  ASSERT_TRUE(testsupport::WritePng(frame, window));
+  AddPhotos(5);
+  AddOutputs(2);
+  const std::vector<std::string> allPhotos = images;
+  for (const Case& c : cases) {
+    images.assign(allPhotos.begin(), allPhotos.begin() + c.photos);
+    if (c.missing >= 0) images[static_cast<std::size_t>(c.missing)] = dir.File("not there.jpg");
+    std::string job = WriteJob(c.settings);
+    std::ofstream(job, std::ios::app) << "[frames]\n\n" << frame << "\n" << c.sections;
+    std::vector<std::string> pages[2];
+    for (const int fill : {255, 0x5A}) {
+      for (const std::string& output : outputs) std::filesystem::remove(output);
+      CreatePagesOptions options;
+      options.hardwareThreads = 2;
+      options.makeCanvas = [fill](int width, int height) { return MakeImage(width, height, fill); };
+      const RunResult run = RunWith({"sheetsmith.exe", job}, options);
+      ASSERT_EQ(run.exitCode, 0) << c.name << "\n" << run.err;
+      for (const std::string& output : outputs) {
+        pages[fill == 255 ? 0 : 1].push_back(testsupport::ReadBytes(output));
+      }
+    }
+    ASSERT_FALSE(pages[0][0].empty()) << c.name;
+    EXPECT_TRUE(pages[0] == pages[1]) << c.name;
+  }
 }
 
 // Photos made to break a decoder: each leaves its own cell white, the other
