@@ -134,29 +134,24 @@ bool CreatePages(const GridConfig& config, const CreatePagesOptions& options) {
   state.canvasLimit = static_cast<int>(std::max(1u, threads / 2));
   state.photosWaitingLimit = static_cast<int>(threads);
   const int pageCount = state.pageCount();
+  state.pool = &pool;
+  state.startSaver = options.startSaver;
   auto work = [&state, &pool] {
     const BufferPool::Use usePool(pool);
-    // Nothing may leave a worker: an exception there would end the process
-    // without a word.
-    try {
+    RunGuarded(state, [&state] {
       while (!state.abandon.load()) {
         const std::int64_t unit = state.nextUnit.fetch_add(1);
         if (unit >= state.unitCount()) return;
         DoUnit(unit, state);
       }
-    } catch (const std::bad_alloc&) {
-      state.Fail("Out of memory");
-    } catch (const std::exception& error) {
-      state.Fail(error.what());
-    } catch (...) {
-      state.Fail("Unknown error on a worker thread");
-    }
+    });
   };
   bool started = false;
   {
     const Heartbeat heartbeat(state);
     started = RunWorkers(
         threads, work, [&state] { state.abandon.store(true); }, options.startThread);
+    state.JoinSaves();
   }
   if (!started) {
     LogLine("Sheetsmith: Failed to start the worker threads");

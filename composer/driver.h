@@ -22,8 +22,6 @@ inline constexpr std::chrono::milliseconds kHeartbeatPeriod{500};
 // Worker count for a machine reporting `hardwareThreads` (0: unknown).
 unsigned WorkerCount(unsigned hardwareThreads);
 
-using ThreadStarter = std::function<std::thread(std::function<void()>)>;
-
 // Starts `count` threads running `work` and joins them in the order started.
 // When a thread cannot be started, `onStartFailure` runs first (so running
 // workers can be told to stop), the threads already started are joined, and
@@ -37,6 +35,10 @@ struct CreatePagesOptions {
     return std::thread(std::move(work));
   };
   CanvasMaker makeCanvas = &MakeCanvas;
+  // Starts the thread that saves a page beside the workers.
+  ThreadStarter startSaver = [](std::function<void()> save) {
+    return std::thread(std::move(save));
+  };
 };
 
 // Renders every page of the job. False, with the reason logged, when the

@@ -1,7 +1,11 @@
 #include "page.h"
 
 #include <algorithm>
+#include <exception>
+#include <new>
+#include <system_error>
 
+#include "buffer_pool.h"
 #include "image_io.h"
 #include "log.h"
 #include "placement.h"
@@ -82,6 +86,59 @@ void RunState::Fail(const std::string& message) {
 std::optional<std::string> RunState::failure() {
   std::lock_guard<std::mutex> guard(failureMutex_);
   return failure_;
+}
+
+void RunGuarded(RunState& state, const std::function<void()>& work) {
+  try {
+    work();
+  } catch (const std::bad_alloc&) {
+    state.Fail("Out of memory");
+  } catch (const std::exception& error) {
+    state.Fail(error.what());
+  } catch (...) {
+    state.Fail("Unknown error on a worker thread");
+  }
+}
+
+void RunState::StartSave(const std::function<void()>& save) {
+  const auto guarded = [this, save] {
+    std::optional<BufferPool::Use> usePool;
+    if (pool) usePool.emplace(*pool);
+    RunGuarded(*this, save);
+  };
+  if (startSaver) {
+    std::unique_lock<std::mutex> lock(saversMutex_);
+    // Threads whose page is saved are joined as new ones start, so a long
+    // run keeps only the few that are saving.
+    for (auto saver = savers_.begin(); saver != savers_.end();) {
+      if (saver->done->load()) {
+        saver->thread.join();
+        saver = savers_.erase(saver);
+      } else {
+        ++saver;
+      }
+    }
+    try {
+      auto done = std::make_shared<std::atomic<bool>>(false);
+      savers_.push_back(Saver{startSaver([guarded, done] {
+                                guarded();
+                                done->store(true);
+                              }),
+                              done});
+      return;
+    } catch (const std::system_error&) {
+    } catch (const std::bad_alloc&) {
+    }
+  }
+  guarded();
+}
+
+void RunState::JoinSaves() {
+  std::lock_guard<std::mutex> lock(saversMutex_);
+  for (Saver& saver : savers_) {
+    if (saver.thread.joinable()) saver.thread.join();
+  }
+  savers_.clear();
 }
 
 Rgb ColorFromName(const std::string& name) {
@@ -352,7 +409,10 @@ void FinishPage(int pageIndex, RunState& state) {
     }
   }
   if (make) MakeAndLay(page, state, nullptr);
-  SaveAndPassOn(pageIndex, state);
+  // Saving takes about half a photo's time. A worker held by it falls out of
+  // step with the others, and the run ends with one photo alone on a core;
+  // on a thread of its own the save shares the cores with the workers.
+  state.StartSave([pageIndex, &state] { SaveAndPassOn(pageIndex, state); });
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "effects.h"
@@ -18,6 +19,10 @@
 #include "rgba_image.h"
 
 namespace sheetsmith {
+
+class BufferPool;
+
+using ThreadStarter = std::function<std::thread(std::function<void()>)>;
 
 // Makes a page's canvas of width x height, its pixels whatever the memory
 // holds; nullopt when the memory cannot be had. The run whitens what its
@@ -81,6 +86,12 @@ struct RunState {
   int canvasesHeld = 0;
   int photosWaitingForRoom = 0;
 
+  // The pool the run's threads take their buffers from (none: the system).
+  BufferPool* pool = nullptr;
+  // Starts a thread that saves a page; unset: pages are saved by the worker
+  // that ends them.
+  ThreadStarter startSaver;
+
   RunState(const GridConfig& c, const GridGeometry& g, CanvasMaker maker = &MakeCanvas);
 
   int pageCount() const { return static_cast<int>(config.outputs.size()); }
@@ -98,13 +109,30 @@ struct RunState {
   void Fail(const std::string& message);
   std::optional<std::string> failure();
 
+  // Runs `save` on a thread of its own (on the calling thread when none can
+  // be started), its failures ending the run as a worker's would.
+  void StartSave(const std::function<void()>& save);
+  // Waits for every save started; once the workers have ended.
+  void JoinSaves();
+
  private:
   std::unique_ptr<PageWork[]> pages_;
   std::vector<std::int64_t> unitStart_;  // first unit of each page, then the total
   int photosToPlace_ = 0;
   std::mutex failureMutex_;
   std::optional<std::string> failure_;
+  struct Saver {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  std::mutex saversMutex_;
+  std::vector<Saver> savers_;
 };
+
+// Runs `work` so that nothing leaves it: running out of memory or any
+// exception fails the run with its text (an exception leaving a thread would
+// end the process without a word).
+void RunGuarded(RunState& state, const std::function<void()>& work);
 
 // Cut-grid colour names, matched exactly; anything else is dark grey.
 Rgb ColorFromName(const std::string& name);
@@ -117,9 +145,9 @@ void DrawCutGrid(RgbaImage& canvas, const GridConfig& config, const GridGeometry
 
 // Does one unit of work: makes its photo ready and lays it on its page's
 // canvas, or leaves it with the page (see LayOnPage in page.cpp), and when it
-// is the page's last unit, draws the cut grid and writes the page to its
-// output. A page whose canvas or file cannot be made is counted in
-// pagesFailed.
+// is the page's last unit, has the cut grid drawn and the page written to
+// its output, on a thread of its own when the run starts savers. A page
+// whose canvas or file cannot be made is counted in pagesFailed.
 void DoUnit(std::int64_t unit, RunState& state);
 
 }  // namespace sheetsmith

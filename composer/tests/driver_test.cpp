@@ -14,6 +14,7 @@
 #include <mutex>
 #include <new>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #if defined(_WIN32)
@@ -407,6 +408,57 @@ TEST_F(JobTest, EveryPageIsWrittenWhenPagesEndWaitingForACanvas) {
       // The last page has no photo.
       EXPECT_EQ(image->At(100, 120)[2] > 180 && image->At(100, 120)[0] < 40, page < 30)
           << workers << " workers, page " << page;
+    }
+  }
+}
+
+// A page is saved on a thread of its own: held until the only worker has
+// ended, the first page's save still comes, the worker having gone on to the
+// second page's photo, which is laid once the first page gives its canvas
+// back. A save whose thread cannot start is done by its worker.
+TEST_F(JobTest, TheWorkerThatEndsAPageGoesOnWhileItIsSaved) {
+  AddPhotos(2);
+  AddOutputs(2);
+  const std::string job = WriteJob("rows=1\ncols=1\n");
+  for (const bool saversStart : {true, false}) {
+    for (const std::string& output : outputs) std::filesystem::remove(output);
+    CreatePagesOptions options;
+    options.hardwareThreads = 1;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool workerEnded = false;
+    bool sawWorkerEnd = false;
+    int saversAsked = 0;
+    options.startThread = [&](std::function<void()> work) {
+      return std::thread([&, work] {
+        work();
+        const std::lock_guard<std::mutex> lock(mutex);
+        workerEnded = true;
+        changed.notify_all();
+      });
+    };
+    options.startSaver = [&](std::function<void()> save) -> std::thread {
+      ++saversAsked;
+      if (!saversStart) {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+      }
+      return std::thread([&, save] {
+        {
+          std::unique_lock<std::mutex> lock(mutex);
+          sawWorkerEnd =
+              changed.wait_for(lock, std::chrono::seconds(10), [&] { return workerEnded; });
+        }
+        save();
+      });
+    };
+    const RunResult run = RunWith({"sheetsmith.exe", job}, options);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(sawWorkerEnd, saversStart);
+    EXPECT_EQ(saversAsked, saversStart ? 1 : 2) << "the second page is saved by the first's saver";
+    for (const std::string& output : outputs) {
+      const std::optional<RgbaImage> image = LoadRgba(output);
+      ASSERT_TRUE(image) << output;
+      EXPECT_GT(image->At(40, 60)[2], 180) << output;
     }
   }
 }
