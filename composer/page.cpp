@@ -119,6 +119,8 @@ void RunState::StartSave(const std::function<void()>& save) {
       }
     }
     try {
+      // Room first: a started thread must never be dropped unjoined.
+      savers_.reserve(savers_.size() + 1);
       auto done = std::make_shared<std::atomic<bool>>(false);
       savers_.push_back(Saver{startSaver([guarded, done] {
                                 guarded();
