@@ -52,6 +52,11 @@ RunState::RunState(const GridConfig& c, const GridGeometry& g, CanvasMaker maker
       makeCanvas(std::move(maker)),
       pages_(new PageWork[c.outputs.size()]),
       unitStart_(c.outputs.size() + 1, 0) {
+  // A magnet that begins left of or above the page has its photo laid from
+  // the page's edge, reaching past the magnet; such pages are made on a
+  // canvas white all over.
+  const Point first = MagnetOrigin(config, geometry, 0, 0);
+  whitenAroundMagnets = first.x >= 0 && first.y >= 0;
   for (int page = 0; page < pageCount(); ++page) {
     photosToPlace_ += PhotosOnPage(page);
     const int units = std::max(1, PhotosOnPage(page));
@@ -218,8 +223,8 @@ void CountPhoto(RunState& state, bool loaded) {
 }
 
 // Lays a photo on the page's canvas, which is there.
-void Lay(PageWork& page, const PreparedPhoto& prepared) {
-  PastePrepared(*page.canvas, prepared);
+void Lay(PageWork& page, const RunState& state, const PreparedPhoto& prepared) {
+  PastePrepared(*page.canvas, prepared, state.whitenAroundMagnets);
   page.laid[static_cast<std::size_t>(prepared.slot)] = 1;
 }
 
@@ -247,8 +252,11 @@ bool MakeAndLay(PageWork& page, RunState& state, const PreparedPhoto* first) {
     throw;
   }
   // Whitened before other workers can see it and lay their photos.
-  if (canvas)
+  if (canvas && state.whitenAroundMagnets) {
     WhitenAroundMagnets(*canvas, state.config, state.geometry, static_cast<int>(page.laid.size()));
+  } else if (canvas) {
+    WhitenRect(*canvas, 0, 0, canvas->width, canvas->height);
+  }
   std::vector<PreparedPhoto> waiting;
   {
     const std::lock_guard<std::mutex> guard(state.canvasMutex);
@@ -259,9 +267,9 @@ bool MakeAndLay(PageWork& page, RunState& state, const PreparedPhoto* first) {
   }
   // Once set, the canvas stays until the page's last unit saves it.
   if (!page.canvas) return false;
-  if (first) Lay(page, *first);
+  if (first) Lay(page, state, *first);
   for (const PreparedPhoto& left : waiting) {
-    Lay(page, left);
+    Lay(page, state, left);
     CountPhoto(state, true);
   }
   return true;
@@ -282,7 +290,7 @@ Laid LayOnPage(PageWork& page, RunState& state, PreparedPhoto& prepared) {
     std::unique_lock<std::mutex> lock(state.canvasMutex);
     if (page.canvas) {
       lock.unlock();
-      Lay(page, prepared);
+      Lay(page, state, prepared);
       return Laid::kNow;
     }
     if (page.canvasTried) return Laid::kNoCanvas;
@@ -342,7 +350,7 @@ void SavePage(int pageIndex, RunState& state) {
     state.pagesFailed.fetch_add(1);
     return;
   }
-  for (std::size_t slot = 0; slot < page.laid.size(); ++slot) {
+  for (std::size_t slot = 0; state.whitenAroundMagnets && slot < page.laid.size(); ++slot) {
     if (page.laid[slot]) continue;
     const int cell = static_cast<int>(slot);
     const Point origin =

@@ -86,6 +86,10 @@ struct RunState {
   int canvasesHeld = 0;
   int photosWaitingForRoom = 0;
 
+  // Whether canvases are whitened only around their magnets (see
+  // WhitenAroundMagnets), or else whole.
+  bool whitenAroundMagnets = true;
+
   // The pool the run's threads take their buffers from (none: the system).
   BufferPool* pool = nullptr;
   // Starts a thread that saves a page; unset: pages are saved by the worker

@@ -452,7 +452,7 @@ std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
   return prepared;
 }
 
-void PastePrepared(RgbaImage& canvas, const PreparedPhoto& prepared) {
+void PastePrepared(RgbaImage& canvas, const PreparedPhoto& prepared, bool whitenMagnet) {
   const int x = static_cast<int>(std::clamp<long long>(prepared.x, 0, canvas.width));
   const int y = static_cast<int>(std::clamp<long long>(prepared.y, 0, canvas.height));
   // The magnet on the canvas, and whether the pasted part covers it.
@@ -467,7 +467,7 @@ void PastePrepared(RgbaImage& canvas, const PreparedPhoto& prepared) {
                        x <= left && y <= top &&
                        x + static_cast<long long>(prepared.width) >= right &&
                        y + static_cast<long long>(prepared.height) >= bottom;
-  if (!covered) WhitenRect(canvas, left, top, right - left, bottom - top);
+  if (whitenMagnet && !covered) WhitenRect(canvas, left, top, right - left, bottom - top);
   PasteRegion(canvas, prepared.photo, prepared.fromX, prepared.fromY, prepared.width,
               prepared.height, x, y);
   if (prepared.frame) BlendFrame(canvas, *prepared.frame, prepared.frameX, prepared.frameY);

@@ -99,9 +99,9 @@ struct PreparedPhoto {
 std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
                                           const GridConfig& config, const GridGeometry& geometry,
                                           RunColors* colors = nullptr);
-// Lays the photo and its frame. What the photo leaves of its magnet (it may
-// be cut smaller, or fall off the page) is whitened first, so the canvas
-// needs to be white only around the magnets.
-void PastePrepared(RgbaImage& canvas, const PreparedPhoto& prepared);
+// Lays the photo and its frame. With `whitenMagnet`, what the photo leaves of
+// its magnet (it may be cut smaller, or fall off the page) is whitened first,
+// so the canvas needs to be white only around the magnets.
+void PastePrepared(RgbaImage& canvas, const PreparedPhoto& prepared, bool whitenMagnet = true);
 
 }  // namespace sheetsmith

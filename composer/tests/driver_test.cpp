@@ -548,13 +548,20 @@ TEST_F(JobTest, PagesAreTheSameWhateverTheirCanvasMemoryHeld) {
     const char* sections;  // appended after [outputs]
     int photos;
     int missing;  // a photo whose file is not there, or -1
+    // A point of the first page that is blue (the photos' colour), or -1.
+    int blueX = -1;
+    int blueY = -1;
   };
   const Case cases[] = {
       {"four photos filling their cells", "", "", 4, -1},
       {"narrow magnets, with the cut grid", "magnetAspectRatio=0.5\nshowCutGrid=1\n", "", 4, -1},
-      {"margins beyond the page's edges",
-       "marginLeft=-30\nmarginTop=-25\nmarginRight=-40\nmarginBottom=-30\nmagnetAspectRatio=1.2\n",
-       "", 4, -1},
+      {"magnets beyond the right and bottom edges",
+       "marginRight=-40\nmarginBottom=-30\nmagnetAspectRatio=1.2\n", "", 4, -1},
+      // The first photo is laid from the page's edge and reaches 30 pixels
+      // into the empty magnet beside it, as on a canvas white all over.
+      {"a magnet beyond the left and top edges, its neighbour empty",
+       "rows=1\ncols=2\nmarginLeft=-30\nmarginTop=-25\nmagnetAspectRatio=1.2\n", "", 3, 1, 100,
+       100},
       {"a missing photo, and a last page of one", "magnetAspectRatio=0.7\n", "", 5, 1},
       {"zoom, a border, and a frame", "",
        "[effects]\n0,0.5,0,0.5,0.5,0,0,0,0.6,9,-4,50,60,0,1,0,1\n"
@@ -589,6 +596,12 @@ TEST_F(JobTest, PagesAreTheSameWhateverTheirCanvasMemoryHeld) {
     }
     ASSERT_FALSE(pages[0][0].empty()) << c.name;
     EXPECT_TRUE(pages[0] == pages[1]) << c.name;
+    if (c.blueX >= 0) {
+      const std::optional<RgbaImage> page = LoadRgba(outputs[0]);
+      ASSERT_TRUE(page);
+      EXPECT_GT(page->At(c.blueX, c.blueY)[2], 180) << c.name;
+      EXPECT_LT(page->At(c.blueX, c.blueY)[0], 60) << c.name;
+    }
   }
 }
 
