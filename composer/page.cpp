@@ -112,7 +112,7 @@ void RunState::StartSave(const std::function<void()>& save) {
     RunGuarded(*this, save);
   };
   if (startSaver) {
-    std::unique_lock<std::mutex> lock(saversMutex_);
+    const std::lock_guard<std::mutex> lock(saversMutex_);
     // Threads whose page is saved are joined as new ones start, so a long
     // run keeps only the few that are saving.
     for (auto saver = savers_.begin(); saver != savers_.end();) {
@@ -169,28 +169,6 @@ int CutGridLineWidth(const GridConfig& config) {
   return width;
 }
 
-namespace {
-
-void PaintRect(RgbaImage& canvas, long long x0, long long y0, long long x1, long long y1,
-               Rgb color) {
-  // Half-open [x0, x1) x [y0, y1), clipped to the canvas.
-  x0 = std::max(x0, 0LL);
-  y0 = std::max(y0, 0LL);
-  x1 = std::min<long long>(x1, canvas.width);
-  y1 = std::min<long long>(y1, canvas.height);
-  for (long long y = y0; y < y1; ++y) {
-    for (long long x = x0; x < x1; ++x) {
-      std::uint8_t* p = canvas.At(static_cast<int>(x), static_cast<int>(y));
-      p[0] = color.r;
-      p[1] = color.g;
-      p[2] = color.b;
-      p[3] = 255;
-    }
-  }
-}
-
-}  // namespace
-
 void DrawCutGrid(RgbaImage& canvas, const GridConfig& config, const GridGeometry& geometry) {
   const int width = CutGridLineWidth(config);
   const int half = width / 2;
@@ -200,12 +178,12 @@ void DrawCutGrid(RgbaImage& canvas, const GridConfig& config, const GridGeometry
   for (long long j = 1; j < config.cols; ++j) {
     const long long x = left + j * geometry.cellWidth - half;
     if (x >= canvas.width) break;
-    PaintRect(canvas, x, top, x + width, top + geometry.usableHeight, color);
+    FillRect(canvas, x, top, width, geometry.usableHeight, color);
   }
   for (long long j = 1; j < config.rows; ++j) {
     const long long y = top + j * geometry.cellHeight - half;
     if (y >= canvas.height) break;
-    PaintRect(canvas, left, y, left + geometry.usableWidth, y + width, color);
+    FillRect(canvas, left, y, geometry.usableWidth, width, color);
   }
 }
 

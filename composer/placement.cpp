@@ -280,15 +280,20 @@ void PasteRegion(RgbaImage& canvas, const RgbaImage& photo, int fromX, int fromY
   }
 }
 
-void WhitenRect(RgbaImage& canvas, long long x, long long y, long long w, long long h) {
+void FillRect(RgbaImage& canvas, long long x, long long y, long long w, long long h, Rgb color) {
   const long long x0 = std::clamp<long long>(x, 0, canvas.width);
   const long long x1 = std::clamp<long long>(x + w, x0, canvas.width);
   const long long y0 = std::clamp<long long>(y, 0, canvas.height);
   const long long y1 = std::clamp<long long>(y + h, y0, canvas.height);
-  if (x1 == x0) return;
-  const std::size_t bytes = static_cast<std::size_t>(x1 - x0) * 4;
-  for (long long row = y0; row < y1; ++row) {
-    std::memset(canvas.At(static_cast<int>(x0), static_cast<int>(row)), 255, bytes);
+  const std::uint8_t pixel[4] = {color.r, color.g, color.b, 255};
+  const bool white = color.r == 255 && color.g == 255 && color.b == 255;
+  for (long long row = y0; row < y1 && x1 > x0; ++row) {
+    std::uint8_t* p = canvas.At(static_cast<int>(x0), static_cast<int>(row));
+    if (white) {
+      std::memset(p, 255, static_cast<std::size_t>(x1 - x0) * 4);
+    } else {
+      for (long long i = x0; i < x1; ++i, p += 4) std::memcpy(p, pixel, 4);
+    }
   }
 }
 

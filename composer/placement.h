@@ -8,6 +8,7 @@
 #include <string>
 
 #include "color_management.h"
+#include "effects.h"
 #include "geometry.h"
 #include "grid_config.h"
 #include "image_io.h"
@@ -41,8 +42,12 @@ void PastePhoto(RgbaImage& canvas, const RgbaImage& photo, int x, int y);
 void PasteRegion(RgbaImage& canvas, const RgbaImage& photo, int fromX, int fromY, int width,
                  int height, int x, int y);
 
-// Paints the w x h rectangle at (x, y) white, as far as it lies on the canvas.
-void WhitenRect(RgbaImage& canvas, long long x, long long y, long long w, long long h);
+// Paints the w x h rectangle at (x, y) opaque `color`, as far as it lies on
+// the canvas.
+void FillRect(RgbaImage& canvas, long long x, long long y, long long w, long long h, Rgb color);
+inline void WhitenRect(RgbaImage& canvas, long long x, long long y, long long w, long long h) {
+  FillRect(canvas, x, y, w, h, {255, 255, 255});
+}
 
 // Lays the frame over the canvas at (x, y) by its alpha.
 void BlendFrame(RgbaImage& canvas, const RgbaImage& frame, int x, int y);
