@@ -59,11 +59,12 @@ UniqueProfile OpenProfile(std::string_view bytes) {
       cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size())));
 }
 
-// The profile's bytes, with its creation date set to 1 January 2025, so that
-// the same profile is the same bytes on every run, on every platform.
+// The descriptions of the profiles the composer makes.
 constexpr const char* kSrgbName = "sRGB IEC61966-2.1 (Korvela)";
 constexpr const char* kAdobeRgbName = "Adobe RGB (1998) compatible (Korvela)";
 
+// The profile's bytes, with its creation date set to 1 January 2025, so that
+// the same profile is the same bytes on every run, on every platform.
 std::string SaveProfile(cmsHPROFILE profile, const char* description) {
   cmsMLU* text = cmsMLUalloc(nullptr, 1);
   cmsMLUsetASCII(text, "en", "US", description);
