@@ -10,8 +10,8 @@
 #include <new>
 #include <system_error>
 
-#include "buffer_pool.h"
-#include "file_io.h"
+#include "imaging/pixels/buffer_pool.h"
+#include "imaging/system/file_io.h"
 #include "geometry.h"
 #include "log.h"
 #include "page.h"

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "grid_config.h"
+#include "job_file/grid_config.h"
 #include "page.h"
 
 namespace sheetsmith {

@@ -5,17 +5,10 @@
 
 #include <cstdint>
 
-#include "grid_config.h"
-#include "rgba_image.h"
+#include "job_file/grid_config.h"
+#include "imaging/pixels/rgba_image.h"
 
 namespace sheetsmith {
-
-struct Rgb {
-  std::uint8_t r = 0;
-  std::uint8_t g = 0;
-  std::uint8_t b = 0;
-  bool operator==(const Rgb&) const = default;
-};
 
 // Exposure, brightness, contrast, saturation, grayscale and temperature, then
 // Sharpen when `sharpness` is above 0. Neutral colour fields leave every byte.

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "grid_config.h"
+#include "job_file/grid_config.h"
 
 namespace sheetsmith {
 

@@ -1,3 +1,4 @@
+// The composer's console lines, on standard error.
 #include "log.h"
 
 #include <cstdio>
@@ -14,12 +15,6 @@ void LogLine(std::string_view line) {
 void LogLineLocked(std::mutex& mutex, std::string_view line) {
   std::lock_guard<std::mutex> lock(mutex);
   LogLine(line);
-}
-
-std::string FormatG(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
 }
 
 }  // namespace sheetsmith

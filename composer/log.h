@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "imaging/system/text.h"
+
 namespace sheetsmith {
 
 void LogLine(std::string_view line);
@@ -13,8 +15,5 @@ void LogLine(std::string_view line);
 // Writes the line while holding `mutex`, so that lines of several workers
 // never interleave.
 void LogLineLocked(std::mutex& mutex, std::string_view line);
-
-// printf's %g (6 significant digits) of a float or double.
-std::string FormatG(double value);
 
 }  // namespace sheetsmith

@@ -5,7 +5,7 @@
 #include "driver.h"
 
 #ifdef _WIN32
-#include "file_io.h"
+#include "imaging/system/file_io.h"
 
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;

@@ -5,8 +5,9 @@
 #include <new>
 #include <system_error>
 
-#include "buffer_pool.h"
-#include "image_io.h"
+#include "imaging/pixels/buffer_pool.h"
+#include "imaging/reading/photo_reader.h"
+#include "imaging/writing/jpeg_file.h"
 #include "log.h"
 #include "placement.h"
 #include "stage_times.h"
@@ -345,7 +346,8 @@ void SavePage(int pageIndex, RunState& state) {
     const ColorTarget* target = state.colors ? &state.colors->target : nullptr;
     const bool carries = target && target->convert && (!target->isSrgb || page.tagged.load());
     saved = SaveJpeg(*page.canvas, config.outputs[static_cast<std::size_t>(pageIndex)],
-                     config.jpegQuality, carries ? std::string_view(target->profile) : "");
+                     config.jpegQuality, carries ? std::string_view(target->profile) : "",
+                     &GlobalStageTimes().encodeNs);
   }
   page.canvas.reset();
   if (saved) {

@@ -14,9 +14,9 @@
 
 #include "effects.h"
 #include "geometry.h"
-#include "grid_config.h"
+#include "job_file/grid_config.h"
 #include "placement.h"
-#include "rgba_image.h"
+#include "imaging/pixels/rgba_image.h"
 
 namespace sheetsmith {
 

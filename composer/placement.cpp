@@ -4,8 +4,9 @@
 #include <cstring>
 
 #include "effects.h"
-#include "exif.h"
-#include "image_io.h"
+#include "imaging/reading/exif.h"
+#include "imaging/pixels/resample.h"
+#include "imaging/reading/photo_reader.h"
 #include "log.h"
 #include "stage_times.h"
 
@@ -441,7 +442,7 @@ std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
       const bool sideways = quarters % 2 != 0;
       {
         StageTimer timer(GlobalStageTimes().resizeNs);
-        prepared.frame = Resize(*frame, sideways ? mh : mw, sideways ? mw : mh, quarters);
+        prepared.frame = Resample(*frame, sideways ? mh : mw, sideways ? mw : mh, quarters);
       }
       if (prepared.frame && frameConversion) {
         StageTimer timer(GlobalStageTimes().colorNs);

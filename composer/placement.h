@@ -7,12 +7,12 @@
 #include <optional>
 #include <string>
 
-#include "color_management.h"
+#include "imaging/color/color_plan.h"
 #include "effects.h"
 #include "geometry.h"
-#include "grid_config.h"
-#include "image_io.h"
-#include "rgba_image.h"
+#include "job_file/grid_config.h"
+#include "imaging/reading/photo_reader.h"
+#include "imaging/pixels/rgba_image.h"
 
 namespace sheetsmith {
 

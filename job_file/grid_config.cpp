@@ -1,4 +1,4 @@
-#include "grid_config.h"
+#include "job_file/grid_config.h"
 
 #include <cerrno>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "file_io.h"
+#include "imaging/system/file_io.h"
 
 namespace sheetsmith {
 namespace {

@@ -1,11 +1,12 @@
-#include "grid_config_writer.h"
+// The job file written: the settings, the path sections and the effects
+// records, as the reader reads them back.
+#include "job_file/grid_config_writer.h"
 
 #include <algorithm>
-#include <cstdlib>
 
-#include "logging.h"
+#include "imaging/system/text.h"
 
-namespace runner::printing {
+namespace sheetsmith {
 namespace {
 
 bool HasLineBreak(const std::string& text) {
@@ -32,14 +33,12 @@ std::optional<std::string> PathProblem(const std::string& path, bool emptyAllowe
 
 }  // namespace
 
-std::optional<std::string> ReasonJobFileCannotCarry(const GridRequest& r) {
+std::optional<std::string> ReasonJobFileCannotCarry(const GridConfig& c) {
   const struct {
     const std::vector<std::string>& paths;
     const char* what;
     bool emptyAllowed;
-  } lists[] = {{r.imagePaths, "image", true},
-               {r.framePaths, "frame", true},
-               {r.outputPaths, "output", false}};
+  } lists[] = {{c.images, "image", true}, {c.frames, "frame", true}, {c.outputs, "output", false}};
   for (const auto& list : lists) {
     for (std::size_t i = 0; i < list.paths.size(); ++i) {
       if (const auto problem = PathProblem(list.paths[i], list.emptyAllowed)) {
@@ -47,25 +46,11 @@ std::optional<std::string> ReasonJobFileCannotCarry(const GridRequest& r) {
       }
     }
   }
-  if (HasLineBreak(r.cutGridColor)) return std::string("a cut-line colour with a line break");
-  if (HasLineBreak(r.colorSelection) || HoldsNul(r.colorSelection)) {
+  if (HasLineBreak(c.cutGridColor)) return std::string("a cut-line colour with a line break");
+  if (HasLineBreak(c.colorTarget) || HoldsNul(c.colorTarget)) {
     return std::string("a colour profile path it cannot hold");
   }
   return std::nullopt;
-}
-
-std::wstring ComposerPathBeside(const std::wstring& programPath) {
-  const std::size_t slash = programPath.find_last_of(L"\\/");
-  if (slash == std::wstring::npos) return {};
-  return programPath.substr(0, slash + 1) + L"sheetsmith.exe";
-}
-
-int ComposerWatchdogMs(const char* override) {
-  if (!override || !*override) return kComposerWatchdogMs;
-  char* end = nullptr;
-  const long value = std::strtol(override, &end, 10);
-  if (*end != '\0' || value < 1 || value > kComposerWatchdogMs) return kComposerWatchdogMs;
-  return static_cast<int>(value);
 }
 
 bool IsNeutralForJobFile(const GridImageEffects& e) {
@@ -74,7 +59,7 @@ bool IsNeutralForJobFile(const GridImageEffects& e) {
          e.offsetX == 0.0f && e.offsetY == 0.0f && !(e.stroke > 0.0f);
 }
 
-GridConfigText BuildGridConfig(const GridRequest& r) {
+GridConfigText BuildGridConfig(const GridConfig& c) {
   std::string text = "\xEF\xBB\xBF[settings]\n";
   auto setting = [&text](const char* key, const std::string& value) {
     text += key;
@@ -82,23 +67,23 @@ GridConfigText BuildGridConfig(const GridRequest& r) {
     text += value;
     text += '\n';
   };
-  setting("rows", std::to_string(r.rows));
-  setting("cols", std::to_string(r.columns));
-  setting("pageWidth", std::to_string(r.pageWidth));
-  setting("pageHeight", std::to_string(r.pageHeight));
-  setting("marginLeft", std::to_string(r.marginLeft));
-  setting("marginRight", std::to_string(r.marginRight));
-  setting("marginTop", std::to_string(r.marginTop));
-  setting("marginBottom", std::to_string(r.marginBottom));
-  setting("jpegQuality", std::to_string(r.jpegQuality));
-  setting("showCutGrid", r.showCutGrid ? "1" : "0");
-  setting("cutGridWidthMm", FormatG(r.cutGridWidthMm));
-  setting("cutGridColor", r.cutGridColor);
-  if (r.magnetAspectRatio > 0) setting("magnetAspectRatio", FormatG(r.magnetAspectRatio));
+  setting("rows", std::to_string(c.rows));
+  setting("cols", std::to_string(c.cols));
+  setting("pageWidth", std::to_string(c.pageWidth));
+  setting("pageHeight", std::to_string(c.pageHeight));
+  setting("marginLeft", std::to_string(c.marginLeft));
+  setting("marginRight", std::to_string(c.marginRight));
+  setting("marginTop", std::to_string(c.marginTop));
+  setting("marginBottom", std::to_string(c.marginBottom));
+  setting("jpegQuality", std::to_string(c.jpegQuality));
+  setting("showCutGrid", c.showCutGrid ? "1" : "0");
+  setting("cutGridWidthMm", FormatG(c.cutGridWidthMm));
+  setting("cutGridColor", c.cutGridColor);
+  if (c.magnetAspectRatio > 0) setting("magnetAspectRatio", FormatG(c.magnetAspectRatio));
   // Only when needed, so that every other job file stays as it was: a file
   // without the key gets sRGB pages.
-  if (r.colorSelection != "srgb") setting("colorTarget", r.colorSelection);
-  if (std::any_of(r.imagePaths.begin(), r.imagePaths.end(), CarriedEmpty)) {
+  if (c.colorTarget != "srgb") setting("colorTarget", c.colorTarget);
+  if (std::any_of(c.images.begin(), c.images.end(), CarriedEmpty)) {
     setting("keepEmptyImageLines", "1");
   }
 
@@ -110,15 +95,15 @@ GridConfigText BuildGridConfig(const GridRequest& r) {
       text += '\n';
     }
   };
-  section("[images]", r.imagePaths);
-  section("[frames]", r.framePaths);
-  section("[outputs]", r.outputPaths);
+  section("[images]", c.images);
+  section("[frames]", c.frames);
+  section("[outputs]", c.outputs);
 
   std::size_t written = 0;
-  if (!r.imageEffects.empty()) {
+  if (!c.effects.empty()) {
     text += "[effects]\n";
-    for (std::size_t i = 0; i < r.imageEffects.size(); ++i) {
-      const GridImageEffects& e = r.imageEffects[i];
+    for (std::size_t i = 0; i < c.effects.size(); ++i) {
+      const GridImageEffects& e = c.effects[i];
       if (IsNeutralForJobFile(e)) continue;
       text += std::to_string(i);
       for (float value : {e.brightness, e.contrast, e.saturation, e.exposure, e.grayscale,
@@ -136,4 +121,4 @@ GridConfigText BuildGridConfig(const GridRequest& r) {
   return {std::move(text), written};
 }
 
-}  // namespace runner::printing
+}  // namespace sheetsmith

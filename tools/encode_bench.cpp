@@ -11,8 +11,8 @@
 // After <cstdio>, which it needs.
 #include <jpeglib.h>
 
-#include "image_io.h"
-#include "jpeg_writer.h"
+#include "imaging/reading/photo_reader.h"
+#include "imaging/writing/jpeg_writer.h"
 
 namespace {
 

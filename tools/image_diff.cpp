@@ -13,7 +13,7 @@
 #include <cstring>
 #include <string>
 
-#include "image_io.h"
+#include "imaging/reading/photo_reader.h"
 
 int main(int argc, char** argv) {
   const bool numbers = argc > 1 && std::strcmp(argv[1], "--numbers") == 0;

@@ -26,9 +26,9 @@
 #include <string>
 #include <vector>
 
-#include "color_management.h"
-#include "image_io.h"
-#include "resample.h"
+#include "imaging/color/color_plan.h"
+#include "imaging/reading/photo_reader.h"
+#include "imaging/pixels/resample.h"
 #include "test_photos.h"
 
 namespace {

@@ -30,8 +30,9 @@
 #include <unistd.h>
 #endif
 
-#include "file_io.h"
-#include "image_io.h"
+#include "imaging/system/file_io.h"
+#include "imaging/reading/photo_reader.h"
+#include "imaging/writing/jpeg_file.h"
 #include "test_photos.h"
 
 namespace sheetsmith {

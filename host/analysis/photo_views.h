@@ -1,10 +1,6 @@
 // The platform side of the thumbnail and metadata channels.
 #pragma once
 
-#ifdef _WIN32
-#include <objidl.h>
-#endif
-
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -21,11 +17,5 @@ std::optional<std::vector<std::uint8_t>> MakeThumbnail(const std::string& path, 
 // The first frame's size and metadata; nullopt when the file cannot be decoded.
 std::optional<PhotoHeader> ReadPhotoHeader(const std::string& path);
 
-#ifdef _WIN32
-// What was written to a stream made by CreateStreamOnHGlobal: as many bytes
-// as the stream holds, which may be fewer than its memory block; nullopt
-// when it holds none or cannot say.
-std::optional<std::vector<std::uint8_t>> StreamBytes(IStream* stream);
-#endif
 
 }  // namespace runner

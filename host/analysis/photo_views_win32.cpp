@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "command_line.h"
+#include "gdiplus_owners.h"
 #include "photo_views.h"
 
 namespace runner {
@@ -57,23 +58,6 @@ std::optional<std::string> TextItem(IWICMetadataQueryReader* reader, const wchar
 }
 
 }  // namespace
-
-std::optional<std::vector<std::uint8_t>> StreamBytes(IStream* stream) {
-  // The stream's own length: its memory block may be larger than what was
-  // written.
-  STATSTG stat = {};
-  HGLOBAL memory = nullptr;
-  if (FAILED(stream->Stat(&stat, STATFLAG_NONAME)) || stat.cbSize.QuadPart == 0 ||
-      FAILED(GetHGlobalFromStream(stream, &memory)) || stat.cbSize.QuadPart > GlobalSize(memory)) {
-    return std::nullopt;
-  }
-  const void* bytes = GlobalLock(memory);
-  if (!bytes) return std::nullopt;
-  const auto* first = static_cast<const std::uint8_t*>(bytes);
-  std::vector<std::uint8_t> written(first, first + stat.cbSize.QuadPart);
-  GlobalUnlock(memory);
-  return written;
-}
 
 std::optional<std::vector<std::uint8_t>> MakeThumbnail(const std::string& path, PixelSize size) {
   const std::optional<std::wstring> file = PlatformText(path);

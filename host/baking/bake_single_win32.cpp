@@ -12,7 +12,7 @@
 #include "color_transform.h"
 #include "command_line.h"
 #include "effects_renderer.h"
-#include "file_io.h"
+#include "imaging/system/file_io.h"
 #include "icc_profiles.h"
 #include "logging.h"
 #include "photo_views.h"

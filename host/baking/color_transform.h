@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "color_management.h"
+#include "imaging/color/color_plan.h"
 #include "gdiplus_owners.h"
 
 namespace runner {

@@ -3,7 +3,7 @@
 // green, red, alpha in memory) converted in place, alpha kept.
 #include <windows.h>
 
-#include "color_management.h"
+#include "imaging/color/color_plan.h"
 #include "color_transform.h"
 
 namespace runner {

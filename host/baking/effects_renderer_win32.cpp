@@ -7,7 +7,7 @@
 #include "bake_geometry.h"
 #include "command_line.h"
 #include "effects_renderer.h"
-#include "exif.h"
+#include "imaging/reading/exif.h"
 #include "logging.h"
 
 namespace runner {

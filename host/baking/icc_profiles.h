@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "color_management.h"
+#include "imaging/color/color_plan.h"
 
 namespace runner {
 

@@ -4,11 +4,13 @@
 #include <windows.h>
 // After windows.h:
 #include <gdiplus.h>
+#include <objidl.h>
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "win32_owners.h"
 
@@ -74,5 +76,10 @@ std::optional<std::string> JpegCarryingProfile(GpImage* image, const CLSID& jpeg
 // Writes bytes as a new file (replacing one there); a file not wholly
 // written is removed. False when it could not be written.
 bool WriteWholeFile(const std::wstring& path, std::string_view bytes);
+
+// What was written to a stream made by CreateStreamOnHGlobal: as many bytes
+// as the stream holds, which may be fewer than its memory block; nullopt
+// when it holds none or cannot say.
+std::optional<std::vector<std::uint8_t>> StreamBytes(IStream* stream);
 
 }  // namespace runner

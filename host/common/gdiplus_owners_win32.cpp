@@ -4,9 +4,8 @@
 #include <cwchar>
 #include <vector>
 
-#include "color_management.h"
 #include "gdiplus_owners.h"
-#include "photo_views.h"
+#include "imaging/color/color_plan.h"
 #include "win32_owners.h"
 
 namespace runner {
@@ -17,6 +16,23 @@ constexpr GUID kEncoderQuality = {
     0x1d5be4b5, 0xfa4a, 0x452d, {0x9c, 0xdd, 0x5d, 0xb3, 0x51, 0x05, 0xe7, 0xeb}};
 
 }  // namespace
+
+std::optional<std::vector<std::uint8_t>> StreamBytes(IStream* stream) {
+  // The stream's own length: its memory block may be larger than what was
+  // written.
+  STATSTG stat = {};
+  HGLOBAL memory = nullptr;
+  if (FAILED(stream->Stat(&stat, STATFLAG_NONAME)) || stat.cbSize.QuadPart == 0 ||
+      FAILED(GetHGlobalFromStream(stream, &memory)) || stat.cbSize.QuadPart > GlobalSize(memory)) {
+    return std::nullopt;
+  }
+  const void* bytes = GlobalLock(memory);
+  if (!bytes) return std::nullopt;
+  const auto* first = static_cast<const std::uint8_t*>(bytes);
+  std::vector<std::uint8_t> written(first, first + stat.cbSize.QuadPart);
+  GlobalUnlock(memory);
+  return written;
+}
 
 GdiplusSession::GdiplusSession() {
   Gdiplus::GdiplusStartupInput input;

@@ -1,3 +1,4 @@
+// The host's diagnostic lines, each written and flushed whole.
 #include "logging.h"
 
 #include <cstdio>
@@ -17,11 +18,5 @@ void Write(std::FILE* stream, std::string_view text, bool lineEnd) {
 void LogError(std::string_view line) { Write(stderr, line, true); }
 void LogOutput(std::string_view line) { Write(stdout, line, true); }
 void LogErrorRaw(std::string_view text) { Write(stderr, text, false); }
-
-std::string FormatG(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
 
 }  // namespace runner

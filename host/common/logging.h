@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "imaging/system/text.h"
+
 namespace runner {
 
 void LogError(std::string_view line);
@@ -13,7 +15,7 @@ void LogOutput(std::string_view line);
 // Text written as it stands, in one piece (no line end added).
 void LogErrorRaw(std::string_view text);
 
-// printf's %g: 6 significant digits.
-std::string FormatG(double value);
+// printf's %g: 6 significant digits, as the job file writes its numbers.
+using sheetsmith::FormatG;
 
 }  // namespace runner

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "color_management.h"
+#include "imaging/color/color_plan.h"
 #include "composer_run.h"
 #include "gdiplus_owners.h"
 #include "grid_layout.h"

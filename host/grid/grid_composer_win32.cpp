@@ -4,8 +4,8 @@
 
 #include "color_transform.h"
 #include "command_line.h"
-#include "exif.h"
-#include "file_io.h"
+#include "imaging/reading/exif.h"
+#include "imaging/system/file_io.h"
 #include "grid_composer.h"
 #include "logging.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "file_io.h"
+#include "imaging/system/file_io.h"
 
 namespace runner::printing {
 

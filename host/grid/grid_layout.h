@@ -2,7 +2,7 @@
 // where the fitted bitmap is drawn. Pure functions.
 #pragma once
 
-#include "color_management.h"
+#include "imaging/color/color_plan.h"
 #include "grid_request.h"
 
 namespace runner::printing {

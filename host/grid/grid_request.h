@@ -6,30 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "job_file/grid_config.h"
+
 namespace runner::printing {
 
-// Per-photo settings of a grid request, 16 fields in this order. Defaults are
-// the neutral values, except the viewport and the stroke colour and side.
-struct GridImageEffects {
-  float brightness = 0.5f;
-  float contrast = 0.0f;
-  float saturation = 0.5f;
-  float exposure = 0.5f;
-  float grayscale = 0.0f;
-  float temperature = 0.0f;
-  float sharpness = 0.0f;
-  float scale = 1.0f;
-  float offsetX = 0.0f;
-  float offsetY = 0.0f;
-  float viewportWidth = 0.0f;
-  float viewportHeight = 0.0f;
-  float stroke = 0.0f;
-  float strokeScale = 1.0f;
-  std::uint32_t strokeColor = 0xFFFFFFFFu;  // ARGB
-  bool strokeExternal = true;
-
-  bool operator==(const GridImageEffects&) const = default;
-};
+// Per-photo settings of a grid request, 16 fields in this order: the job
+// file's record, as it carries them to the composer.
+using GridImageEffects = sheetsmith::GridImageEffects;
 
 // Paths and names are UTF-8, exactly as the interface sent them.
 struct GridRequest {

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "grid_config_writer.h"
+#include "job_file_writer.h"
 #include "logging.h"
 #include "win32_owners.h"
 

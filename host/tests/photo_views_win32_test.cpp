@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <wrl/client.h>
 
-#include "photo_views.h"
+#include "gdiplus_owners.h"
 
 namespace runner {
 namespace {

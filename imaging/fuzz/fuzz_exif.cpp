@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "exif.h"
+#include "imaging/reading/exif.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   sheetsmith::ExifOrientationFromBytes(data, size);

@@ -1,4 +1,4 @@
-#include "buffer_pool.h"
+#include "imaging/pixels/buffer_pool.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,12 +1,12 @@
-#include "resample.h"
+#include "imaging/pixels/resample.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
-#include "cpu_features.h"
-#include "resample_kernels.h"
+#include "imaging/system/cpu_features.h"
+#include "imaging/pixels/resample_kernels.h"
 
 namespace sheetsmith {
 

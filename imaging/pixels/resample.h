@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "rgba_image.h"
+#include "imaging/pixels/rgba_image.h"
 
 namespace sheetsmith {
 

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "resample_kernels.h"
+#include "imaging/pixels/resample_kernels.h"
 
 namespace sheetsmith {
 

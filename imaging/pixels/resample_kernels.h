@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "rgba_image.h"
+#include "imaging/pixels/rgba_image.h"
 
 namespace sheetsmith {
 

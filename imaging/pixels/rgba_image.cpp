@@ -1,4 +1,4 @@
-#include "rgba_image.h"
+#include "imaging/pixels/rgba_image.h"
 
 #include <cstring>
 #include <limits>

@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 
-#include "buffer_pool.h"
+#include "imaging/pixels/buffer_pool.h"
 
 namespace sheetsmith {
 
@@ -19,6 +19,14 @@ struct PoolDeleter {
   void operator()(std::uint8_t* p) const { PoolFree(p); }
 };
 using PixelBuffer = std::unique_ptr<std::uint8_t[], PoolDeleter>;
+
+// One colour of eight bits a channel: a border's, a cut line's, a test's.
+struct Rgb {
+  std::uint8_t r = 0;
+  std::uint8_t g = 0;
+  std::uint8_t b = 0;
+  bool operator==(const Rgb&) const = default;
+};
 
 struct RgbaImage {
   int width = 0;

@@ -1,8 +1,8 @@
-#include "exif.h"
+#include "imaging/reading/exif.h"
 
 #include <cstring>
 
-#include "file_io.h"
+#include "imaging/system/file_io.h"
 
 namespace sheetsmith {
 namespace {

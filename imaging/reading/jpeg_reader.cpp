@@ -1,4 +1,6 @@
-#include "jpeg_reader.h"
+// The JPEG reader: libjpeg-turbo set up for scaled, row-by-row decoding
+// within a memory cap, its errors turned into refusals.
+#include "imaging/reading/jpeg_reader.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -8,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "file_io.h"
-#include "stage_times.h"
+#include "imaging/system/file_io.h"
+#include "imaging/system/stage_clock.h"
 
 // jpeglib.h needs the standard I/O types first.
 #include <jpeglib.h>

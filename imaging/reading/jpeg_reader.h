@@ -11,9 +11,10 @@
 #include <optional>
 #include <string>
 
-#include "color_management.h"
-#include "resample.h"
-#include "rgba_image.h"
+#include "imaging/color/conversion.h"
+#include "imaging/color/embedded_profiles.h"
+#include "imaging/pixels/resample.h"
+#include "imaging/pixels/rgba_image.h"
 
 namespace sheetsmith {
 

@@ -1,4 +1,5 @@
-// Decoding, resampling and JPEG encoding.
+// The photo reader: photos and frames of every kind the programs read,
+// decoded by the reader of their kind, with the colour profile they carry.
 #pragma once
 
 #include <cstdint>
@@ -6,8 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "color_management.h"
-#include "rgba_image.h"
+#include "imaging/color/conversion.h"
+#include "imaging/color/embedded_profiles.h"
+#include "imaging/pixels/rgba_image.h"
 
 namespace sheetsmith {
 
@@ -60,19 +62,5 @@ class DecodedPhoto {
   bool started_ = false;
   std::int64_t rowNs_ = 0;
 };
-
-// Resamples into a new width x height image: 8-bit linear RGBA with
-// non-premultiplied alpha, clamped edges, the default filter; then turned
-// `quarterTurns` quarters clockwise.
-std::optional<RgbaImage> Resize(const RgbaImage& image, int width, int height,
-                                int quarterTurns = 0);
-
-// Writes the red, green and blue channels as a JPEG at `quality` (the writer
-// clamps it into 1..100), carrying the colour profile `profile` when it is
-// not empty, under a PartialPath(path) of its own and then moved to `path`.
-// True only when the whole file was written; a file that was begun but not
-// finished is removed, and whatever stood at `path` before stays.
-bool SaveJpeg(const RgbaImage& image, const std::string& path, int quality,
-              std::string_view profile = {});
 
 }  // namespace sheetsmith

@@ -1,4 +1,4 @@
-#include "cpu_features.h"
+#include "imaging/system/cpu_features.h"
 
 #if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
 #include <intrin.h>

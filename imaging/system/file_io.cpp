@@ -1,4 +1,4 @@
-#include "file_io.h"
+#include "imaging/system/file_io.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,6 +1,6 @@
 // Large pixel buffers are kept by the pool a run's workers share, and given
 // to the next request of about their size, whichever worker asks.
-#include "buffer_pool.h"
+#include "imaging/pixels/buffer_pool.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "exif.h"
+#include "imaging/reading/exif.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The composer's JPEG writer against stb_image_write's: the same pixels at
 // the same quality must give the same file, byte for byte.
-#include "jpeg_writer.h"
+#include "imaging/writing/jpeg_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "image_io.h"
-#include "jpeg_kernels.h"
+#include "imaging/reading/photo_reader.h"
+#include "imaging/writing/jpeg_file.h"
+#include "imaging/writing/jpeg_kernels.h"
 #include "test_photos.h"
 
 namespace sheetsmith {

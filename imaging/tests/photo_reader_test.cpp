@@ -1,7 +1,7 @@
 // A JPEG photo scaled from its decoder's rows must be the very image its
 // decoder's output at the chosen DCT scale resamples to, for every kind of
 // JPEG file; files of other formats go the whole-image way.
-#include "image_io.h"
+#include "imaging/reading/photo_reader.h"
 
 #include <gtest/gtest.h>
 #include <jpeglib.h>
@@ -17,9 +17,9 @@
 #include <string_view>
 #include <vector>
 
-#include "buffer_pool.h"
-#include "jpeg_reader.h"
-#include "resample.h"
+#include "imaging/pixels/buffer_pool.h"
+#include "imaging/reading/jpeg_reader.h"
+#include "imaging/pixels/resample.h"
 #include "test_photos.h"
 
 std::string EncodedTestPhoto(std::string_view name);

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "jpeg_writer.h"
+#include "imaging/writing/jpeg_writer.h"
 
 namespace sheetsmith {
 
@@ -36,6 +36,7 @@ inline constexpr long long kPixelsCodedInParts = 1024 * 1024;
 // coded on a thread of its own and the bits joined in order: the file is the
 // same, byte for byte, whatever the number of parts.
 bool EncodeJpegWith(const RgbaImage& image, int quality, const JpegBytesSink& sink,
-                    const JpegKernels& kernels, int parts = 1, std::string_view segments = {});
+                    const JpegKernels& kernels, int parts = 1, std::string_view segments = {},
+                    std::atomic<std::int64_t>* helperTime = nullptr);
 
 }  // namespace sheetsmith

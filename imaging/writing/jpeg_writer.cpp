@@ -1,18 +1,21 @@
-#include "jpeg_writer.h"
+// The JPEG writer: its tables, its bit output and its coding of macroblocks,
+// in parts on helper threads for large pictures.
+#include "imaging/writing/jpeg_writer.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
 
-#include "cpu_features.h"
-#include "jpeg_arithmetic.h"
-#include "jpeg_kernels.h"
-#include "stage_times.h"
+#include "imaging/system/cpu_features.h"
+#include "imaging/system/stage_clock.h"
+#include "imaging/writing/jpeg_arithmetic.h"
+#include "imaging/writing/jpeg_kernels.h"
 
 namespace sheetsmith {
 
@@ -659,18 +662,19 @@ const JpegKernels& ChosenJpegKernels() {
 }
 
 bool EncodeJpeg(const RgbaImage& image, int quality, const JpegBytesSink& sink,
-                std::string_view segments) {
+                std::string_view segments, std::atomic<std::int64_t>* helperTime) {
   // A page is coded in parts on as many threads as the processor runs (up to
   // four): the last page of a run has no other work beside it.
   const long long pixels = static_cast<long long>(image.width) * image.height;
   const unsigned threads = std::thread::hardware_concurrency();
   const int parts =
       pixels >= kPixelsCodedInParts ? static_cast<int>(std::clamp(threads, 1u, 4u)) : 1;
-  return EncodeJpegWith(image, quality, sink, ChosenJpegKernels(), parts, segments);
+  return EncodeJpegWith(image, quality, sink, ChosenJpegKernels(), parts, segments, helperTime);
 }
 
 bool EncodeJpegWith(const RgbaImage& image, int quality, const JpegBytesSink& sink,
-                    const JpegKernels& kernels, int parts, std::string_view segments) {
+                    const JpegKernels& kernels, int parts, std::string_view segments,
+                    std::atomic<std::int64_t>* helperTime) {
   if (image.empty() || image.width > 0xFFFF || image.height > 0xFFFF) return false;
   const Tables tables = MakeTables(quality);
   const int side = tables.subsample ? 16 : 8;
@@ -704,9 +708,10 @@ bool EncodeJpegWith(const RgbaImage& image, int quality, const JpegBytesSink& si
   } joiner{helpers};
   for (std::size_t i = 0; i < later.size(); ++i) {
     try {
-      helpers.emplace_back([&codePart, i] {
-        // The parts' work counts as the page's encoding, on whichever thread.
-        const StageTimer timer(GlobalStageTimes().encodeNs);
+      helpers.emplace_back([&codePart, i, helperTime] {
+        // The parts' work counts as the picture's encoding, on whichever thread.
+        std::optional<StageTimer> timer;
+        if (helperTime) timer.emplace(*helperTime);
         try {
           codePart(i);
         } catch (const std::bad_alloc&) {

@@ -1,4 +1,4 @@
-// The composer's JPEG writer: baseline JPEG files, bit for bit those that
+// The programs' JPEG writer: baseline JPEG files, bit for bit those that
 // stb_image_write's writer makes of the same pixels at the same quality (its
 // quantisation tables, its floating-point DCT and colour conversion, its
 // rounding, the standard Huffman tables, 4:2:0 chroma up to quality 90 and
@@ -13,12 +13,13 @@
 // Alpha is ignored.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string_view>
 
-#include "rgba_image.h"
+#include "imaging/pixels/rgba_image.h"
 
 namespace sheetsmith {
 
@@ -29,8 +30,10 @@ using JpegBytesSink = std::function<bool(const std::uint8_t* bytes, std::size_t 
 // into `sink`, with `segments` (whole marker segments, such as the APP2
 // segments of a colour profile) right after the JFIF segment. False when the
 // image is empty, larger than a JPEG file can describe (65535 pixels a
-// side), or the sink refused a piece.
+// side), or the sink refused a piece. A large picture is coded in parts on
+// helper threads; their time on the stage clock is added to `helperTime`
+// when it is given (the caller times its own thread).
 bool EncodeJpeg(const RgbaImage& image, int quality, const JpegBytesSink& sink,
-                std::string_view segments = {});
+                std::string_view segments = {}, std::atomic<std::int64_t>* helperTime = nullptr);
 
 }  // namespace sheetsmith

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "jpeg_arithmetic.h"
+#include "imaging/writing/jpeg_arithmetic.h"
 
 #if defined(_MSC_VER)
 #pragma fp_contract(off)

@@ -1,4 +1,4 @@
-#include "grid_config.h"
+#include "job_file/grid_config.h"
 
 #include <gtest/gtest.h>
 

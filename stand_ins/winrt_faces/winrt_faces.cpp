@@ -34,7 +34,7 @@
 #include <string>
 #include <vector>
 
-#include "exif.h"
+#include "imaging/reading/exif.h"
 #include "winrt_abi.h"
 
 using namespace runner::winrt_abi;

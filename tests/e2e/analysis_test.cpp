@@ -11,7 +11,7 @@
 #include <fstream>
 
 #include "host_driver.h"
-#include "image_io.h"
+#include "imaging/reading/photo_reader.h"
 #include "test_photos.h"
 
 namespace e2e {

@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "host_driver.h"
-#include "image_io.h"
+#include "imaging/reading/photo_reader.h"
 #include "test_photos.h"
 
 namespace e2e {

@@ -10,7 +10,7 @@
 
 #include "host_driver.h"
 #include "icc_profiles.h"
-#include "image_io.h"
+#include "imaging/reading/photo_reader.h"
 #include "test_photos.h"
 
 namespace e2e {

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "grid_config_writer.h"
+#include "job_file_writer.h"
 #include "host_driver.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "host_driver.h"
-#include "image_io.h"
+#include "imaging/reading/photo_reader.h"
 #include "printer_rules.h"
 #include "test_photos.h"
 

@@ -16,7 +16,7 @@
 #include <jpeglib.h>
 #include <lcms2.h>
 
-#include "file_io.h"
+#include "imaging/system/file_io.h"
 
 namespace testsupport {
 

@@ -7,8 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "effects.h"
-#include "rgba_image.h"
+#include "imaging/pixels/rgba_image.h"
 
 namespace testsupport {
 

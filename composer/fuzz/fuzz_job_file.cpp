@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "geometry.h"
-#include "grid_config.h"
+#include "job_file/grid_config.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   sheetsmith::GridConfig config;

@@ -1,5 +1,5 @@
 // What the host writes, the page composer reads back.
-#include "grid_config_writer.h"
+#include "job_file_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 
 #include "counting_slots.h"
 #include "grid_arguments.h"
-#include "grid_config.h"
+#include "job_file/grid_config.h"
 #include "grid_jobs.h"
 
 namespace runner::printing {

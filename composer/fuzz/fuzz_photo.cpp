@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "image_io.h"
+#include "imaging/reading/photo_reader.h"
 #include "placement.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
