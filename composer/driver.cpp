@@ -1,3 +1,5 @@
+// The composer's run: the job read and checked, its pages made by the workers
+// and savers (the run's state and its canvases), and the summary lines.
 #include "driver.h"
 
 #include <algorithm>
@@ -10,9 +12,9 @@
 #include <new>
 #include <system_error>
 
+#include "geometry.h"
 #include "imaging/pixels/buffer_pool.h"
 #include "imaging/system/file_io.h"
-#include "geometry.h"
 #include "log.h"
 #include "page.h"
 #include "placement.h"

@@ -1,3 +1,5 @@
+// The colour effects, sharpening and borders, as single-precision arithmetic
+// over each pixel.
 #include "effects.h"
 
 #include <algorithm>

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "job_file/grid_config.h"
 #include "imaging/pixels/rgba_image.h"
+#include "job_file/grid_config.h"
 
 namespace sheetsmith {
 

@@ -1,3 +1,5 @@
+// The run's geometry computed from the job's settings, and the checks that
+// refuse a page it cannot hold.
 #include "geometry.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// A page's work: its canvas made and whitened, its photos laid as they come,
+// the cut grid drawn, and the page saved.
 #include "page.h"
 
 #include <algorithm>

@@ -14,9 +14,9 @@
 
 #include "effects.h"
 #include "geometry.h"
+#include "imaging/pixels/rgba_image.h"
 #include "job_file/grid_config.h"
 #include "placement.h"
-#include "imaging/pixels/rgba_image.h"
 
 namespace sheetsmith {
 

@@ -1,11 +1,13 @@
+// A photo's road to its magnet: turns, the zoom and pan, the colour
+// conversion, pasting and the frame.
 #include "placement.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "effects.h"
-#include "imaging/reading/exif.h"
 #include "imaging/pixels/resample.h"
+#include "imaging/reading/exif.h"
 #include "imaging/reading/photo_reader.h"
 #include "log.h"
 #include "stage_times.h"

@@ -7,12 +7,12 @@
 #include <optional>
 #include <string>
 
-#include "imaging/color/color_plan.h"
 #include "effects.h"
 #include "geometry.h"
-#include "job_file/grid_config.h"
-#include "imaging/reading/photo_reader.h"
+#include "imaging/color/color_plan.h"
 #include "imaging/pixels/rgba_image.h"
+#include "imaging/reading/photo_reader.h"
+#include "job_file/grid_config.h"
 
 namespace sheetsmith {
 

@@ -1,3 +1,5 @@
+// The main window's life: the view made, the plug-ins registered, the
+// channels served, the window's messages passed on.
 #include "flutter_window.h"
 
 #include "analysis_channels.h"

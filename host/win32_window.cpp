@@ -1,3 +1,5 @@
+// The top-level window's class, creation, DPI scaling and message routing to
+// its virtual operations.
 #include "win32_window.h"
 
 #include <dwmapi.h>

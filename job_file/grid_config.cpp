@@ -1,3 +1,5 @@
+// The job file read: its sections and settings, with each setting's problems
+// said.
 #include "job_file/grid_config.h"
 
 #include <cerrno>

@@ -51,7 +51,7 @@ fuzz() {  # fuzz TARGET SEEDS RUNS (the targets' own stderr lines are dropped)
   return $code
 }
 stage "fuzz job file reader" fuzz fuzz_job_file composer/fuzz/seeds/job 300000
-stage "fuzz EXIF probe" fuzz fuzz_exif composer/fuzz/seeds/exif 300000
+stage "fuzz EXIF probe" fuzz fuzz_exif imaging/fuzz/seeds/exif 300000
 stage "fuzz channel codec" fuzz fuzz_codec host/channels/fuzz/seeds 300000
 # Photos of every kind, made on the spot, seed the photo and profile readers.
 photo_seeds=$(mktemp -d)

@@ -27,8 +27,8 @@
 #include <vector>
 
 #include "imaging/color/color_plan.h"
-#include "imaging/reading/photo_reader.h"
 #include "imaging/pixels/resample.h"
+#include "imaging/reading/photo_reader.h"
 #include "test_photos.h"
 
 namespace {

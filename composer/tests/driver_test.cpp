@@ -30,8 +30,8 @@
 #include <unistd.h>
 #endif
 
-#include "imaging/system/file_io.h"
 #include "imaging/reading/photo_reader.h"
+#include "imaging/system/file_io.h"
 #include "imaging/writing/jpeg_file.h"
 #include "test_photos.h"
 

@@ -1,3 +1,5 @@
+// The three photo-analysis channels made on the engine's messenger, each with
+// its handler.
 #include "analysis_channels.h"
 
 #include "analysis_handlers.h"

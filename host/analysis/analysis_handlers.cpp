@@ -1,3 +1,5 @@
+// The photo-analysis calls: arguments read and checked, the platform asked,
+// answers built.
 #include "analysis_handlers.h"
 
 #include "arguments.h"

@@ -1,3 +1,5 @@
+// The photo-analysis rules: face-detection sizes and texts, path forms,
+// thumbnail sizes and EXIF capture times.
 #include "analysis_rules.h"
 
 #include <algorithm>

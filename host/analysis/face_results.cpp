@@ -1,3 +1,5 @@
+// Face results handed out to the window and taken back by their address, each
+// once.
 #include "face_results.h"
 
 #include "handed_out.h"

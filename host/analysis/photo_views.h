@@ -17,5 +17,4 @@ std::optional<std::vector<std::uint8_t>> MakeThumbnail(const std::string& path, 
 // The first frame's size and metadata; nullopt when the file cannot be decoded.
 std::optional<PhotoHeader> ReadPhotoHeader(const std::string& path);
 
-
 }  // namespace runner

@@ -1,3 +1,5 @@
+// The baking call's arguments read into a BakeRequest, each by its exact
+// kind.
 #include "bake_arguments.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The baked magnet's geometry: decode size, cover fit, position and stroke.
 #include "bake_geometry.h"
 
 #include <algorithm>

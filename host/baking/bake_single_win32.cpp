@@ -1,3 +1,5 @@
+// One photo baked on Windows: decoded, drawn by the host renderer, converted
+// to the chosen colours and saved as a JPEG file.
 #include <windows.h>
 // After windows.h:
 #include <objidl.h>
@@ -12,8 +14,8 @@
 #include "color_transform.h"
 #include "command_line.h"
 #include "effects_renderer.h"
-#include "imaging/system/file_io.h"
 #include "icc_profiles.h"
+#include "imaging/system/file_io.h"
 #include "logging.h"
 #include "photo_views.h"
 

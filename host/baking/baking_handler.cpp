@@ -1,3 +1,5 @@
+// The baking call: its arguments checked, the batch run off the platform
+// thread, the answer given.
 #include "baking_handler.h"
 
 #include <exception>

@@ -1,3 +1,4 @@
+// The colour profile methods of the printing channel over a profile store.
 #include "color_profiles.h"
 
 #include <exception>

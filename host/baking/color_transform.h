@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "imaging/color/color_plan.h"
 #include "gdiplus_owners.h"
+#include "imaging/color/color_plan.h"
 
 namespace runner {
 

@@ -3,8 +3,8 @@
 // green, red, alpha in memory) converted in place, alpha kept.
 #include <windows.h>
 
-#include "imaging/color/color_plan.h"
 #include "color_transform.h"
+#include "imaging/color/color_plan.h"
 
 namespace runner {
 namespace {

@@ -1,3 +1,5 @@
+// The host renderer with GDI+: the photo drawn onto one magnet's canvas, with
+// its stroke and frame.
 #include <wincodec.h>
 #include <wrl/client.h>
 

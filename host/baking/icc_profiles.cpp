@@ -1,3 +1,5 @@
+// What a bake does with a photo's colours, planned on the shared colour
+// management.
 #include "icc_profiles.h"
 
 namespace runner {

@@ -1,6 +1,6 @@
 // ICC colour profiles for baking: the plan of what a bake does with a
 // photo's colours for the stored selection, on the colour management the
-// page composer uses too (color_management.h), so that a photo has the same
+// page composer uses too (imaging/color/), so that a photo has the same
 // colours baked as on a grid page. Bytes in, bytes out: the conversion of a
 // canvas is color_transform.h.
 #pragma once

@@ -1,3 +1,5 @@
+// The baking pool: workers take photos from a shared counter until none are
+// left.
 #include "parallel_baking.h"
 
 #include <algorithm>

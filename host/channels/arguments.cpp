@@ -1,3 +1,4 @@
+// Typed argument readers over an EncodableMap.
 #include "arguments.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// The codec's byte reader and writer, with their bounds checks.
 #include "byte_streams.h"
 
 #include <cstdio>

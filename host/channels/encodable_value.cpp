@@ -1,3 +1,4 @@
+// Comparison and ordering of EncodableValues, as map keys need them.
 #include "encodable_value.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Answers of incoming calls encoded and sent back through the engine, once
+// each.
 #include "engine_method_result.h"
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// Method channels on the engine's messenger: calls decoded and routed to the
+// handler, and answers sent back.
 #include "method_channel.h"
 
 #include <atomic>

@@ -1,3 +1,5 @@
+// The standard codec's reading and writing of values, calls and envelopes,
+// within the message's bytes.
 #include "standard_codec.h"
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// The command line split by the shell and turned into UTF-8, and UTF-8
+// text widened for the platform's calls.
 #include <windows.h>
 // After windows.h:
 #include <shellapi.h>

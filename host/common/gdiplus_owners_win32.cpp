@@ -1,3 +1,5 @@
+// GDI+'s session and encoders, bitmaps and graphics made and loaded, and
+// whole files and streams' bytes.
 #include <objidl.h>
 #include <wrl/client.h>
 

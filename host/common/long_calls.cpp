@@ -1,3 +1,4 @@
+// Long calls' lanes and their answers posted back to the window.
 #include "long_calls.h"
 
 #include <condition_variable>

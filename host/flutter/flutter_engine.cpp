@@ -1,3 +1,5 @@
+// The engine instance, made from the project's paths and run until a view
+// takes it.
 #include "flutter_engine.h"
 
 #include <cstdio>

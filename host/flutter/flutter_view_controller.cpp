@@ -1,3 +1,5 @@
+// The view controller: the engine's view made in a child window, shut down
+// with it.
 #include "flutter_view_controller.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// The seven plug-ins registered with the engine, in their fixed order.
 #include "plugin_registrant.h"
 
 // The plug-in libraries' registration functions, linked at load time. All but

@@ -1,3 +1,5 @@
+// The page composer program started for a grid request, watched while it
+// runs, and the host's own composer where it cannot be.
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
@@ -7,11 +9,11 @@
 #include "command_line.h"
 #include "composer_launcher.h"
 #include "composer_run.h"
-#include "imaging/system/file_io.h"
 #include "grid_composer.h"
-#include "job_file_writer.h"
 #include "grid_jobs.h"
 #include "grid_layout.h"
+#include "imaging/system/file_io.h"
+#include "job_file_writer.h"
 #include "logging.h"
 #include "win32_owners.h"
 

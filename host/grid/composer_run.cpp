@@ -1,3 +1,4 @@
+// The composer's progress lines counted, and the pages a run wrote.
 #include "composer_run.h"
 
 #include <algorithm>

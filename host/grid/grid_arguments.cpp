@@ -1,3 +1,4 @@
+// The grid methods' arguments read into a GridRequest.
 #include "grid_arguments.h"
 
 #include "arguments.h"

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "imaging/color/color_plan.h"
 #include "composer_run.h"
 #include "gdiplus_owners.h"
 #include "grid_layout.h"
 #include "grid_request.h"
+#include "imaging/color/color_plan.h"
 
 namespace runner::printing {
 

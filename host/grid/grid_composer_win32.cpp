@@ -1,12 +1,13 @@
+// The host's own page composer, drawn with GDI+.
 #include <algorithm>
 #include <chrono>
 #include <vector>
 
 #include "color_transform.h"
 #include "command_line.h"
+#include "grid_composer.h"
 #include "imaging/reading/exif.h"
 #include "imaging/system/file_io.h"
-#include "grid_composer.h"
 #include "logging.h"
 
 namespace runner::printing {

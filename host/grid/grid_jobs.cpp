@@ -1,3 +1,4 @@
+// Grid requests waited for or run as background jobs, and the jobs' polls.
 #include "grid_jobs.h"
 
 #include <atomic>

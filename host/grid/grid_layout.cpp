@@ -1,3 +1,4 @@
+// The fallback composer's fit and placement of a photo in its cell.
 #include "grid_layout.h"
 
 #include <algorithm>

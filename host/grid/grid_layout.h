@@ -2,8 +2,8 @@
 // where the fitted bitmap is drawn. Pure functions.
 #pragma once
 
-#include "imaging/color/color_plan.h"
 #include "grid_request.h"
+#include "imaging/color/color_plan.h"
 
 namespace runner::printing {
 

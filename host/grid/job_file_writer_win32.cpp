@@ -1,3 +1,5 @@
+// The job file written into the host's temporary folder, under a name of this
+// run's own.
 #include <windows.h>
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// Requests for the same pages queued behind one another.
 #include "page_queue.h"
 
 #include <algorithm>

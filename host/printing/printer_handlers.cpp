@@ -1,3 +1,5 @@
+// The printer calls: arguments read, the rules applied, the spooler asked,
+// answers built.
 #include "printer_handlers.h"
 
 #include "arguments.h"

@@ -1,3 +1,5 @@
+// Printer and paper records, paper matching, orientation and the fit of a
+// page to a paper.
 #include "printer_rules.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The printing channel's routing of each method to its handler.
 #include "printing_channel.h"
 
 #include "baking_handler.h"

@@ -1,3 +1,5 @@
+// The printing channel made with the platform's printing, baking and grid
+// composition.
 #include "printing_channel.h"
 #include "printing_channel_setup.h"
 

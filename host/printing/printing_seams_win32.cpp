@@ -1,3 +1,4 @@
+// The real dialogs and shell verbs behind the printing seams.
 #include <windows.h>
 // After windows.h, which they need.
 #include <shellapi.h>

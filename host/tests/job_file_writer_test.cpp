@@ -13,8 +13,8 @@
 
 #include "counting_slots.h"
 #include "grid_arguments.h"
-#include "job_file/grid_config.h"
 #include "grid_jobs.h"
+#include "job_file/grid_config.h"
 
 namespace runner::printing {
 namespace {
@@ -118,8 +118,8 @@ TEST(GridConfigWriterTest, TheComposersReaderReadsBackTheSameJob) {
   // which the reader takes as sRGB.
   EXPECT_EQ(c.colorTarget, "srgb");
   EXPECT_EQ(BuildGridConfig(r).text.find("colorTarget"), std::string::npos);
-  for (const char* selection : {"adobe_rgb", "no_conversion", "custom:C:\\Profiles\\my printer.icc",
-                                "Srgb"}) {
+  for (const char* selection :
+       {"adobe_rgb", "no_conversion", "custom:C:\\Profiles\\my printer.icc", "Srgb"}) {
     GridRequest chosen = r;
     chosen.colorSelection = selection;
     sheetsmith::GridConfig read;

@@ -1,3 +1,5 @@
+// The pixel pool: large blocks kept for reuse, the rest to and from the
+// system.
 #include "imaging/pixels/buffer_pool.h"
 
 #include <cstdlib>

@@ -1,3 +1,5 @@
+// The resampler's weights, its fixed-point road for opaque images and its
+// exact road for the others.
 #include "imaging/pixels/resample.h"
 
 #include <algorithm>
@@ -5,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "imaging/system/cpu_features.h"
 #include "imaging/pixels/resample_kernels.h"
+#include "imaging/system/cpu_features.h"
 
 namespace sheetsmith {
 

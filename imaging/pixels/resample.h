@@ -1,4 +1,4 @@
-// The composer's resampler: separable cubic filtering of 8-bit RGBA.
+// The resampler: separable cubic filtering of 8-bit RGBA.
 //
 // It computes what stb_image_resize's generic entry computes with the
 // settings the composer always used (default filters, clamped edges, linear

@@ -1,3 +1,4 @@
+// RGBA images made from the pixel pool, filled or not.
 #include "imaging/pixels/rgba_image.h"
 
 #include <cstring>

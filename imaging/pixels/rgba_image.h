@@ -1,6 +1,6 @@
 // An image in memory: 8-bit red, green, blue, alpha per pixel, rows from top
-// to bottom without padding. Every photo, frame and page of the composer has
-// this form. The buffer comes from the pixel pool, as the decoder's buffers
+// to bottom without padding. Every photo, frame and page the programs make
+// has this form. The buffer comes from the pixel pool, as the decoder's buffers
 // do, so that a decoded photo is adopted as it is, without a copy; an image
 // moves, and is copied only by CloneImage.
 #pragma once

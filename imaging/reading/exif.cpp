@@ -1,3 +1,4 @@
+// The EXIF orientation read from a JPEG's APP1 segment.
 #include "imaging/reading/exif.h"
 
 #include <cstring>

@@ -155,5 +155,4 @@ std::optional<RgbaImage> LoadWithStb(std::FILE* file, EmbeddedProfile& profile,
   return image;
 }
 
-
 }  // namespace sheetsmith

@@ -1,3 +1,4 @@
+// The processor's features, asked of CPUID once.
 #include "imaging/system/cpu_features.h"
 
 #if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))

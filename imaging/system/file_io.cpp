@@ -1,3 +1,5 @@
+// Files opened, renamed and removed by UTF-8 path, the partial files beside
+// pages, and whether the process that wrote one still runs.
 #include "imaging/system/file_io.h"
 
 #include <algorithm>

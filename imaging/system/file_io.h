@@ -1,5 +1,5 @@
 // Files opened by their Unicode path. Paths are UTF-8 strings throughout the
-// composer; on Windows they are widened here, at the one place where a file
+// imaging code and the composer; on Windows they are widened here, at the one place where a file
 // is opened, so that every photo, frame, job file and page works under any
 // folder name.
 #pragma once

@@ -1,6 +1,4 @@
 // Conversions against Little CMS's own transforms of the same profiles.
-#include "imaging/color/conversion.h"
-
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
@@ -10,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/color/conversion.h"
 #include "test_photos.h"
 
 namespace sheetsmith {

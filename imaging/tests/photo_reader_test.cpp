@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "imaging/pixels/buffer_pool.h"
-#include "imaging/reading/jpeg_reader.h"
 #include "imaging/pixels/resample.h"
+#include "imaging/reading/jpeg_reader.h"
 #include "test_photos.h"
 
 std::string EncodedTestPhoto(std::string_view name);

@@ -1,4 +1,4 @@
-// The composer's resampler against stb_image_resize 0.97's generic entry
+// The resampler against stb_image_resize 0.97's generic entry
 // with the settings the composer used before it had its own.
 #include "imaging/pixels/resample.h"
 

@@ -32,5 +32,4 @@ bool SaveJpeg(const RgbaImage& image, const std::string& path, int quality,
   return false;
 }
 
-
 }  // namespace sheetsmith

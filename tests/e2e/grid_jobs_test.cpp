@@ -13,9 +13,9 @@
 #include <set>
 #include <thread>
 
-#include "job_file_writer.h"
 #include "host_driver.h"
 #include "imaging/reading/photo_reader.h"
+#include "job_file_writer.h"
 #include "test_photos.h"
 
 namespace e2e {

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <string>
 
-#include "job_file_writer.h"
 #include "host_driver.h"
+#include "job_file_writer.h"
 
 namespace {
 
