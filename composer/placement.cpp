@@ -339,6 +339,19 @@ std::shared_ptr<const ColorConversion> ConversionFor(DecodedPhoto& photo, const 
   return plan.conversion;
 }
 
+std::string UnreadableLine(std::string_view what, std::size_t index, const std::string& path,
+                           const ReadProblem& problem) {
+  std::string detail = problem.detail.empty() ? "it cannot be read" : problem.detail;
+  // The reason is the one part between brackets: none of its own, nor line ends.
+  for (char& c : detail) {
+    if (c == '(' || c == ')' || c == '\n' || c == '\r') c = ' ';
+  }
+  const std::string_view code =
+      problem ? ReadProblemCode(problem.kind) : ReadProblemCode(ReadProblem::Kind::kDamaged);
+  return "Sheetsmith: Unreadable " + std::string(what) + " " + std::to_string(index) + " " +
+         std::string(code) + " (" + detail + "): " + path;
+}
+
 bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const GridConfig& config,
                 const GridGeometry& geometry, RunColors* colors) {
   std::optional<PreparedPhoto> prepared = PreparePhoto(index, row, col, config, geometry, colors);
@@ -361,16 +374,20 @@ std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
 
   const std::string& path = config.images[index];
   std::optional<DecodedPhoto> decoded;
+  ReadProblem problem;
   {
     StageTimer timer(GlobalStageTimes().decodeNs);
-    decoded = DecodedPhoto::Open(path);
+    decoded = DecodedPhoto::Open(path, &problem);
   }
-  if (!decoded) return std::nullopt;
+  if (!decoded) {
+    LogLine(UnreadableLine("photo", index, path, problem));
+    return std::nullopt;
+  }
   const std::shared_ptr<const ColorConversion> conversion =
       ConversionFor(*decoded, path, colors, prepared.tagged);
 
   // The photo's size upright, and whether it is turned to the magnet.
-  const int uprightTurns = UprightQuarterTurns(ReadExifOrientation(path));
+  const int uprightTurns = decoded->uprightQuarterTurns();
   int width = decoded->width();
   int height = decoded->height();
   if (uprightTurns % 2 != 0) std::swap(width, height);
@@ -383,8 +400,11 @@ std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
   const double s = std::max(static_cast<double>(mw) / width, static_cast<double>(mh) / height);
   std::optional<RgbaImage> photo = ScaleThenTurn(
       *decoded, ScaledSize(s, width), ScaledSize(s, height), uprightTurns + (wasRotated ? 1 : 0));
+  if (!photo) {
+    LogLine(UnreadableLine("photo", index, path, decoded->problem()));
+    return std::nullopt;
+  }
   decoded.reset();
-  if (!photo) return std::nullopt;
 
   const GridImageEffects* effects =
       index < config.effects.size() ? &config.effects[index] : nullptr;
@@ -431,16 +451,20 @@ std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
     std::optional<RgbaImage> frame;
     std::shared_ptr<const ColorConversion> frameConversion;
     bool frameTagged = false;
+    int frameTurns = 0;
     {
       StageTimer timer(GlobalStageTimes().decodeNs);
-      if (std::optional<DecodedPhoto> file = DecodedPhoto::Open(framePath)) {
+      ReadProblem frameProblem;
+      if (std::optional<DecodedPhoto> file = DecodedPhoto::Open(framePath, &frameProblem)) {
         frameConversion = ConversionFor(*file, framePath, colors, frameTagged);
+        frameTurns = file->uprightQuarterTurns();
         frame = file->Whole();
+        if (!frame) frameProblem = file->problem();
       }
+      if (!frame) LogLine(UnreadableLine("frame", index, framePath, frameProblem));
     }
     if (frame) {
-      const int quarters =
-          UprightQuarterTurns(ReadExifOrientation(framePath)) + (wasRotated ? 1 : 0);
+      const int quarters = frameTurns + (wasRotated ? 1 : 0);
       const bool sideways = quarters % 2 != 0;
       {
         StageTimer timer(GlobalStageTimes().resizeNs);

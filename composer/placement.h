@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "effects.h"
 #include "geometry.h"
@@ -71,6 +72,15 @@ struct RunColors {
 // photo so converted keeps its inks for the conversion.
 std::shared_ptr<const ColorConversion> ConversionFor(DecodedPhoto& photo, const std::string& path,
                                                      RunColors* colors, bool& tagged);
+
+// The line written for a photo or frame that cannot be read, one per photo
+// or frame and run, in a fixed form the host reads:
+//   Sheetsmith: Unreadable photo|frame INDEX CODE (REASON): PATH
+// INDEX is the photo's place in the job's list of images, from 0; CODE one
+// of ReadProblemCode's words; REASON the reader's words, without brackets;
+// PATH the path as the job gave it, to the end of the line.
+std::string UnreadableLine(std::string_view what, std::size_t index, const std::string& path,
+                           const ReadProblem& problem);
 
 // Places photo `index` into cell (row, col). False when the photo could not
 // be loaded (the cell stays white).

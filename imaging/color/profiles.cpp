@@ -10,8 +10,10 @@
 namespace sheetsmith {
 namespace {
 
-// The profile's bytes, with its creation date set to 1 January 2025, so that
-// the same profile is the same bytes on every run, on every platform.
+cmsCIExyY D65() { return cmsCIExyY{0.3127, 0.3290, 1.0}; }
+
+}  // namespace
+
 std::string SaveProfile(cmsHPROFILE profile, const char* description) {
   cmsMLU* text = cmsMLUalloc(nullptr, 1);
   cmsMLUsetASCII(text, "en", "US", description);
@@ -40,10 +42,6 @@ std::string SaveProfile(cmsHPROFILE profile, const char* description) {
   }
   return bytes;
 }
-
-cmsCIExyY D65() { return cmsCIExyY{0.3127, 0.3290, 1.0}; }
-
-}  // namespace
 
 std::string SignatureText(std::uint32_t signature) {
   std::string text;

@@ -1,6 +1,7 @@
 // The EXIF orientation read from a JPEG's APP1 segment.
 #include "imaging/reading/exif.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "imaging/system/file_io.h"
@@ -19,9 +20,26 @@ std::uint32_t Read32(const std::uint8_t* p, bool littleEndian) {
 
 }  // namespace
 
+int ExifOrientationFromTiff(const std::uint8_t* tiff, std::size_t n) {
+  // Positions are 64-bit so that offsets read from the file cannot wrap.
+  const std::uint64_t size = n;
+  if (size < 8) return 1;
+  const bool littleEndian = tiff[0] == 0x49;
+  const std::uint64_t ifd = Read32(tiff + 4, littleEndian);
+  if (ifd + 2 > size) return 1;
+  const std::uint32_t entries = Read16(tiff + ifd, littleEndian);
+  for (std::uint32_t j = 0; j < entries; ++j) {
+    const std::uint64_t entry = ifd + 2 + 12ull * j;
+    if (entry + 12 > size) break;
+    if (Read16(tiff + entry, littleEndian) == 0x0112) {
+      return static_cast<int>(Read16(tiff + entry + 8, littleEndian));
+    }
+  }
+  return 1;
+}
+
 int ExifOrientationFromBytes(const std::uint8_t* data, std::size_t n) {
   if (n < 7 || data[0] != 0xFF || data[1] != 0xD8) return 1;
-  // Positions are 64-bit so that offsets read from the file cannot wrap.
   const std::uint64_t size = n;
   std::uint64_t pos = 2;
   while (pos + 4 < size) {
@@ -33,19 +51,9 @@ int ExifOrientationFromBytes(const std::uint8_t* data, std::size_t n) {
       if (pos + 10 > size) return 1;
       if (std::memcmp(data + pos + 4, "Exif\0\0", 6) == 0) {
         if (pos + 18 > size) return 1;
-        const std::uint64_t tiff = pos + 10;
-        const bool littleEndian = data[tiff] == 0x49;
-        const std::uint64_t ifd = tiff + Read32(data + tiff + 4, littleEndian);
-        if (ifd + 2 > size) return 1;
-        const std::uint32_t entries = Read16(data + ifd, littleEndian);
-        for (std::uint32_t j = 0; j < entries; ++j) {
-          const std::uint64_t entry = ifd + 2 + 12ull * j;
-          if (entry + 12 > size) break;
-          if (Read16(data + entry, littleEndian) == 0x0112) {
-            if (entry + 10 > size) return 0;
-            return static_cast<int>(Read16(data + entry + 8, littleEndian));
-          }
-        }
+        // The TIFF block runs to the segment's end or the bytes' end.
+        const std::uint64_t end = std::min<std::uint64_t>(size, pos + 2 + length);
+        return ExifOrientationFromTiff(data + pos + 10, static_cast<std::size_t>(end - pos - 10));
       }
     }
     pos += length + 2;

@@ -1,4 +1,5 @@
-// The EXIF orientation of a JPEG, read from the first 64 KiB of the file.
+// The EXIF orientation of a photo: a JPEG's, read from the first 64 KiB of
+// the file, or that of an EXIF block another format carries.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +16,11 @@ int ReadExifOrientation(const std::string& path);
 
 // The same rule over bytes already in memory (the file's first bytes).
 int ExifOrientationFromBytes(const std::uint8_t* data, std::size_t size);
+
+// The orientation tag of the first IFD of an EXIF block that starts at its
+// TIFF header ("II*\0" or "MM\0*"), as HEIF and WebP files carry it; 1 when
+// the block has no such tag or is too short.
+int ExifOrientationFromTiff(const std::uint8_t* tiff, std::size_t size);
 
 // Quarter turns clockwise that bring stored pixels upright: 2 for 3, 1 for 6,
 // 3 for 8, none for any other value (the mirrored ones are used as stored).

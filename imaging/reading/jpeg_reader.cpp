@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -179,10 +180,15 @@ int DctScaleEighths(int width, int height, int wantedWidth, int wantedHeight) {
   return 8;
 }
 
-std::unique_ptr<JpegReader> JpegReader::Open(const std::string& path, bool& notJpeg) {
+std::unique_ptr<JpegReader> JpegReader::Open(const std::string& path, bool& notJpeg,
+                                             ReadProblem* problem) {
+  using Kind = ReadProblem::Kind;
   notJpeg = false;
   UniqueFile file = OpenFile(path, "rb");
-  if (!file) return nullptr;
+  if (!file) {
+    if (problem && !*problem) *problem = OpenFailure();
+    return nullptr;
+  }
   unsigned char start[2] = {0, 0};
   if (std::fread(start, 1, 2, file.get()) != 2 || start[0] != 0xFF || start[1] != 0xD8) {
     notJpeg = true;
@@ -203,18 +209,35 @@ std::unique_ptr<JpegReader> JpegReader::Open(const std::string& path, bool& notJ
   s.source.manager.resync_to_restart = &jpeg_resync_to_restart;
   s.source.manager.term_source = &TermSource;
   s.source.file = s.file.get();
-  if (!s.Guarded([&s] { jpeg_create_decompress(&s.decoder); })) return nullptr;
+  if (!s.Guarded([&s] { jpeg_create_decompress(&s.decoder); })) {
+    Fail(problem, Kind::kTooLarge, "out of memory");
+    return nullptr;
+  }
   s.created = true;
   s.decoder.mem->max_memory_to_use = kMaxJpegDecoderBytes;
   s.decoder.src = &s.source.manager;
   s.decoder.client_data = &s;
   jpeg_set_marker_processor(&s.decoder, JPEG_APP0 + 2, &ReadApp2);
   if (!s.Guarded([&s] { jpeg_read_header(&s.decoder, TRUE); }) || s.source.endedEarly) {
+    if (s.source.endedEarly) {
+      Fail(problem, Kind::kCutShort, "the file ends inside its header");
+    } else {
+      Fail(problem, Kind::kDamaged, "its header is damaged");
+    }
     return nullptr;
   }
   const std::uint64_t pixels =
       static_cast<std::uint64_t>(s.decoder.image_width) * s.decoder.image_height;
-  if (pixels == 0 || pixels > kMaxJpegPixels) return nullptr;
+  if (pixels == 0) {
+    Fail(problem, Kind::kDamaged, "it has no size");
+    return nullptr;
+  }
+  if (pixels > kMaxJpegPixels) {
+    Fail(problem, Kind::kTooLarge,
+         "it is " + std::to_string(s.decoder.image_width) + " x " +
+             std::to_string(s.decoder.image_height) + " pixels");
+    return nullptr;
+  }
   reader->width_ = static_cast<int>(s.decoder.image_width);
   reader->height_ = static_cast<int>(s.decoder.image_height);
   const J_COLOR_SPACE stored = s.decoder.jpeg_color_space;
@@ -223,9 +246,20 @@ std::unique_ptr<JpegReader> JpegReader::Open(const std::string& path, bool& notJ
                     : stored == JCS_GRAYSCALE ? SourceColors::kGray
                                               : SourceColors::kRgb;
   if (!reader->cmyk_ && stored != JCS_GRAYSCALE && stored != JCS_YCbCr && stored != JCS_RGB) {
+    Fail(problem, Kind::kUnsupported, "its colour space is not one a photo has");
     return nullptr;
   }
   return reader;
+}
+
+ReadProblem JpegReader::failure() const {
+  ReadProblem problem;
+  if (state_->source.endedEarly || state_->errors.dataEnded) {
+    Fail(&problem, ReadProblem::Kind::kCutShort, "the file ends before its picture does");
+  } else {
+    Fail(&problem, ReadProblem::Kind::kDamaged, "its picture data is damaged");
+  }
+  return problem;
 }
 
 JpegReader::~JpegReader() = default;

@@ -15,6 +15,7 @@
 #include "imaging/color/embedded_profiles.h"
 #include "imaging/pixels/resample.h"
 #include "imaging/pixels/rgba_image.h"
+#include "imaging/reading/read_problem.h"
 
 namespace sheetsmith {
 
@@ -62,8 +63,10 @@ class JpegReader final : public RowSource {
  public:
   // Opens the file and reads its header. Null when it cannot be opened, is
   // not a JPEG file (`notJpeg` is then set; only its first bytes were read),
-  // or its header is damaged or claims too many pixels.
-  static std::unique_ptr<JpegReader> Open(const std::string& path, bool& notJpeg);
+  // or its header is damaged or claims too many pixels; `problem`, when
+  // given, says which.
+  static std::unique_ptr<JpegReader> Open(const std::string& path, bool& notJpeg,
+                                          ReadProblem* problem = nullptr);
   ~JpegReader() override;
   JpegReader(const JpegReader&) = delete;
   JpegReader& operator=(const JpegReader&) = delete;
@@ -98,6 +101,9 @@ class JpegReader final : public RowSource {
   // Open, then DecodeWhole.
   static std::optional<RgbaImage> LoadWhole(const std::string& path, bool& notJpeg);
 
+  // Why Start, a row or DecodeWhole failed: the file ended before the
+  // picture did, or its data is damaged.
+  ReadProblem failure() const;
   // Time spent making rows (decoding), in nanoseconds.
   std::int64_t rowNanoseconds() const { return rowNs_; }
 

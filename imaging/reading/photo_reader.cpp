@@ -1,41 +1,116 @@
-// The photo reader: each file to the decoder of its kind, JPEG opened for
-// scaled decoding, every other kind decoded whole.
+// The photo reader: each file to the decoder of its format, told by its
+// first bytes; JPEG opened for scaled decoding, every other format decoded
+// whole.
 #include "imaging/reading/photo_reader.h"
 
+#include <atomic>
+#include <cstdio>
+
 #include "imaging/pixels/resample.h"
+#include "imaging/reading/exif.h"
+#include "imaging/reading/heif_reader.h"
 #include "imaging/reading/jpeg_reader.h"
+#include "imaging/reading/read_limits.h"
 #include "imaging/reading/stb_reader.h"
+#include "imaging/reading/webp_reader.h"
 #include "imaging/system/file_io.h"
 
 namespace sheetsmith {
+namespace {
 
-std::optional<RgbaImage> LoadRgba(const std::string& path) {
-  bool notJpeg = false;
-  if (std::optional<RgbaImage> jpeg = JpegReader::LoadWhole(path, notJpeg)) return jpeg;
-  if (!notJpeg) return std::nullopt;
-  UniqueFile file = OpenFile(path, "rb");
-  if (!file) return std::nullopt;
-  EmbeddedProfile profile;
-  SourceColors colors = SourceColors::kRgb;
-  return LoadWithStb(file.get(), profile, colors);
+std::atomic<int> heifDecoderThreads{0};
+
+// The rest of an open file after `head`, at most kMaxCodedFileBytes in all.
+std::optional<std::string> ReadAll(std::FILE* file, std::string head, ReadProblem* problem) {
+  std::string bytes = std::move(head);
+  char chunk[1 << 16];
+  std::size_t read = 0;
+  while ((read = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+    if (bytes.size() + read > kMaxCodedFileBytes) {
+      return Refuse(problem, ReadProblem::Kind::kTooLarge,
+                    "the file is larger than " + std::to_string(kMaxCodedFileBytes >> 20) + " MB");
+    }
+    bytes.append(chunk, read);
+  }
+  if (std::ferror(file)) {
+    return Refuse(problem, ReadProblem::Kind::kCannotOpen, "the file cannot be read");
+  }
+  return bytes;
 }
 
-std::optional<DecodedPhoto> DecodedPhoto::Open(const std::string& path) {
-  DecodedPhoto photo;
-  bool notJpeg = false;
-  if (std::unique_ptr<JpegReader> reader = JpegReader::Open(path, notJpeg)) {
-    photo.width_ = reader->width();
-    photo.height_ = reader->height();
-    photo.profile_ = reader->embeddedProfile();
-    photo.colors_ = reader->colors();
-    photo.jpeg_ = std::move(reader);
-    return photo;
-  }
-  if (!notJpeg) return std::nullopt;
+}  // namespace
+
+void SetHeifDecoderThreads(int threads) { heifDecoderThreads = threads < 0 ? 0 : threads; }
+
+std::optional<RgbaImage> LoadRgba(const std::string& path, ReadProblem* problem) {
+  std::optional<DecodedPhoto> photo = DecodedPhoto::Open(path, problem);
+  if (!photo) return std::nullopt;
+  std::optional<RgbaImage> image = photo->Whole();
+  if (!image && problem && !*problem) *problem = photo->problem();
+  return image;
+}
+
+std::optional<DecodedPhoto> DecodedPhoto::Open(const std::string& path, ReadProblem* problem) {
+  using Kind = ReadProblem::Kind;
   UniqueFile file = OpenFile(path, "rb");
-  if (!file) return std::nullopt;
-  photo.whole_ = LoadWithStb(file.get(), photo.profile_, photo.colors_);
-  if (!photo.whole_) return std::nullopt;
+  if (!file) {
+    if (problem && !*problem) *problem = OpenFailure();
+    return std::nullopt;
+  }
+  std::string head(kFormatProbeBytes, '\0');
+  head.resize(std::fread(head.data(), 1, head.size(), file.get()));
+  DecodedPhoto photo;
+  photo.format_ = SniffPhotoFormat(head);
+  switch (photo.format_) {
+    case PhotoFormat::kJpeg: {
+      file.reset();
+      bool notJpeg = false;
+      std::unique_ptr<JpegReader> reader = JpegReader::Open(path, notJpeg, problem);
+      if (!reader) return std::nullopt;
+      photo.width_ = reader->width();
+      photo.height_ = reader->height();
+      photo.profile_ = reader->embeddedProfile();
+      photo.colors_ = reader->colors();
+      photo.jpeg_ = std::move(reader);
+      photo.uprightTurns_ = UprightQuarterTurns(ReadExifOrientation(path));
+      return photo;
+    }
+    case PhotoFormat::kPng:
+    case PhotoFormat::kGif:
+    case PhotoFormat::kBmp:
+    case PhotoFormat::kPsd:
+      std::rewind(file.get());
+      photo.whole_ = LoadWithStb(file.get(), photo.profile_, photo.colors_);
+      if (!photo.whole_) {
+        return Refuse(problem, Kind::kDamaged,
+                      "its " + std::string(PhotoFormatName(photo.format_)) +
+                          " data is damaged, cut short or claims too many pixels");
+      }
+      break;
+    case PhotoFormat::kHeic:
+    case PhotoFormat::kAvif:
+    case PhotoFormat::kWebp: {
+      const std::optional<std::string> bytes = ReadAll(file.get(), std::move(head), problem);
+      if (!bytes) return std::nullopt;
+      file.reset();
+      std::optional<WholePhoto> whole = photo.format_ == PhotoFormat::kWebp
+                                            ? ReadWebp(*bytes, problem)
+                                            : ReadHeif(*bytes, problem, heifDecoderThreads);
+      if (!whole) return std::nullopt;
+      photo.whole_ = std::move(whole->image);
+      photo.profile_ = std::move(whole->profile);
+      photo.colors_ = whole->colors;
+      photo.exif_ = std::move(whole->exif);
+      photo.uprightTurns_ = UprightQuarterTurns(whole->orientation);
+      break;
+    }
+    case PhotoFormat::kUnknown:
+      if (head.empty()) return Refuse(problem, Kind::kCutShort, "the file is empty");
+      if (head.compare(0, 4, "II*\0", 4) == 0 || head.compare(0, 4, "MM\0*", 4) == 0) {
+        return Refuse(problem, Kind::kUnsupported, "TIFF files are not read here");
+      }
+      return Refuse(problem, Kind::kUnsupported, "it is not a photo of a format read here");
+  }
   photo.width_ = photo.whole_->width;
   photo.height_ = photo.whole_->height;
   return photo;
@@ -48,17 +123,25 @@ DecodedPhoto::~DecodedPhoto() = default;
 std::optional<RgbaImage> DecodedPhoto::Scale(int width, int height, int quarterTurns) {
   if (whole_) {
     std::optional<RgbaImage> scaled = Resample(*whole_, width, height, quarterTurns);
-    if (scaled) whole_.reset();
+    if (scaled) {
+      whole_.reset();
+    } else {
+      Fail(&problem_, ReadProblem::Kind::kTooLarge, "out of memory");
+    }
     return scaled;
   }
   if (!jpeg_ || started_) return std::nullopt;
   started_ = true;
   // Decoded at the smallest scale that still covers the wanted size (which
   // is before the turn, as the photo is stored); the resampler makes the rest.
-  if (!jpeg_->Start(width, height)) return std::nullopt;
+  if (!jpeg_->Start(width, height)) {
+    problem_ = jpeg_->failure();
+    return std::nullopt;
+  }
   std::optional<RgbaImage> scaled = ResampleRows(
       *jpeg_, jpeg_->scaledWidth(), jpeg_->scaledHeight(), width, height, quarterTurns);
   rowNs_ = jpeg_->rowNanoseconds();
+  if (!scaled) problem_ = jpeg_->failure();
   jpeg_.reset();
   return scaled;
 }
@@ -72,6 +155,15 @@ std::optional<RgbaImage> DecodedPhoto::Whole() {
   if (!jpeg_ || started_) return std::nullopt;
   started_ = true;
   std::optional<RgbaImage> image = jpeg_->DecodeWhole();
+  if (!image) {
+    if (static_cast<std::uint64_t>(width_) * height_ > kMaxWholeImagePixels) {
+      Fail(&problem_, ReadProblem::Kind::kTooLarge,
+           "it is " + std::to_string(width_) + " x " + std::to_string(height_) +
+               " pixels, too many to read whole");
+    } else {
+      problem_ = jpeg_->failure();
+    }
+  }
   jpeg_.reset();
   return image;
 }
