@@ -24,10 +24,18 @@ export PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig"
 unset PKG_CONFIG_PATH
 mkdir -p "$prefix"
 
-# The exports of a DLL: every function a header marks with its API macro.
+# The exports of a DLL: every function a header marks with its API macro
+# and the library's objects define (a header may declare one it never made).
+#   def_file MACRO DLL BUILD_DIR OUT HEADER...
 def_file() {
-  local macro=$1 library=$2 out=$3
-  shift 3
+  local macro=$1 library=$2 build=$3 out=$4
+  shift 4
+  local objects
+  objects=$(ninja -C "$build" -t targets all | sed -n 's/^\([^:]*\.obj\): .*/\1/p')
+  # shellcheck disable=SC2086
+  ninja -C "$build" $objects > /dev/null
+  (cd "$build" && "$triple-nm" -g --defined-only $objects) | awk '$2 == "T" { print $3 }' |
+    sort -u > "$out.defined"
   {
     echo "LIBRARY $library"
     echo "EXPORTS"
@@ -36,8 +44,8 @@ def_file() {
       $0 ~ macro { pending = 1 }
       pending && match($0, /[A-Za-z_][A-Za-z0-9_]*[ \t]*\(/) {
         name = substr($0, RSTART, RLENGTH); sub(/[ \t]*\($/, "", name)
-        if (name != macro && name !~ /^(const|struct|enum|void|int|__.*)$/) { print "  " name; pending = 0 }
-      }' "$@" | sort -u
+        if (name != macro && name !~ /^(const|struct|enum|void|int|__.*)$/) { print name; pending = 0 }
+      }' "$@" | sort -u | comm -12 - "$out.defined" | sed 's/^/  /'
   } > "$out"
 }
 
@@ -83,11 +91,12 @@ CROSS
 build_libde265() {
   local work="$root/build/deps/libde265"
   deb_source libde265 "$work"
-  def_file LIBDE265_API libde265.dll "$work/libde265.def" "$work/source/libde265/de265.h"
   cmake -S "$work/source" -B "$work/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=ON \
     -DENABLE_SDL=OFF -DENABLE_DECODER=OFF -DENABLE_ENCODER=OFF \
     -DCMAKE_SHARED_LINKER_FLAGS="$dll_link_flags $work/libde265.def" -Wno-dev > "$work/build.log"
+  def_file LIBDE265_API libde265.dll "$work/build" "$work/libde265.def" \
+    "$work/source/libde265/de265.h"
   cmake --build "$work/build" >> "$work/build.log"
   cmake --install "$work/build" >> "$work/build.log"
 }
@@ -95,14 +104,13 @@ build_libde265() {
 build_libheif() {
   local work="$root/build/deps/libheif"
   deb_source libheif "$work"
-  def_file LIBHEIF_API libheif.dll "$work/libheif.def" "$work/source/libheif/heif.h"
   cmake -S "$work/source" -B "$work/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=ON \
-    -DENABLE_PLUGIN_LOADING=OFF -DWITH_EXAMPLES=OFF -DBUILD_TESTING=OFF \
+    -DENABLE_PLUGIN_LOADING=OFF -DWITH_EXAMPLES=OFF \
     -DWITH_LIBDE265=ON -DWITH_DAV1D=ON -DWITH_X265=OFF -DWITH_AOM_DECODER=OFF \
-    -DWITH_AOM_ENCODER=OFF -DWITH_RAV1E=OFF -DWITH_SvtEnc=OFF -DWITH_GDK_PIXBUF=OFF \
-    -DCMAKE_DISABLE_FIND_PACKAGE_Doxygen=ON \
+    -DWITH_AOM_ENCODER=OFF -DWITH_RAV1E=OFF -DWITH_SvtEnc=OFF \
     -DCMAKE_SHARED_LINKER_FLAGS="$dll_link_flags $work/libheif.def" -Wno-dev > "$work/build.log"
+  def_file LIBHEIF_API libheif.dll "$work/build" "$work/libheif.def" "$work/source/libheif/heif.h"
   cmake --build "$work/build" >> "$work/build.log"
   cmake --install "$work/build" >> "$work/build.log"
 }
