@@ -77,9 +77,30 @@ std::string Utf8FromWide(const std::wstring& wide) {
   return utf8;
 }
 
+namespace {
+
+// The path as the system is given it: widened, and when it is long (from
+// the length at which a folder's path is too long without it), made whole
+// and given the "\\?\" prefix, with which the system takes a path of up to
+// 32767 characters whatever the machine's LongPathsEnabled setting is.
+std::wstring SystemPath(const std::string& utf8Path) {
+  std::wstring wide = WideFromUtf8(utf8Path);
+  if (wide.size() < MAX_PATH - 12 || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
+  DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return wide;
+  std::wstring whole(size, L'\0');
+  size = GetFullPathNameW(wide.c_str(), size, whole.data(), nullptr);
+  if (size == 0 || size >= whole.size()) return wide;
+  whole.resize(size);
+  if (whole.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + whole.substr(2);
+  return L"\\\\?\\" + whole;
+}
+
+}  // namespace
+
 UniqueFile OpenFile(const std::string& utf8Path, const char* mode) {
   if (HoldsNul(utf8Path)) return nullptr;
-  const std::wstring path = WideFromUtf8(utf8Path);
+  const std::wstring path = SystemPath(utf8Path);
   if (path.empty()) return nullptr;
   const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
   return UniqueFile(_wfopen(path.c_str(), wideMode.c_str()));
@@ -87,14 +108,14 @@ UniqueFile OpenFile(const std::string& utf8Path, const char* mode) {
 
 bool RemoveFile(const std::string& utf8Path) {
   if (HoldsNul(utf8Path)) return false;
-  const std::wstring path = WideFromUtf8(utf8Path);
+  const std::wstring path = SystemPath(utf8Path);
   return !path.empty() && _wremove(path.c_str()) == 0;
 }
 
 bool RenameOver(const std::string& from, const std::string& to) {
   if (HoldsNul(from) || HoldsNul(to)) return false;
-  const std::wstring source = WideFromUtf8(from);
-  const std::wstring target = WideFromUtf8(to);
+  const std::wstring source = SystemPath(from);
+  const std::wstring target = SystemPath(to);
   if (source.empty() || target.empty()) return false;
   // A page that another program has open (the interface showing it, another
   // writer's page being moved there) cannot be replaced at that moment.
