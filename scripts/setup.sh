@@ -5,10 +5,11 @@
 set -euo pipefail
 
 native_packages=(cmake ninja-build g++ pkgconf libstb-dev libjpeg62-turbo-dev googletest liblcms2-dev
-  icc-profiles-free liblcms2-utils libgs-common)
+  libheif-dev libwebp-dev icc-profiles-free liblcms2-utils libgs-common
+  libheif-examples libavif-bin webp python3)
 all_packages=("${native_packages[@]}" clang-14 libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
-  nasm dpkg-dev wine wine64 xvfb xauth locales
+  nasm meson dpkg-dev wine wine64 xvfb xauth locales
   cups-daemon cups-client printer-driver-cups-pdf poppler-utils)
 
 wanted=("${all_packages[@]}")
@@ -28,9 +29,10 @@ if (( ${#missing[@]} > 0 )); then
   $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-# libjpeg-turbo and Little CMS for the Windows build, from Debian's source
-# packages.
+# libjpeg-turbo, Little CMS and the HEIF, AVIF and WebP readers for the
+# Windows build, from Debian's source packages.
 if [[ "${1:-}" != native ]]; then
   bash "$(dirname "$0")/libjpeg_turbo_mingw.sh"
   bash "$(dirname "$0")/lcms2_mingw.sh"
+  bash "$(dirname "$0")/photo_codecs_mingw.sh"
 fi

@@ -28,6 +28,9 @@ struct HandleRelease {
 struct ImageRelease {
   void operator()(heif_image* image) const { heif_image_release(image); }
 };
+struct NclxFree {
+  void operator()(heif_color_profile_nclx* nclx) const { heif_nclx_color_profile_free(nclx); }
+};
 struct OptionsFree {
   void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
 };
@@ -140,13 +143,12 @@ EmbeddedProfile ProfileOf(const heif_image_handle* handle) {
     return profile;
   }
   heif_color_profile_nclx* nclx = nullptr;
-  if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok || !nclx) {
-    return profile;
-  }
-  profile = NclxProfile(Nclx{static_cast<int>(nclx->color_primaries),
-                             static_cast<int>(nclx->transfer_characteristics)});
-  heif_nclx_color_profile_free(nclx);
-  return profile;
+  const heif_error error = heif_image_handle_get_nclx_color_profile(handle, &nclx);
+  // Freed whatever the answer: a damaged box can give an error and a profile.
+  const std::unique_ptr<heif_color_profile_nclx, NclxFree> owned(nclx);
+  if (error.code != heif_error_Ok || !nclx) return profile;
+  return NclxProfile(Nclx{static_cast<int>(nclx->color_primaries),
+                          static_cast<int>(nclx->transfer_characteristics)});
 }
 
 std::string ExifOf(const heif_image_handle* handle) {
