@@ -8,7 +8,8 @@ that a turn, a mirror or a swapped channel shows, as 8-bit PNGs (as it is,
 turned, mirrored, with alpha, with a profile) and as a 16-bit PNG whose
 samples sit in the middle of their 10-bit steps, with the 8-bit picture
 those steps round to. Also EXIF blocks (TIFF header first) carrying an
-orientation, and a flat PQ picture of graphics white.
+orientation, a flat PQ picture of graphics white, and the picture cut into
+tiles.
 """
 import struct
 import sys
@@ -85,6 +86,12 @@ def main():
     png(out / "white.png", rows_of(WIDTH, HEIGHT, lambda x, y: (255,) * 3), 3)
 
     (out / "exif6.tiff").write_bytes(exif(6))
+
+    # The picture cut into 64 x 64 tiles, row by row, for a grid.
+    for row in range(HEIGHT // 64):
+        for column in range(WIDTH // 64):
+            png(out / ("tile_%d_%d.png" % (row, column)),
+                rows_of(64, 64, lambda x, y: picture(column * 64 + x, row * 64 + y)), 3)
 
 
 if __name__ == "__main__":
