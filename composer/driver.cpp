@@ -88,6 +88,18 @@ class Heartbeat {
   std::thread thread_;
 };
 
+// Threads that decode a HEIF photo's tiles beside its worker: only the
+// cores no worker has a photo for, in a job of fewer photos than workers, so
+// that the tiles never take a core from the page workers.
+// SHEETSMITH_HEIF_THREADS sets the count instead (for measuring).
+int HeifDecoderThreads(std::size_t photos, unsigned workers) {
+  if (const char* wanted = std::getenv("SHEETSMITH_HEIF_THREADS"); wanted && *wanted) {
+    return std::clamp(std::atoi(wanted), 0, 64);
+  }
+  if (photos == 0 || photos >= workers) return 0;
+  return static_cast<int>(workers / photos) - 1;
+}
+
 void LogStageTimes() {
   const char* wanted = std::getenv("SHEETSMITH_TIMINGS");
   if (!wanted || !*wanted) return;
@@ -122,6 +134,8 @@ bool CreatePages(const GridConfig& config, const CreatePagesOptions& options) {
           std::to_string(config.rows) + "x" + std::to_string(config.cols) + " grid, cell " +
           std::to_string(geometry.cellWidth) + "x" + std::to_string(geometry.cellHeight) +
           ", threads=" + std::to_string(threads));
+
+  SetHeifDecoderThreads(HeifDecoderThreads(config.images.size(), threads));
 
   // What writers that died left beside these pages goes first.
   RemoveDeadPartials(config.outputs);

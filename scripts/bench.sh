@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Times sheetsmith on two sets of 16 photos, each once as a 2 x 2 grid on 4
 # pages and once as a 4 x 4 grid on 1 page, on the default page, and the
-# same layouts made by a libvips pipeline. Prints figures; asserts nothing.
+# same layouts made by a libvips pipeline; then 16 phone photos as HEIC and
+# as AVIF, and the peak memory for 160 HEIC photos. Prints figures; asserts
+# nothing.
 #   real       photographs from Debian's mate-backgrounds, cut by
 #              tools/make_photos to 4000 x 3000 and 3000 x 4000 (baseline,
 #              quality 90) with a camera-like grain
@@ -27,6 +29,8 @@
 #   scripts/bench.sh --wine   also the Windows build under Wine: sheetsmith.exe
 #                             on the same jobs, a background grid job through
 #                             Korvela.exe, and baking
+#   scripts/bench.sh --phones only the phone photos (HEIC, AVIF) and the
+#                             peak memory for 160 HEIC photos
 #   scripts/bench.sh --quality
 #                             instead of the timings: what decoding a JPEG at
 #                             a reduced DCT scale costs a page, for the
@@ -46,12 +50,14 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 wine=false
 quality=false
+phones=false
 against=""
 runs=5
 while (( $# > 0 )); do
   case $1 in
     --wine) wine=true ;;
     --quality) quality=true ;;
+    --phones) phones=true ;;
     --runs) runs=${2:?--runs needs a count}; shift ;;
     --against) against=${2:?--against needs a revision}; shift ;;
     *) echo "unknown argument: $1" >&2; exit 2 ;;
@@ -60,7 +66,7 @@ while (( $# > 0 )); do
 done
 bash scripts/setup.sh native
 work=$root/build/bench
-bench_packages=(mate-backgrounds libvips-tools util-linux)
+bench_packages=(mate-backgrounds libvips-tools util-linux libheif-examples libavif-bin)
 missing=()
 for package in "${bench_packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
@@ -99,8 +105,46 @@ if [[ ! -f "$work/real_p3/real_16.jpg" ]]; then
   build/native/tools/make_photos p3 "$work/real" "$work/real_p3"
 fi
 
+# Phone photos: the real photos at a phone's 4032 x 3024 (the portrait ones
+# turned to it, as a phone's sensor stores them), as HEICs of 512 x 512 tiles
+# in a grid (heif-enc at quality 50: about 3 MB a photo, as a phone saves a
+# 12 MP one; joined by tests/formats/heic_grid.py),
+# and as AVIFs (avifenc, its default quality, speed 8).
+phone_photos() {
+  local photo base big
+  mkdir -p "$work/heic" "$work/avif" "$work/phone_tmp"
+  for photo in "$work/real"/real_??.jpg; do
+    base=$(basename "$photo" .jpg)
+    [[ -f "$work/heic/$base.heic" && -f "$work/avif/$base.avif" ]] && continue
+    big="$work/phone_tmp/$base.v"
+    if (( $(vipsheader -f height "$photo") > $(vipsheader -f width "$photo") )); then
+      vips rot "$photo" "$work/phone_tmp/turned.v" d90
+      vips resize "$work/phone_tmp/turned.v" "$big" 1.008
+    else
+      vips resize "$photo" "$big" 1.008
+    fi
+    vips extract_area "$big" "$work/phone_tmp/$base.png" 0 0 4032 3024
+    vips embed "$work/phone_tmp/$base.png" "$work/phone_tmp/padded.v" 0 0 4096 3072 --extend copy
+    local tiles=() x y
+    for ((y = 0; y < 6; y++)); do
+      for ((x = 0; x < 8; x++)); do
+        vips extract_area "$work/phone_tmp/padded.v" "$work/phone_tmp/tile_$y$x.png" \
+          $((x * 512)) $((y * 512)) 512 512
+        heif-enc -q 50 "$work/phone_tmp/tile_$y$x.png" -o "$work/phone_tmp/tile_$y$x.heic" > /dev/null
+        tiles+=("$work/phone_tmp/tile_$y$x.heic")
+      done
+    done
+    python3 tests/formats/heic_grid.py "$work/heic/$base.heic" 8 6 4032 3024 "${tiles[@]}"
+    avifenc -s 8 -j 2 "$work/phone_tmp/$base.png" "$work/avif/$base.avif" > /dev/null
+  done
+  rm -rf "$work/phone_tmp"
+}
+
 photos_of() {  # photos_of SET
   case $1 in
+    heic) ls "$work/heic"/real_??.heic ;;
+    heic160) for i in 1 2 3 4 5 6 7 8 9 10; do ls "$work/heic"/real_??.heic; done ;;
+    avif) ls "$work/avif"/real_??.avif ;;
     real) ls "$work/real"/real_??.jpg ;;
     real_p3) ls "$work/real_p3"/real_??.jpg ;;
     *) ls "$work/synthetic"/bench_??.jpg ;;
@@ -239,6 +283,62 @@ limit() {
       sum / cores, sum, cores, wall * cores / sum }'
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+# cpu_limit OUT CORES: the same against the whole process's processor time,
+# for the HEIF jobs, whose decoders work on threads of their own that the
+# stage clock does not see (libde265's worker, dav1d's).
+cpu_limit() {
+  awk -v line="$(cat "$1")" -v cores="$2" 'BEGIN {
+    if (!match(line, /wall [0-9]+ ms/)) exit; wall = substr(line, RSTART + 5, RLENGTH - 8)
+    if (!match(line, /CPU [0-9]+ ms/)) exit; cpu = substr(line, RSTART + 4, RLENGTH - 7)
+    printf "  limit by the process'"'"'s processor time %.0f ms, limit ratio %.2f\n",
+      cpu / cores, wall * cores / cpu }'
+}
+
+phone_jobs() {
+  echo
+  echo "Making 16 phone photos as HEIC and AVIF (once)..."
+  phone_photos
+  for set in heic avif; do
+    echo
+    echo "== phone photos as $set (4032 x 3024), 2x2 on 4 page(s)"
+    job "$set" 2 2 4 "$work/job_${set}_2x2.txt"
+    measure "$work/${set}2x2.out" "sheetsmith" env SHEETSMITH_TIMINGS=1 \
+      build/native/bin/sheetsmith "$work/job_${set}_2x2.txt"
+    cat "$work/${set}2x2.out"
+    sed 's/^Sheetsmith: /  /' "$work/${set}2x2.out.stages"
+    limit "$work/${set}2x2.out" "$(nproc)"
+    cpu_limit "$work/${set}2x2.out" "$(nproc)"
+    # Each photo's tiles side by side on one more thread, beside the workers.
+    measure "$work/${set}2x2_threads.out" "sheetsmith, tiles on one more thread" \
+      env SHEETSMITH_TIMINGS=1 SHEETSMITH_HEIF_THREADS=1 build/native/bin/sheetsmith "$work/job_${set}_2x2.txt"
+    cat "$work/${set}2x2_threads.out"
+    measure "$work/vips_${set}2x2.out" "libvips pipeline" \
+      bash -c 'vips_pipeline "$@"' _ "$set" 2 2 4 909 1206
+    cat "$work/vips_${set}2x2.out"
+    peers="against libvips: $(ratio "$(wall "$work/${set}2x2.out")" "$(wall "$work/vips_${set}2x2.out")")"
+    if [[ $set == avif ]]; then
+      # sharp's own libvips reads AVIF (not HEIC, whose codec it leaves out).
+      measure "$work/sharp_${set}2x2.out" "sharp" \
+        bash -c 'sharp_pipeline "$@"' _ "$set" 2 2 4 909 1206
+      cat "$work/sharp_${set}2x2.out"
+      peers="$peers, against sharp: $(ratio "$(wall "$work/${set}2x2.out")" "$(wall "$work/sharp_${set}2x2.out")")"
+    fi
+    echo "  sheetsmith $peers"
+  done
+  echo
+  echo "== peak memory for 16 and 160 HEIC photos (4x4 on 1 and 10 page(s))"
+  job heic 4 4 1 "$work/job_heic_4x4.txt"
+  job heic160 4 4 10 "$work/job_heic160_4x4.txt"
+  for set in heic heic160; do
+    build/native/tools/run_measured "sheetsmith, $set" build/native/bin/sheetsmith \
+      "$work/job_${set}_4x4.txt" 2> /dev/null | grep -v '^OK$'
+  done
+}
+if $phones; then
+  echo "Machine: $(nproc) hardware threads"
+  phone_jobs
+  exit 0
+fi
 
 echo "Machine: $(nproc) hardware threads"
 for set in real synthetic; do
@@ -281,6 +381,8 @@ measure "$work/real_p32x2.out" "sheetsmith" env SHEETSMITH_TIMINGS=1 \
 cat "$work/real_p32x2.out"
 sed 's/^Sheetsmith: /  /' "$work/real_p32x2.out.stages"
 echo "  tagged against untagged: $(ratio "$(wall "$work/real_p32x2.out")" "$(wall "$work/real2x2.out")")"
+
+phone_jobs
 
 echo
 echo "== page writers on the real photos' 2x2 pages"

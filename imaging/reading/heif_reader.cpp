@@ -237,9 +237,6 @@ std::optional<WholePhoto> ReadHeif(std::string_view file, ReadProblem* problem,
   WholePhoto photo;
   photo.profile = ProfileOf(handle.get());
   photo.exif = ExifOf(handle.get());
-  std::optional<RgbaImage> out = MakeUnfilledImage(width, height);
-  if (!out) return Refuse(problem, Kind::kTooLarge, "out of memory");
-
   std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
   options->ignore_transformations = 0;  // irot, imir and clap are the picture's
   options->convert_hdr_to_8bit = 0;     // rounded here instead of cut
@@ -259,6 +256,10 @@ std::optional<WholePhoto> ReadHeif(std::string_view file, ReadProblem* problem,
       sampleBits > 16) {
     return Refuse(problem, Kind::kDamaged, "its decoded picture is not the size it claims");
   }
+  // Made once the decoder has let go of its YCbCr planes, so that the two
+  // are never held together with the photo.
+  std::optional<RgbaImage> out = MakeUnfilledImage(width, height);
+  if (!out) return Refuse(problem, Kind::kTooLarge, "out of memory");
   CopyPixels(plane, stride, sampleBits, alpha,
              heif_image_handle_is_premultiplied_alpha(handle.get()) != 0, *out);
   out->knownOpaque = !alpha;
