@@ -84,6 +84,7 @@ avif lossless|avifenc -l "$src/source.png" "$out.avif" > /dev/null && out="$out.
 avif grid|avifenc -l -g 3x2 "$src/source.png" "$out.avif" > /dev/null && out="$out.avif"|source.png|0.5
 avif irot|avifenc -l --irot 1 "$src/source.png" "$out.avif" > /dev/null && out="$out.avif"|turned_left.png|0.5
 avif imir|avifenc -l --imir 1 "$src/source.png" "$out.avif" > /dev/null && out="$out.avif"|mirrored.png|0.5
+avif irot imir|avifenc -l --irot 1 --imir 0 "$src/source.png" "$out.avif" > /dev/null && out="$out.avif"|transposed.png|0.5
 avif 10-bit|avifenc -l -d 10 "$src/deep.png" "$out.avif" > /dev/null && out="$out.avif"|deep_expected.png|0.5
 avif alpha|avifenc -l "$src/alpha.png" "$out.avif" > /dev/null && out="$out.avif"|alpha.png|0.5
 avif lossy|avifenc "$src/source.png" "$out.avif" > /dev/null && out="$out.avif" && avifdec "$out" "$out.ref.png" > /dev/null|REF|1.0

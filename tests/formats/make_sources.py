@@ -64,6 +64,8 @@ def main():
     png(out / "source.png", rows_of(WIDTH, HEIGHT, picture), 3)
     # Turned 90 degrees anticlockwise (irot 1), and clockwise (EXIF 6 undone).
     png(out / "turned_left.png", rows_of(HEIGHT, WIDTH, lambda x, y: picture(WIDTH - 1 - y, x)), 3)
+    # Turned anticlockwise, then mirrored top to bottom: the picture's transpose.
+    png(out / "transposed.png", rows_of(HEIGHT, WIDTH, lambda x, y: picture(y, x)), 3)
     # Mirrored left to right.
     png(out / "mirrored.png", rows_of(WIDTH, HEIGHT, lambda x, y: picture(WIDTH - 1 - x, y)), 3)
     # Alpha: opaque on the left, clear on the right, a ramp between.
