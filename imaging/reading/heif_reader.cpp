@@ -4,6 +4,7 @@
 
 #include <libheif/heif.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -12,6 +13,7 @@
 
 #include "imaging/color/nclx_profile.h"
 #include "imaging/color/profiles.h"
+#include "imaging/reading/heif_grid.h"
 #include "imaging/reading/jpeg_reader.h"
 #include "imaging/reading/read_limits.h"
 #include "imaging/system/byte_order.h"
@@ -54,53 +56,17 @@ std::nullopt_t RefuseWith(ReadProblem* problem, const heif_error& error) {
   return Refuse(problem, ReadProblem::Kind::kDamaged, detail);
 }
 
-// A box's extent within `bytes` from `at`: its type and where its content
-// starts and ends. False when the header itself does not fit or is damaged;
-// `cutShort` when the box claims more than there is.
-struct Box {
-  std::string_view type;
-  std::size_t content = 0;
-  std::size_t end = 0;
-};
-
-bool NextBox(std::string_view bytes, std::size_t at, Box& box, bool& cutShort) {
-  if (at + 8 > bytes.size()) {
-    cutShort = true;
-    return false;
-  }
-  std::uint64_t size = ReadBigEndian32(bytes, at);
-  box.type = bytes.substr(at + 4, 4);
-  std::size_t header = 8;
-  if (size == 1) {
-    if (at + 16 > bytes.size()) {
-      cutShort = true;
-      return false;
-    }
-    size = (std::uint64_t{ReadBigEndian32(bytes, at + 8)} << 32) | ReadBigEndian32(bytes, at + 12);
-    header = 16;
-  } else if (size == 0) {
-    size = bytes.size() - at;  // to the end of the file
-  }
-  if (size < header) return false;
-  if (size > bytes.size() - at) {
-    cutShort = true;
-    return false;
-  }
-  box.content = at + header;
-  box.end = at + static_cast<std::size_t>(size);
-  return true;
-}
-
-// Takes the samples of a decoded interleaved plane into the photo: 8-bit as
-// they are, deeper ones (little-endian 16-bit words) rounded to 8 bits.
+// Takes the samples of a decoded interleaved plane into the photo at (x0,
+// y0), `width` x `height` of them: 8-bit as they are, deeper ones
+// (little-endian 16-bit words) rounded to 8 bits.
 void CopyPixels(const std::uint8_t* plane, int stride, int bits, bool alpha, bool premultiplied,
-                RgbaImage& out) {
+                RgbaImage& out, int x0, int y0, int width, int height) {
   const int channels = alpha ? 4 : 3;
   const std::uint32_t max = (std::uint32_t{1} << bits) - 1;
-  for (int y = 0; y < out.height; ++y) {
+  for (int y = 0; y < height; ++y) {
     const std::uint8_t* row = plane + static_cast<std::size_t>(y) * stride;
-    std::uint8_t* to = out.At(0, y);
-    for (int x = 0; x < out.width; ++x, to += 4) {
+    std::uint8_t* to = out.At(x0, y0 + y);
+    for (int x = 0; x < width; ++x, to += 4) {
       for (int c = 0; c < channels; ++c) {
         if (bits <= 8) {
           to[c] = row[x * channels + c];
@@ -119,6 +85,85 @@ void CopyPixels(const std::uint8_t* plane, int stride, int bits, bool alpha, boo
       }
     }
   }
+}
+
+void FlipRows(RgbaImage& image) {
+  const std::size_t row = static_cast<std::size_t>(image.width) * 4;
+  for (int top = 0, bottom = image.height - 1; top < bottom; ++top, --bottom) {
+    std::swap_ranges(image.At(0, top), image.At(0, top) + row, image.At(0, bottom));
+  }
+}
+
+void FlipColumns(RgbaImage& image) {
+  for (int y = 0; y < image.height; ++y) {
+    std::uint8_t* row = image.At(0, y);
+    for (int left = 0, right = image.width - 1; left < right; ++left, --right) {
+      std::swap_ranges(row + left * 4, row + left * 4 + 4, row + right * 4);
+    }
+  }
+}
+
+// A grid's tiles decoded one at a time, each from a file of its own, into
+// the picture as stored; then mirrored by the grid's imir, its irot's turn
+// left to the scaling. Only one tile's planes are held beside the picture.
+std::optional<WholePhoto> ReadTiles(const HeifGrid& grid, int bits, ReadProblem* problem) {
+  using Kind = ReadProblem::Kind;
+  std::optional<RgbaImage> out = MakeUnfilledImage(grid.width, grid.height);
+  if (!out) return Refuse(problem, Kind::kTooLarge, "out of memory");
+  const bool deep = bits > 8;
+  for (int row = 0; row < grid.rows; ++row) {
+    for (int column = 0; column < grid.columns; ++column) {
+      const HeifGrid::Tile& tile = grid.tiles[static_cast<std::size_t>(row) * grid.columns + column];
+      const std::string single = SingleTileFile(grid, tile);
+      std::unique_ptr<heif_context, ContextFree> context(heif_context_alloc());
+      if (!context) return Refuse(problem, Kind::kTooLarge, "out of memory");
+      heif_context_set_maximum_image_size_limit(context.get(), kMaxPhotoSide);
+      heif_context_set_max_decoding_threads(context.get(), 0);
+      heif_error error = heif_context_read_from_memory_without_copy(context.get(), single.data(),
+                                                                    single.size(), nullptr);
+      heif_image_handle* rawHandle = nullptr;
+      if (error.code == heif_error_Ok) {
+        error = heif_context_get_primary_image_handle(context.get(), &rawHandle);
+      }
+      if (error.code != heif_error_Ok) return RefuseWith(problem, error);
+      std::unique_ptr<heif_image_handle, HandleRelease> handle(rawHandle);
+      heif_image* rawImage = nullptr;
+      error = heif_decode_image(
+          handle.get(), &rawImage, heif_colorspace_RGB,
+          deep ? heif_chroma_interleaved_RRGGBB_LE : heif_chroma_interleaved_RGB, nullptr);
+      if (error.code != heif_error_Ok) return RefuseWith(problem, error);
+      std::unique_ptr<heif_image, ImageRelease> image(rawImage);
+      int stride = 0;
+      const std::uint8_t* plane =
+          heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+      const int sampleBits =
+          deep ? heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) : 8;
+      const int x0 = column * grid.tileWidth;
+      const int y0 = row * grid.tileHeight;
+      const int width = std::min(grid.tileWidth, grid.width - x0);
+      const int height = std::min(grid.tileHeight, grid.height - y0);
+      if (!plane || sampleBits < 1 || sampleBits > 16 ||
+          heif_image_get_width(image.get(), heif_channel_interleaved) < width ||
+          heif_image_get_height(image.get(), heif_channel_interleaved) < height) {
+        return Refuse(problem, Kind::kDamaged, "a tile is not the size the grid claims");
+      }
+      CopyPixels(plane, stride, sampleBits, false, false, *out, x0, y0, width, height);
+    }
+  }
+  // The picture as displayed is the stored one turned anticlockwise, then
+  // mirrored. A mirror after an odd turn is the other mirror before it.
+  if (grid.mirror >= 0) {
+    if ((grid.mirror == 0) != (grid.anticlockwiseTurns % 2 == 1)) {
+      FlipRows(*out);
+    } else {
+      FlipColumns(*out);
+    }
+  }
+  out->knownOpaque = true;
+  WholePhoto photo;
+  photo.image = std::move(*out);
+  photo.uprightQuarterTurns = (4 - grid.anticlockwiseTurns) % 4;
+  return photo;
 }
 
 EmbeddedProfile ProfileOf(const heif_image_handle* handle) {
@@ -168,14 +213,14 @@ std::string ExifOf(const heif_image_handle* handle) {
 
 std::optional<std::uint64_t> HeifItemCount(std::string_view file, bool& cutShort) {
   cutShort = false;
-  Box box;
+  HeifBox box;
   for (std::size_t at = 0; at < file.size(); at = box.end) {
-    if (!NextBox(file, at, box, cutShort)) return std::nullopt;
+    if (!NextHeifBox(file, at, box, cutShort)) return std::nullopt;
     if (box.type != "meta") continue;
     // meta is a full box: version and flags before its children.
-    Box child;
+    HeifBox child;
     for (std::size_t inner = box.content + 4; inner < box.end; inner = child.end) {
-      if (!NextBox(file.substr(0, box.end), inner, child, cutShort)) return std::nullopt;
+      if (!NextHeifBox(file.substr(0, box.end), inner, child, cutShort)) return std::nullopt;
       if (child.type != "iinf") continue;
       if (child.content + 6 > child.end) return std::nullopt;
       const bool wide = file[child.content] != 0;
@@ -234,6 +279,18 @@ std::optional<WholePhoto> ReadHeif(std::string_view file, ReadProblem* problem,
       deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
            : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
 
+  // A grid of tiles, as phones store photos, is decoded a tile at a time.
+  if (!alpha) {
+    if (const std::optional<HeifGrid> grid = FindHeifGrid(file)) {
+      std::optional<WholePhoto> tiled = ReadTiles(*grid, bits, problem);
+      if (tiled) {
+        tiled->profile = ProfileOf(handle.get());
+        tiled->exif = ExifOf(handle.get());
+      }
+      return tiled;
+    }
+  }
+
   WholePhoto photo;
   photo.profile = ProfileOf(handle.get());
   photo.exif = ExifOf(handle.get());
@@ -261,7 +318,7 @@ std::optional<WholePhoto> ReadHeif(std::string_view file, ReadProblem* problem,
   std::optional<RgbaImage> out = MakeUnfilledImage(width, height);
   if (!out) return Refuse(problem, Kind::kTooLarge, "out of memory");
   CopyPixels(plane, stride, sampleBits, alpha,
-             heif_image_handle_is_premultiplied_alpha(handle.get()) != 0, *out);
+             heif_image_handle_is_premultiplied_alpha(handle.get()) != 0, *out, 0, 0, width, height);
   out->knownOpaque = !alpha;
   photo.image = std::move(*out);
   return photo;

@@ -101,7 +101,7 @@ std::optional<DecodedPhoto> DecodedPhoto::Open(const std::string& path, ReadProb
       photo.profile_ = std::move(whole->profile);
       photo.colors_ = whole->colors;
       photo.exif_ = std::move(whole->exif);
-      photo.uprightTurns_ = UprightQuarterTurns(whole->orientation);
+      photo.uprightTurns_ = whole->uprightQuarterTurns;
       break;
     }
     case PhotoFormat::kUnknown:

@@ -118,8 +118,8 @@ std::optional<WholePhoto> ReadWebp(std::string_view file, ReadProblem* problem) 
     std::string exif = Chunk(demux.get(), "EXIF");
     // Some writers keep a JPEG's "Exif\0\0" before the TIFF header.
     if (exif.compare(0, 6, std::string_view("Exif\0\0", 6)) == 0) exif.erase(0, 6);
-    photo.orientation =
-        ExifOrientationFromTiff(reinterpret_cast<const std::uint8_t*>(exif.data()), exif.size());
+    photo.uprightQuarterTurns = UprightQuarterTurns(
+        ExifOrientationFromTiff(reinterpret_cast<const std::uint8_t*>(exif.data()), exif.size()));
     photo.exif = std::move(exif);
   }
   return photo;

@@ -14,10 +14,12 @@ struct WholePhoto {
   RgbaImage image;
   EmbeddedProfile profile;
   SourceColors colors = SourceColors::kRgb;
-  // The EXIF orientation still to be applied to `image`: a WebP's own; 1 for
-  // a HEIF or AVIF photo, whose decoder has already turned it by its
-  // irot/imir boxes (an EXIF orientation there says the same again).
-  int orientation = 1;
+  // Quarter turns clockwise that bring `image` upright, still to be made as
+  // it is scaled: a WebP's EXIF orientation (UprightQuarterTurns), a HEIF
+  // grid's irot box (its tiles are laid as stored); none for other HEIF and
+  // AVIF photos, which their decoder has turned. An EXIF orientation inside
+  // a HEIF or AVIF file says the same again and is not applied.
+  int uprightQuarterTurns = 0;
   // The EXIF block (from its TIFF header on), empty when the file has none:
   // for the capture time, wherever it is wanted.
   std::string exif;

@@ -61,13 +61,14 @@ compose() {  # compose PHOTO PAGE: the page, the console lines in PAGE.err
 }
 
 lossless_heic=(heif-enc -L -p chroma=444 --matrix_coefficients=0)
-# A HEIC of 3 x 2 tiles of 64 x 64, as a phone stores its photos in tiles.
-heic_grid() {  # heic_grid OUT
+# A HEIC of 3 x 2 tiles of 64 x 64, as a phone stores its photos in tiles,
+# with the grid's turn and mirror when given.
+heic_grid() {  # heic_grid [--irot A] [--imir M] OUT
   local tile
   for tile in "$src"/tile_?_?.png; do
-    "${lossless_heic[@]}" "$tile" -o "${tile%.png}.heic" > /dev/null
+    [[ -f "${tile%.png}.heic" ]] || "${lossless_heic[@]}" "$tile" -o "${tile%.png}.heic" > /dev/null
   done
-  python3 "$here/heic_grid.py" "$1" 3 2 192 128 "$src"/tile_0_?.heic "$src"/tile_1_?.heic
+  python3 "$here/heic_grid.py" "$@" 3 2 192 128 "$src"/tile_0_?.heic "$src"/tile_1_?.heic
 }
 e="$work/encoded"
 mkdir -p "$e"
@@ -77,6 +78,9 @@ heic lossless|"${lossless_heic[@]}" "$src/source.png" -o "$out" && heif-convert 
 heic lossy|heif-enc -q 80 "$src/source.png" -o "$out" && heif-convert --quiet "$out" "$out.ref.png"|REF|0.5
 heic named .jpg|"${lossless_heic[@]}" "$src/source.png" -o "$out.heic" && heif-convert --quiet "$out.heic" "$out.jpg.ref.png" && mv "$out.heic" "$out.jpg" && out="$out.jpg"|REF|0.5
 heic grid|heic_grid "$out"|source.png|1.0
+heic grid irot|heic_grid --irot 1 "$out"|turned_left.png|1.0
+heic grid irot imir|heic_grid --irot 1 --imir 0 "$out"|transposed.png|1.0
+heic grid imir|heic_grid --imir 1 "$out"|mirrored.png|1.0
 heic 10-bit|"${lossless_heic[@]}" -b 10 "$src/deep.png" -o "$out"|deep_expected.png|0.5
 heic alpha|"${lossless_heic[@]}" "$src/alpha.png" -o "$out" && heif-convert --quiet "$out" "$out.ref.png"|REF|0.5
 heic icc|"${lossless_heic[@]}" "$src/adobe.png" -o "$out" && heif-convert --quiet "$out" "$out.ref.png"|REF|0.5

@@ -3,11 +3,14 @@
 of them, as phones store their photos (512 x 512 tiles): heif-enc writes only
 single images.
 
-  heic_grid.py OUT COLUMNS ROWS WIDTH HEIGHT TILE.heic...
+  heic_grid.py [--irot ANGLE] [--imir MODE] OUT COLUMNS ROWS WIDTH HEIGHT TILE.heic...
 
 The tiles are given row by row; WIDTH x HEIGHT is the picture the grid is cut
 to (ISO/IEC 23008-12, 6.6.2.3). Every tile must come from the same encoder
 settings: the grid's tiles share the first tile's decoder configuration.
+--irot and --imir give the grid the turn (ANGLE quarter turns anticlockwise)
+and the mirror (MODE 0 top to bottom, 1 left to right) a phone's photo may
+carry.
 """
 import struct
 import sys
@@ -58,8 +61,14 @@ def read_tile(path):
 
 
 def main():
-    out, columns, rows, width, height = sys.argv[1], *map(int, sys.argv[2:6])
-    tiles = [read_tile(path) for path in sys.argv[6:]]
+    args = sys.argv[1:]
+    transforms = b""
+    while args[0].startswith("--"):
+        kind = {"--irot": b"irot", "--imir": b"imir"}[args[0]]
+        transforms += box(kind, bytes([int(args[1])]))
+        args = args[2:]
+    out, columns, rows, width, height = args[0], *map(int, args[1:5])
+    tiles = [read_tile(path) for path in args[5:]]
     assert len(tiles) == columns * rows, "COLUMNS x ROWS tiles are needed"
     hvcc, tile_width, tile_height = tiles[0][:3]
     assert all(t[1:3] == (tile_width, tile_height) for t in tiles), "tiles differ in size"
@@ -78,8 +87,10 @@ def main():
                                        b"".join(struct.pack(">H", i) for i in ids)))
     ispe_tile = full_box(b"ispe", 0, 0, struct.pack(">II", tile_width, tile_height))
     ispe_grid = full_box(b"ispe", 0, 0, struct.pack(">II", width, height))
-    ipco = box(b"ipco", hvcc + ispe_tile + ispe_grid)  # properties 1, 2, 3
-    ipma_entries = struct.pack(">HB", grid_id, 1) + bytes([3])
+    ipco = box(b"ipco", hvcc + ispe_tile + ispe_grid + transforms)  # properties 1, 2, 3, ...
+    transform_count = transforms.count(b"irot") + transforms.count(b"imir")
+    grid_properties = bytes([3] + [0x80 | (4 + i) for i in range(transform_count)])
+    ipma_entries = struct.pack(">HB", grid_id, len(grid_properties)) + grid_properties
     for i in ids:
         ipma_entries += struct.pack(">HB", i, 2) + bytes([0x80 | 1, 2])
     ipma = full_box(b"ipma", 0, 0, struct.pack(">I", 1 + len(ids)) + ipma_entries)
