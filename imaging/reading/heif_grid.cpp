@@ -267,7 +267,8 @@ std::optional<HeifGrid> FindHeifGrid(std::string_view file) {
     if (p->type == "clap") return std::nullopt;
     if (p->type == "irot") grid.anticlockwiseTurns = static_cast<int>(g.Read(1) & 3);
     if (p->type == "imir") grid.mirror = static_cast<int>(g.Read(1) & 1);
-    if (p->type == "colr" && g.Take(4) == "nclx") grid.colr = file.substr(p->content - 8, p->end - p->content + 8);
+    if (p->type == "colr" && g.Take(4) == "nclx")
+      grid.colr = file.substr(p->content - 8, p->end - p->content + 8);
     if (!g.ok()) return std::nullopt;
   }
   for (std::uint32_t id : tileIds) {
@@ -292,8 +293,7 @@ std::optional<HeifGrid> FindHeifGrid(std::string_view file) {
         return std::nullopt;
       }
     }
-    if (tile.config.size() <= 8 || tileWidth <= 0 || tileHeight <= 0 ||
-        !itemData(id, tile.data)) {
+    if (tile.config.size() <= 8 || tileWidth <= 0 || tileHeight <= 0 || !itemData(id, tile.data)) {
       return std::nullopt;
     }
     if (grid.tiles.empty()) {
@@ -320,8 +320,8 @@ std::string SingleTileFile(const HeifGrid& grid, const HeifGrid::Tile& tile) {
   const std::string ftyp = Box("ftyp", std::string("heic\0\0\0\0mif1heic", 16));
   const std::string hdlr = FullBox("hdlr", std::string("\0\0\0\0pict", 8) + std::string(13, '\0'));
   const std::string pitm = FullBox("pitm", Big(1, 2));
-  const std::string infe = Box("infe", std::string("\x02\0\0\0", 4) + Big(1, 2) + Big(0, 2) +
-                                           "hvc1" + std::string(1, '\0'));
+  const std::string infe = Box(
+      "infe", std::string("\x02\0\0\0", 4) + Big(1, 2) + Big(0, 2) + "hvc1" + std::string(1, '\0'));
   const std::string iinf = FullBox("iinf", Big(1, 2) + infe);
   const std::string ispe = FullBox("ispe", Big(static_cast<std::uint64_t>(grid.tileWidth), 4) +
                                                Big(static_cast<std::uint64_t>(grid.tileHeight), 4));
@@ -329,8 +329,8 @@ std::string SingleTileFile(const HeifGrid& grid, const HeifGrid::Tile& tile) {
   const std::string ipco = Box("ipco", std::string(tile.config) + ispe + std::string(colr));
   // Item 1: the decoder configuration (essential), the size and the colours.
   const std::string ipma =
-      FullBox("ipma", Big(1, 4) + Big(1, 2) + (colr.empty() ? Big(2, 1) + "\x81\x02"
-                                                             : Big(3, 1) + "\x81\x02\x03"));
+      FullBox("ipma", Big(1, 4) + Big(1, 2) +
+                          (colr.empty() ? Big(2, 1) + "\x81\x02" : Big(3, 1) + "\x81\x02\x03"));
   const std::string iprp = Box("iprp", ipco + ipma);
   const auto iloc = [&](std::uint64_t dataAt) {
     return FullBox("iloc", std::string("\x44\x00", 2) + Big(1, 2) + Big(1, 2) + Big(0, 2) +

@@ -113,7 +113,8 @@ std::optional<WholePhoto> ReadTiles(const HeifGrid& grid, int bits, ReadProblem*
   const bool deep = bits > 8;
   for (int row = 0; row < grid.rows; ++row) {
     for (int column = 0; column < grid.columns; ++column) {
-      const HeifGrid::Tile& tile = grid.tiles[static_cast<std::size_t>(row) * grid.columns + column];
+      const HeifGrid::Tile& tile =
+          grid.tiles[static_cast<std::size_t>(row) * grid.columns + column];
       const std::string single = SingleTileFile(grid, tile);
       std::unique_ptr<heif_context, ContextFree> context(heif_context_alloc());
       if (!context) return Refuse(problem, Kind::kTooLarge, "out of memory");
@@ -318,7 +319,8 @@ std::optional<WholePhoto> ReadHeif(std::string_view file, ReadProblem* problem,
   std::optional<RgbaImage> out = MakeUnfilledImage(width, height);
   if (!out) return Refuse(problem, Kind::kTooLarge, "out of memory");
   CopyPixels(plane, stride, sampleBits, alpha,
-             heif_image_handle_is_premultiplied_alpha(handle.get()) != 0, *out, 0, 0, width, height);
+             heif_image_handle_is_premultiplied_alpha(handle.get()) != 0, *out, 0, 0, width,
+             height);
   out->knownOpaque = !alpha;
   photo.image = std::move(*out);
   return photo;

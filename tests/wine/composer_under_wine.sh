@@ -73,14 +73,18 @@ for page in "עמוד 1.jpg" "עמוד 2.jpg"; do
   fi
 done
 
-# No MinGW runtime DLLs: the program imports system libraries only.
-imports=$(x86_64-w64-mingw32-objdump -p "$windows/bin/sheetsmith.exe" | awk '/DLL Name:/ {print $3}')
-unexpected=$(grep -v -i -E '^(kernel32|msvcrt|ucrtbase|user32|advapi32|api-ms-win-.*)\.dll$' <<< "$imports" || true)
-if [[ -z "$unexpected" ]]; then
-  pass "sheetsmith.exe imports only system DLLs ($(echo $imports))"
-else
-  fail "sheetsmith.exe needs $unexpected"
-fi
+# No MinGW runtime DLLs: the program imports system libraries and the codec
+# DLLs that ship beside it, and those import system libraries and each other.
+system='^(kernel32|msvcrt|ucrtbase|user32|advapi32|api-ms-win-.*)\.dll$'
+for program in sheetsmith.exe libheif.dll libde265.dll; do
+  imports=$(x86_64-w64-mingw32-objdump -p "$windows/bin/$program" | awk '/DLL Name:/ {print $3}')
+  unexpected=$(grep -v -i -E "$system" <<< "$imports" | grep -v -E '^(libheif|libde265)\.dll$' || true)
+  if [[ -z "$unexpected" ]]; then
+    pass "$program imports only system DLLs and the codec DLLs ($(echo $imports))"
+  else
+    fail "$program needs $unexpected"
+  fi
+done
 
 echo "wine composer: $passes passed, $failures failed"
 [[ $failures -eq 0 ]]
