@@ -2,7 +2,8 @@
 // photo reader hands them a file's bytes: told apart by their first bytes,
 // each read whole with its limits, its EXIF orientation read, and the
 // profile its nclx colours make. A few bytes after a valid header reach the
-// box walker, libheif and its decoders, or libwebp's demuxer.
+// box walkers (the grid of tiles among them), libheif and its decoders, or
+// libwebp's demuxer.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <string_view>
 
 #include "imaging/reading/exif.h"
+#include "imaging/reading/heif_grid.h"
 #include "imaging/reading/heif_reader.h"
 #include "imaging/reading/photo_format.h"
 #include "imaging/reading/webp_reader.h"
@@ -27,9 +29,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       photo = sheetsmith::ReadWebp(bytes, &problem);
       break;
     default:
-      // The box walker alone, over whatever the bytes are.
+      // The box walkers alone, over whatever the bytes are.
       bool cutShort = false;
       sheetsmith::HeifItemCount(bytes, cutShort);
+      if (const auto grid = sheetsmith::FindHeifGrid(bytes)) {
+        for (const auto& tile : grid->tiles) sheetsmith::SingleTileFile(*grid, tile);
+      }
       return 0;
   }
   // A reader either gives a photo or says why not.

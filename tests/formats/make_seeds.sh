@@ -15,14 +15,17 @@ heif-enc -q 20 "$s" -o "$out/lossy.heic" > /dev/null
 heif-enc -q 20 "$work/alpha.png" -o "$out/alpha.heic" > /dev/null
 heif-enc -q 20 "$work/adobe.png" -o "$out/icc.heic" > /dev/null
 heif-enc -q 20 -b 10 "$work/deep.png" -o "$out/deep.heic" > /dev/null
+for tile in "$work"/tile_?_?.png; do heif-enc -q 20 "$tile" -o "${tile%.png}.heic" > /dev/null; done
+python3 "$here/heic_grid.py" --irot 3 --imir 1 "$out/grid.heic" 3 2 190 120 \
+  "$work"/tile_0_?.heic "$work"/tile_1_?.heic
 avifenc --min 40 --max 50 -s 10 "$s" "$out/lossy.avif" > /dev/null
 avifenc --min 40 --max 50 -s 10 -g 3x2 "$s" "$out/grid.avif" > /dev/null
 avifenc --min 40 --max 50 -s 10 --irot 1 --imir 0 --cicp 9/16/9 "$s" "$out/pq_turned.avif" > /dev/null
 avifenc --min 40 --max 50 -s 10 "$s" "$work/mirrored.png" "$out/sequence.avif" > /dev/null
 cwebp -quiet -q 20 "$s" -o "$out/lossy.webp"
 cwebp -quiet -lossless -z 9 "$work/alpha.png" -o "$out/alpha.webp"
-webpmux -set exif "$work/exif6.tiff" "$out/lossy.webp" -o "$work/exif.webp" > /dev/null
-webpmux -set icc /usr/share/color/icc/sRGB.icc "$work/exif.webp" -o "$out/exif_icc.webp" > /dev/null
+webpmux -set exif "$work/exif6.tiff" "$out/lossy.webp" -o "$work/exif.webp" > /dev/null 2>&1
+webpmux -set icc /usr/share/color/icc/sRGB.icc "$work/exif.webp" -o "$out/exif_icc.webp" > /dev/null 2>&1
 img2webp -lossy -q 20 "$s" -d 100 "$work/mirrored.png" -o "$out/animated.webp" 2> /dev/null
 python3 - "$out" <<'PY'
 import pathlib, sys
