@@ -9,6 +9,7 @@
 #include "imaging/pixels/resample.h"
 #include "imaging/reading/exif.h"
 #include "imaging/reading/photo_reader.h"
+#include "job_file/unreadable_line.h"
 #include "log.h"
 #include "stage_times.h"
 
@@ -339,19 +340,6 @@ std::shared_ptr<const ColorConversion> ConversionFor(DecodedPhoto& photo, const 
   return plan.conversion;
 }
 
-std::string UnreadableLine(std::string_view what, std::size_t index, const std::string& path,
-                           const ReadProblem& problem) {
-  std::string detail = problem.detail.empty() ? "it cannot be read" : problem.detail;
-  // The reason is the one part between brackets: none of its own, nor line ends.
-  for (char& c : detail) {
-    if (c == '(' || c == ')' || c == '\n' || c == '\r') c = ' ';
-  }
-  const std::string_view code =
-      problem ? ReadProblemCode(problem.kind) : ReadProblemCode(ReadProblem::Kind::kDamaged);
-  return "Sheetsmith: Unreadable " + std::string(what) + " " + std::to_string(index) + " " +
-         std::string(code) + " (" + detail + "): " + path;
-}
-
 bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const GridConfig& config,
                 const GridGeometry& geometry, RunColors* colors) {
   std::optional<PreparedPhoto> prepared = PreparePhoto(index, row, col, config, geometry, colors);
@@ -380,7 +368,7 @@ std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
     decoded = DecodedPhoto::Open(path, &problem);
   }
   if (!decoded) {
-    LogLine(UnreadableLine("photo", index, path, problem));
+    LogLine(FormatUnreadableLine({false, index, problem, path}));
     return std::nullopt;
   }
   const std::shared_ptr<const ColorConversion> conversion =
@@ -401,7 +389,7 @@ std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
   std::optional<RgbaImage> photo = ScaleThenTurn(
       *decoded, ScaledSize(s, width), ScaledSize(s, height), uprightTurns + (wasRotated ? 1 : 0));
   if (!photo) {
-    LogLine(UnreadableLine("photo", index, path, decoded->problem()));
+    LogLine(FormatUnreadableLine({false, index, decoded->problem(), path}));
     return std::nullopt;
   }
   decoded.reset();
@@ -461,7 +449,7 @@ std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
         frame = file->Whole();
         if (!frame) frameProblem = file->problem();
       }
-      if (!frame) LogLine(UnreadableLine("frame", index, framePath, frameProblem));
+      if (!frame) LogLine(FormatUnreadableLine({true, index, frameProblem, framePath}));
     }
     if (frame) {
       const int quarters = frameTurns + (wasRotated ? 1 : 0);

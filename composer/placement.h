@@ -6,7 +6,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "effects.h"
 #include "geometry.h"
@@ -73,17 +72,9 @@ struct RunColors {
 std::shared_ptr<const ColorConversion> ConversionFor(DecodedPhoto& photo, const std::string& path,
                                                      RunColors* colors, bool& tagged);
 
-// The line written for a photo or frame that cannot be read, one per photo
-// or frame and run, in a fixed form the host reads:
-//   Sheetsmith: Unreadable photo|frame INDEX CODE (REASON): PATH
-// INDEX is the photo's place in the job's list of images, from 0; CODE one
-// of ReadProblemCode's words; REASON the reader's words, without brackets;
-// PATH the path as the job gave it, to the end of the line.
-std::string UnreadableLine(std::string_view what, std::size_t index, const std::string& path,
-                           const ReadProblem& problem);
-
 // Places photo `index` into cell (row, col). False when the photo could not
-// be loaded (the cell stays white).
+// be loaded (the cell stays white, and the photo's line is written:
+// job_file/unreadable_line.h).
 bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const GridConfig& config,
                 const GridGeometry& geometry, RunColors* colors = nullptr);
 
