@@ -63,7 +63,7 @@ photo_seeds=$(mktemp -d)
 coded_seeds=$(mktemp -d)
 build/native/tools/make_photos seeds "$photo_seeds"
 bash tests/formats/make_seeds.sh "$coded_seeds"
-stage "fuzz HEIF, AVIF and WebP readers" fuzz fuzz_coded_photo "$coded_seeds" 200000 16384
+stage "fuzz HEIF, AVIF and WebP readers" fuzz fuzz_coded_photo "$coded_seeds" 100000 16384
 cp "$coded_seeds"/* "$photo_seeds"
 stage "fuzz photo loader" fuzz fuzz_photo "$photo_seeds" 50000
 stage "fuzz colour profile reader" fuzz fuzz_icc "$photo_seeds" 300000

@@ -2,8 +2,10 @@
 // one tile made for the decoder.
 #include "imaging/reading/heif_grid.h"
 
+#include <algorithm>
 #include <map>
 
+#include "imaging/reading/jpeg_reader.h"
 #include "imaging/reading/read_limits.h"
 #include "imaging/system/byte_order.h"
 
@@ -107,7 +109,9 @@ bool NextHeifBox(std::string_view bytes, std::size_t at, HeifBox& box, bool& cut
   return true;
 }
 
-std::optional<HeifGrid> FindHeifGrid(std::string_view file) {
+std::optional<HeifGrid> FindHeifGrid(std::string_view file,
+                                     std::optional<HeifGridSize>* pictureSize) {
+  if (pictureSize) pictureSize->reset();
   bool cutShort = false;
   HeifBox meta;
   std::size_t at = 0;
@@ -242,7 +246,7 @@ std::optional<HeifGrid> FindHeifGrid(std::string_view file) {
     return index >= 1 && index <= propertyBoxes.size() ? &propertyBoxes[index - 1] : nullptr;
   };
 
-  if (hasAuxiliary || types[primary] != "grid") return std::nullopt;
+  if (types[primary] != "grid") return std::nullopt;
   HeifGrid grid;
   std::string description;
   if (!itemData(primary, description)) return std::nullopt;
@@ -253,7 +257,21 @@ std::optional<HeifGrid> FindHeifGrid(std::string_view file) {
   grid.columns = static_cast<int>(d.Read(1)) + 1;
   const std::uint64_t width = d.Read(fieldSize);
   const std::uint64_t height = d.Read(fieldSize);
-  if (!d.ok() || width == 0 || height == 0 || width > static_cast<std::uint64_t>(kMaxPhotoSide) ||
+  if (!d.ok()) return std::nullopt;
+  for (std::uint32_t index : properties[primary]) {
+    const HeifBox* p = property(index);
+    if (p && p->type == "irot" && p->content < p->end) {
+      grid.anticlockwiseTurns = static_cast<unsigned char>(file[p->content]) & 3;
+    }
+  }
+  if (pictureSize) {
+    // Clamped so that a claim of billions of pixels stays one of too many.
+    *pictureSize = HeifGridSize{static_cast<int>(std::min<std::uint64_t>(width, 1u << 30)),
+                                static_cast<int>(std::min<std::uint64_t>(height, 1u << 30)),
+                                grid.anticlockwiseTurns};
+  }
+  if (hasAuxiliary || width == 0 || height == 0 ||
+      width > static_cast<std::uint64_t>(kMaxPhotoSide) ||
       height > static_cast<std::uint64_t>(kMaxPhotoSide) ||
       tileIds.size() != static_cast<std::size_t>(grid.rows) * grid.columns) {
     return std::nullopt;
@@ -311,6 +329,13 @@ std::optional<HeifGrid> FindHeifGrid(std::string_view file) {
   };
   if (!covers(grid.columns, grid.tileWidth, grid.width) ||
       !covers(grid.rows, grid.tileHeight, grid.height)) {
+    return std::nullopt;
+  }
+  // Within the limits of a photo decoded whole, and tiles of a phone's kind:
+  // a tile's planes are meant to be small beside the picture.
+  if (static_cast<std::uint64_t>(grid.width) * static_cast<std::uint64_t>(grid.height) >
+          kMaxWholeImagePixels ||
+      grid.tileWidth > kMaxGridTileSide || grid.tileHeight > kMaxGridTileSide) {
     return std::nullopt;
   }
   return grid;

@@ -49,11 +49,25 @@ struct HeifGrid {
   int mirror = -1;
 };
 
+// The largest tile side decoded a tile at a time (phones use 512).
+inline constexpr int kMaxGridTileSide = 4096;
+
 // The primary image of the file, when it is a grid of equal HEVC tiles whose
 // data lies in the file (or, for the grid's own description, in the meta
-// box's idat) and which has no clean aperture and no alpha image; nullopt
-// for every other file, which is decoded whole.
-std::optional<HeifGrid> FindHeifGrid(std::string_view file);
+// box's idat), of tiles of at most kMaxGridTileSide, of a picture within
+// kMaxWholeImagePixels, and which has no clean aperture and no alpha image;
+// nullopt for every other file, which is decoded whole.
+// `pictureSize`, when given, is set to the grid's picture (width, height)
+// whenever the primary image is a grid whose description could be read,
+// whether or not it can be decoded a tile at a time, so that a grid claiming
+// another size than its image can be refused before any decoder makes it.
+struct HeifGridSize {
+  int width = 0;
+  int height = 0;
+  int anticlockwiseTurns = 0;
+};
+std::optional<HeifGrid> FindHeifGrid(std::string_view file,
+                                     std::optional<HeifGridSize>* pictureSize = nullptr);
 
 // A HEIF file whose only image is the tile, for the decoder.
 std::string SingleTileFile(const HeifGrid& grid, const HeifGrid::Tile& tile);

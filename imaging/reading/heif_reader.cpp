@@ -280,16 +280,30 @@ std::optional<WholePhoto> ReadHeif(std::string_view file, ReadProblem* problem,
       deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
            : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
 
-  // A grid of tiles, as phones store photos, is decoded a tile at a time.
-  if (!alpha) {
-    if (const std::optional<HeifGrid> grid = FindHeifGrid(file)) {
-      std::optional<WholePhoto> tiled = ReadTiles(*grid, bits, problem);
-      if (tiled) {
-        tiled->profile = ProfileOf(handle.get());
-        tiled->exif = ExifOf(handle.get());
-      }
-      return tiled;
+  // A grid is decoded at the size its description gives, which libheif
+  // 1.15 checks only side by side: a grid that claims another picture than
+  // its image's measured size (turned by its irot) is refused before any
+  // decoder makes it, so that the limits above hold for it too.
+  std::optional<HeifGridSize> gridSize;
+  const std::optional<HeifGrid> grid = FindHeifGrid(file, &gridSize);
+  if (gridSize) {
+    const bool sideways = gridSize->anticlockwiseTurns % 2 == 1;
+    if ((sideways ? gridSize->height : gridSize->width) != width ||
+        (sideways ? gridSize->width : gridSize->height) != height) {
+      return Refuse(problem, Kind::kDamaged,
+                    "its grid is " + std::to_string(gridSize->width) + " x " +
+                        std::to_string(gridSize->height) + " pixels, not the " +
+                        std::to_string(width) + " x " + std::to_string(height) + " it claims");
     }
+  }
+  // A grid of tiles, as phones store photos, is decoded a tile at a time.
+  if (grid && !alpha) {
+    std::optional<WholePhoto> tiled = ReadTiles(*grid, bits, problem);
+    if (tiled) {
+      tiled->profile = ProfileOf(handle.get());
+      tiled->exif = ExifOf(handle.get());
+    }
+    return tiled;
   }
 
   WholePhoto photo;
