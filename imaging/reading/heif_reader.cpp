@@ -103,6 +103,39 @@ void FlipColumns(RgbaImage& image) {
   }
 }
 
+// The interleaved RGB(A) samples of a handle's image, decoded at 8 bits, or
+// as 16-bit words when `deep`; `bits` is how many of them hold the sample.
+struct Interleaved {
+  std::unique_ptr<heif_image, ImageRelease> image;
+  const std::uint8_t* plane = nullptr;
+  int stride = 0;
+  int bits = 8;
+  int width = 0;
+  int height = 0;
+};
+
+std::optional<Interleaved> DecodeInterleaved(heif_image_handle* handle, heif_chroma chroma,
+                                             bool deep, const heif_decoding_options* options,
+                                             ReadProblem* problem) {
+  heif_image* rawImage = nullptr;
+  const heif_error error =
+      heif_decode_image(handle, &rawImage, heif_colorspace_RGB, chroma, options);
+  if (error.code != heif_error_Ok) return RefuseWith(problem, error);
+  Interleaved decoded;
+  decoded.image.reset(rawImage);
+  decoded.plane =
+      heif_image_get_plane_readonly(rawImage, heif_channel_interleaved, &decoded.stride);
+  // The alpha plane may differ from luma, but libheif gives every
+  // interleaved sample the image's depth.
+  decoded.bits = deep ? heif_image_get_bits_per_pixel_range(rawImage, heif_channel_interleaved) : 8;
+  decoded.width = heif_image_get_width(rawImage, heif_channel_interleaved);
+  decoded.height = heif_image_get_height(rawImage, heif_channel_interleaved);
+  if (!decoded.plane || decoded.bits < 1 || decoded.bits > 16) {
+    return Refuse(problem, ReadProblem::Kind::kDamaged, "its decoded picture has no samples");
+  }
+  return decoded;
+}
+
 // A grid's tiles decoded one at a time, each from a file of its own, into
 // the picture as stored; then mirrored by the grid's imir, its irot's turn
 // left to the scaling. Only one tile's planes are held beside the picture.
@@ -128,27 +161,19 @@ std::optional<WholePhoto> ReadTiles(const HeifGrid& grid, int bits, ReadProblem*
       }
       if (error.code != heif_error_Ok) return RefuseWith(problem, error);
       std::unique_ptr<heif_image_handle, HandleRelease> handle(rawHandle);
-      heif_image* rawImage = nullptr;
-      error = heif_decode_image(
-          handle.get(), &rawImage, heif_colorspace_RGB,
-          deep ? heif_chroma_interleaved_RRGGBB_LE : heif_chroma_interleaved_RGB, nullptr);
-      if (error.code != heif_error_Ok) return RefuseWith(problem, error);
-      std::unique_ptr<heif_image, ImageRelease> image(rawImage);
-      int stride = 0;
-      const std::uint8_t* plane =
-          heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-      const int sampleBits =
-          deep ? heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) : 8;
+      const std::optional<Interleaved> tileImage = DecodeInterleaved(
+          handle.get(), deep ? heif_chroma_interleaved_RRGGBB_LE : heif_chroma_interleaved_RGB,
+          deep, nullptr, problem);
+      if (!tileImage) return std::nullopt;
       const int x0 = column * grid.tileWidth;
       const int y0 = row * grid.tileHeight;
       const int width = std::min(grid.tileWidth, grid.width - x0);
       const int height = std::min(grid.tileHeight, grid.height - y0);
-      if (!plane || sampleBits < 1 || sampleBits > 16 ||
-          heif_image_get_width(image.get(), heif_channel_interleaved) < width ||
-          heif_image_get_height(image.get(), heif_channel_interleaved) < height) {
+      if (tileImage->width < width || tileImage->height < height) {
         return Refuse(problem, Kind::kDamaged, "a tile is not the size the grid claims");
       }
-      CopyPixels(plane, stride, sampleBits, false, false, *out, x0, y0, width, height);
+      CopyPixels(tileImage->plane, tileImage->stride, tileImage->bits, false, false, *out, x0, y0,
+                 width, height);
     }
   }
   // The picture as displayed is the stored one turned anticlockwise, then
@@ -312,27 +337,17 @@ std::optional<WholePhoto> ReadHeif(std::string_view file, ReadProblem* problem,
   std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
   options->ignore_transformations = 0;  // irot, imir and clap are the picture's
   options->convert_hdr_to_8bit = 0;     // rounded here instead of cut
-  heif_image* rawImage = nullptr;
-  error = heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB, chroma, options.get());
-  if (error.code != heif_error_Ok) return RefuseWith(problem, error);
-  std::unique_ptr<heif_image, ImageRelease> image(rawImage);
-  int stride = 0;
-  const std::uint8_t* plane =
-      heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-  // The bits of the decoded samples: the alpha plane may differ from luma,
-  // but libheif gives every interleaved sample the image's depth.
-  const int sampleBits =
-      deep ? heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) : 8;
-  if (!plane || heif_image_get_width(image.get(), heif_channel_interleaved) != width ||
-      heif_image_get_height(image.get(), heif_channel_interleaved) != height || sampleBits < 1 ||
-      sampleBits > 16) {
+  const std::optional<Interleaved> decoded =
+      DecodeInterleaved(handle.get(), chroma, deep, options.get(), problem);
+  if (!decoded) return std::nullopt;
+  if (decoded->width != width || decoded->height != height) {
     return Refuse(problem, Kind::kDamaged, "its decoded picture is not the size it claims");
   }
   // Made once the decoder has let go of its YCbCr planes, so that the two
   // are never held together with the photo.
   std::optional<RgbaImage> out = MakeUnfilledImage(width, height);
   if (!out) return Refuse(problem, Kind::kTooLarge, "out of memory");
-  CopyPixels(plane, stride, sampleBits, alpha,
+  CopyPixels(decoded->plane, decoded->stride, decoded->bits, alpha,
              heif_image_handle_is_premultiplied_alpha(handle.get()) != 0, *out, 0, 0, width,
              height);
   out->knownOpaque = !alpha;
