@@ -3,6 +3,9 @@
 #include "analysis_handlers.h"
 
 #include "arguments.h"
+#include "imaging/reading/exif.h"
+#include "imaging/reading/photo_reader.h"
+#include "reader_photos.h"
 
 namespace runner {
 namespace {
@@ -88,6 +91,22 @@ void HandleGetThumbnail(const MethodCall& call, std::unique_ptr<MethodResult> re
   } else {
     result->Success();
   }
+}
+
+std::optional<PhotoHeader> ReaderPhotoHeader(const std::string& path) {
+  if (!ReaderTakes(path)) return std::nullopt;
+  const std::optional<sheetsmith::PhotoOutline> outline = sheetsmith::OutlinePhoto(path);
+  if (!outline) return std::nullopt;
+  PhotoHeader header;
+  header.width = static_cast<std::uint32_t>(outline->width);
+  header.height = static_cast<std::uint32_t>(outline->height);
+  // The sides are as displayed already: no orientation is left to apply.
+  header.hasMetadata = true;
+  const sheetsmith::ExifTimes times = sheetsmith::ExifTimesFromTiff(
+      reinterpret_cast<const std::uint8_t*>(outline->exif.data()), outline->exif.size());
+  header.dateTaken = times.taken;
+  header.dateChanged = times.changed;
+  return header;
 }
 
 EncodableValue QuickMetaAnswer(const PhotoHeader& header) {

@@ -66,6 +66,12 @@ struct PhotoHeader {
   std::optional<std::string> dateChanged;  // TIFF DateTime, when a VT_LPSTR
 };
 
+// The header of a photo as the shared reader finds it (ReaderTakes), without
+// decoding its pixels where the format allows: its size as displayed, and
+// the times of its EXIF block (a HEIF file's Exif item, a WebP file's EXIF
+// chunk, a JPEG's APP1 segment). Nullopt when the reader cannot read it.
+std::optional<PhotoHeader> ReaderPhotoHeader(const std::string& path);
+
 // The header of the photo at a path, or nullopt when it cannot be decoded.
 using PhotoHeaderReader = std::function<std::optional<PhotoHeader>(const std::string& path)>;
 

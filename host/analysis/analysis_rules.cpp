@@ -9,6 +9,16 @@
 
 namespace runner {
 
+PixelSize ThumbnailSize(std::uint32_t width, std::uint32_t height, PixelSize asked) {
+  if (width == 0 || height == 0) return {1, 1};
+  const double scale = std::min({static_cast<double>(asked.width) / width,
+                                 static_cast<double>(asked.height) / height, 1.0});
+  const auto side = [scale](std::uint32_t length) {
+    return static_cast<std::uint32_t>(std::max(1L, std::lround(length * scale)));
+  };
+  return {side(width), side(height)};
+}
+
 PixelSize FaceDecodeSize(std::uint32_t w, std::uint32_t h) {
   if (w <= kFaceDecodeLimit && h <= kFaceDecodeLimit) return {w, h};
   const double scale = static_cast<double>(kFaceDecodeLimit) / std::max(w, h);

@@ -20,6 +20,11 @@ struct PixelSize {
   bool operator==(const PixelSize&) const = default;
 };
 
+// The size of a thumbnail of a W x H (upright) photo asked for at `asked`:
+// the largest with the photo's shape that fits within it, never larger than
+// the photo, each side at least 1.
+PixelSize ThumbnailSize(std::uint32_t width, std::uint32_t height, PixelSize asked);
+
 // The oriented size to decode a W x H (oriented) photo at: itself when both
 // sides are within the limit, else scaled by 4096 / max(W, H) with lround,
 // each side at least 1.

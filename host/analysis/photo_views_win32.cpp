@@ -13,6 +13,7 @@
 #include "command_line.h"
 #include "gdiplus_owners.h"
 #include "photo_views.h"
+#include "reader_photos.h"
 
 namespace runner {
 namespace {
@@ -59,35 +60,22 @@ std::optional<std::string> TextItem(IWICMetadataQueryReader* reader, const wchar
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> MakeThumbnail(const std::string& path, PixelSize size) {
-  const std::optional<std::wstring> file = PlatformText(path);
-  ComPtr<IShellItem> item;
-  if (!file || FAILED(SHCreateItemFromParsingName(file->c_str(), nullptr, IID_PPV_ARGS(&item)))) {
-    return std::nullopt;
-  }
-  ComPtr<IShellItemImageFactory> images;
-  if (FAILED(item.As(&images))) return std::nullopt;
-  HBITMAP made = nullptr;
-  const SIZE wanted = {static_cast<LONG>(size.width), static_cast<LONG>(size.height)};
-  if (FAILED(images->GetImage(wanted, SIIGBF_BIGGERSIZEOK, &made)) || !made) return std::nullopt;
-  UniqueBitmap bitmap(made);
+namespace {
 
-  ComPtr<IWICImagingFactory> factory = ImagingFactory();
-  ComPtr<IWICBitmap> source;
+// A bitmap source as the bytes of a PNG file of its own size.
+std::optional<std::vector<std::uint8_t>> EncodePng(IWICImagingFactory* factory,
+                                                   IWICBitmapSource* source) {
   ComPtr<IStream> stream;
   ComPtr<IWICBitmapEncoder> encoder;
   ComPtr<IWICBitmapFrameEncode> frame;
   ComPtr<IPropertyBag2> options;
-  if (!factory ||
-      FAILED(factory->CreateBitmapFromHBITMAP(bitmap.get(), nullptr, WICBitmapUseAlpha, &source)) ||
-      FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream)) ||
+  if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream)) ||
       FAILED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder)) ||
       FAILED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)) ||
       FAILED(encoder->CreateNewFrame(&frame, &options)) ||
       FAILED(frame->Initialize(options.Get()))) {
     return std::nullopt;
   }
-  // The frame has the bitmap's own size: the shell may give a larger one.
   UINT width = 0;
   UINT height = 0;
   source->GetSize(&width, &height);
@@ -96,14 +84,105 @@ std::optional<std::vector<std::uint8_t>> MakeThumbnail(const std::string& path, 
   frame->SetPixelFormat(&format);
   ComPtr<IWICFormatConverter> converter;
   if (FAILED(factory->CreateFormatConverter(&converter)) ||
-      FAILED(converter->Initialize(source.Get(), GUID_WICPixelFormat32bppBGRA,
-                                   WICBitmapDitherTypeNone, nullptr, 0.0,
-                                   WICBitmapPaletteTypeMedianCut)) ||
+      FAILED(converter->Initialize(source, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
+                                   nullptr, 0.0, WICBitmapPaletteTypeMedianCut)) ||
       FAILED(frame->WriteSource(converter.Get(), nullptr)) || FAILED(frame->Commit()) ||
       FAILED(encoder->Commit())) {
     return std::nullopt;
   }
   return StreamBytes(stream.Get());
+}
+
+// The shell's thumbnail as a bitmap. With `thumbnailOnly` the shell gives
+// none rather than the icon of a file it has no thumbnail handler for.
+UniqueBitmap ShellThumbnail(const std::wstring& file, PixelSize size, bool thumbnailOnly) {
+  ComPtr<IShellItem> item;
+  if (FAILED(SHCreateItemFromParsingName(file.c_str(), nullptr, IID_PPV_ARGS(&item)))) {
+    return nullptr;
+  }
+  ComPtr<IShellItemImageFactory> images;
+  if (FAILED(item.As(&images))) return nullptr;
+  HBITMAP made = nullptr;
+  const SIZE wanted = {static_cast<LONG>(size.width), static_cast<LONG>(size.height)};
+  const SIIGBF flags = thumbnailOnly ? SIIGBF_BIGGERSIZEOK | SIIGBF_THUMBNAILONLY
+                                     : SIIGBF_BIGGERSIZEOK;
+  if (FAILED(images->GetImage(wanted, flags, &made)) || !made) return nullptr;
+  return UniqueBitmap(made);
+}
+
+// Whether the shell's bitmap is a thumbnail of the photo: a thumbnail
+// handler makes one near the size asked (or the photo's own, when that is
+// smaller); a bitmap of a side or two in all is no picture of it (Wine's
+// shell gives a 1 x 1 one for every file).
+bool IsThumbnail(HBITMAP bitmap) {
+  BITMAP described = {};
+  if (!GetObjectW(bitmap, sizeof described, &described)) return false;
+  return described.bmWidth > 2 || described.bmHeight > 2;
+}
+
+// A thumbnail the shared reader makes: the photo upright, fitted within
+// the size asked (never larger than the photo), as a PNG file.
+std::optional<std::vector<std::uint8_t>> ReaderThumbnail(IWICImagingFactory* factory,
+                                                         const std::string& path,
+                                                         PixelSize size) {
+  const SizeRule fit = [size](UprightSize upright) -> std::optional<UprightSize> {
+    const PixelSize fitted = ThumbnailSize(static_cast<std::uint32_t>(upright.width),
+                                           static_cast<std::uint32_t>(upright.height), size);
+    return UprightSize{static_cast<int>(fitted.width), static_cast<int>(fitted.height)};
+  };
+  std::optional<PhotoForDrawing> read = ReadForDrawing(path, fit, nullptr, nullptr);
+  if (!read) return std::nullopt;
+  GdiplusBitmap bitmap = BitmapFromImage(read->image, read->turnsLeft);
+  if (!bitmap) return std::nullopt;
+  // The bitmap's pixels as blue, green, red, alpha rows, for WIC.
+  UINT width = 0;
+  UINT height = 0;
+  gdip::GdipGetImageWidth(bitmap.get(), &width);
+  gdip::GdipGetImageHeight(bitmap.get(), &height);
+  Gdiplus::Rect all(0, 0, static_cast<INT>(width), static_cast<INT>(height));
+  Gdiplus::BitmapData locked = {};
+  if (gdip::GdipBitmapLockBits(bitmap.get(), &all, Gdiplus::ImageLockModeRead,
+                               PixelFormat32bppARGB, &locked) != Gdiplus::Ok) {
+    return std::nullopt;
+  }
+  ComPtr<IWICBitmap> source;
+  const HRESULT made = factory->CreateBitmapFromMemory(
+      width, height, GUID_WICPixelFormat32bppBGRA, static_cast<UINT>(locked.Stride),
+      static_cast<UINT>(locked.Stride) * height, static_cast<BYTE*>(locked.Scan0), &source);
+  gdip::GdipBitmapUnlockBits(bitmap.get(), &locked);
+  if (FAILED(made)) return std::nullopt;
+  return EncodePng(factory, source.Get());
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> MakeThumbnail(const std::string& path, PixelSize size) {
+  const std::optional<std::wstring> file = PlatformText(path);
+  ComPtr<IWICImagingFactory> factory = ImagingFactory();
+  if (!file || !factory) return std::nullopt;
+  // A photo the shared reader reads gets the shell's thumbnail when the
+  // shell has one, else the reader's, before the shell's icon.
+  UniqueBitmap bitmap;
+  if (ReaderTakes(path)) {
+    bitmap = ShellThumbnail(*file, size, true);
+    if (!bitmap || !IsThumbnail(bitmap.get())) {
+      GdiplusSession session;
+      if (session.ok()) {
+        if (std::optional<std::vector<std::uint8_t>> png =
+                ReaderThumbnail(factory.Get(), path, size)) {
+          return png;
+        }
+      }
+    }
+  }
+  if (!bitmap) bitmap = ShellThumbnail(*file, size, false);
+  if (!bitmap) return std::nullopt;
+  ComPtr<IWICBitmap> source;
+  if (FAILED(factory->CreateBitmapFromHBITMAP(bitmap.get(), nullptr, WICBitmapUseAlpha, &source))) {
+    return std::nullopt;
+  }
+  // The frame has the bitmap's own size: the shell may give a larger one.
+  return EncodePng(factory.Get(), source.Get());
 }
 
 std::optional<PhotoHeader> ReadPhotoHeader(const std::string& path) {
@@ -115,7 +194,9 @@ std::optional<PhotoHeader> ReadPhotoHeader(const std::string& path) {
       FAILED(factory->CreateDecoderFromFilename(file->c_str(), nullptr, GENERIC_READ,
                                                 WICDecodeMetadataCacheOnDemand, &decoder)) ||
       FAILED(decoder->GetFrame(0, &frame))) {
-    return std::nullopt;
+    // No codec here for it (HEIC, AVIF or WebP without Windows's
+    // extensions): the shared reader's header instead.
+    return ReaderPhotoHeader(path);
   }
   PhotoHeader header;
   UINT width = 0;

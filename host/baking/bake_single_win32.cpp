@@ -18,6 +18,7 @@
 #include "imaging/system/file_io.h"
 #include "logging.h"
 #include "photo_views.h"
+#include "reader_photos.h"
 
 namespace runner {
 namespace {
@@ -112,19 +113,44 @@ BakeResult BakeSingleImage(const BakeRequest& request, int index, const std::str
   try {
     LogError(tag + " GDI+ initialized");
     // What becomes of the photo's colours, decided before it is drawn: a
-    // custom profile that cannot be used fails the photo at once.
-    const ColorPlan colors = PlanColors(
+    // custom profile that cannot be used fails the photo at once. A photo
+    // the shared reader reads is planned again from what it found (the
+    // profile of a HEIF or WebP file, whether its pixels are RGB), and what
+    // is said of its profile is said then.
+    const bool byReader = ReaderTakes(request.sourcePath);
+    const std::function<void(const std::string&)> log = [](const std::string& line) {
+      LogError(line);
+    };
+    const std::function<void(const std::string&)> quiet = [](const std::string&) {};
+    ColorPlan colors = PlanColors(
         profileId,
         sheetsmith::ReadFilePrefix(request.sourcePath, sheetsmith::kPhotoStartBytes).value_or(""),
-        &ReadProfileFile, [](const std::string& line) { LogError(line); });
+        &ReadProfileFile, byReader ? quiet : log);
     if (!colors.failure.empty()) {
       LogError("ERROR: BakeSingleImage [" + std::to_string(index) + "] " + colors.failure);
       return Failure(index, colors.failure);
     }
+    const CanvasPhotoLoader load = [&](const std::string& path, Size want) -> CanvasPhoto {
+      if (!byReader) {
+        const std::optional<std::wstring> file = PlatformText(path);
+        return {file ? LoadCanvasImage(*file, want.width, want.height) : nullptr, ""};
+      }
+      return ReadCanvasPhoto(path, want,
+                             [&](const sheetsmith::EmbeddedProfile& profile,
+                                 sheetsmith::SourceColors pixels) {
+                               colors = PlanColors(profileId, profile, pixels, &ReadProfileFile,
+                                                   log);
+                               return colors.photo;
+                             });
+    };
     LogError(tag + " calling RenderImageWithEffects");
-    GdiplusBitmap canvas = RenderImageWithEffects(request);
+    std::string reason;
+    GdiplusBitmap canvas = RenderImageWithEffects(request, load, &reason);
     LogError(tag + " RenderImageWithEffects returned");
-    if (!canvas) return Failure(index, "Failed to render image with effects");
+    if (!canvas) {
+      return Failure(index, "Failed to render image with effects" +
+                                (reason.empty() ? std::string() : ": " + reason));
+    }
 
     LogError(tag + " keeping ARGB format");
     LogError(tag + " applying color profile: " + profileId);
@@ -132,7 +158,8 @@ BakeResult BakeSingleImage(const BakeRequest& request, int index, const std::str
     LogOutput("INFO: Color conversion: " +
               (profileId == "no_conversion" ? std::string("none, the photo's own colors are kept")
                                             : colors.sourceName + " -> " + colors.targetName +
-                                                  (colors.convert ? "" : " (colors unchanged)")));
+                                                  (colors.convert || colors.photo.conversion ? ""
+                                                                        : " (colors unchanged)")));
     if (colors.convert && !ConvertCanvasColors(canvas.get(), colors.source, colors.target)) {
       return Failure(index, "Failed to convert colors to " + colors.targetName);
     }

@@ -3,15 +3,34 @@
 // started by the caller (GdiplusRefCount).
 #pragma once
 
+#include <functional>
 #include <string>
 
+#include "bake_geometry.h"
 #include "bake_request.h"
 #include "gdiplus_owners.h"
+#include "reader_photos.h"
 
 namespace runner {
 
-// The canvas, or null when the photo cannot be loaded.
-GdiplusBitmap RenderImageWithEffects(const BakeRequest& request);
+// A photo loaded for a canvas, upright; null, with why when that is known.
+struct CanvasPhoto {
+  GdiplusBitmap bitmap;
+  std::string reason;
+};
+// Loads the photo at `path` (UTF-8) wanted at about `want`, upright.
+using CanvasPhotoLoader = std::function<CanvasPhoto(const std::string& path, Size want)>;
+
+// The canvas, or null when the photo cannot be loaded (then `reason` is
+// told why, when that is known). The frame is read as the photos are: by
+// the shared reader when it reads its format, else by GDI+.
+GdiplusBitmap RenderImageWithEffects(const BakeRequest& request, const CanvasPhotoLoader& load,
+                                     std::string* reason);
+
+// The photo for a canvas read by the shared reader (ReaderTakes), decoded
+// at the size a scaled decode gives (ScaledDecodeSize of `want`) or whole,
+// its pixels through `colors`.
+CanvasPhoto ReadCanvasPhoto(const std::string& path, Size want, const ColorStep& colors);
 
 // Scaled decode, else the plain decoder, then turned upright by the file's
 // EXIF orientation (or, for files without one that the plain decoder reads,

@@ -209,6 +209,48 @@ GdiplusBitmap LoadCanvasImage(const std::wstring& path, int wantedWidth, int wan
   return CorrectOrientation(std::move(decoded));
 }
 
+CanvasPhoto ReadCanvasPhoto(const std::string& path, Size want, const ColorStep& colors) {
+  const SizeRule size = [want](UprightSize upright) -> std::optional<UprightSize> {
+    const std::optional<Size> reduced =
+        ScaledDecodeSize(upright.width, upright.height, want.width, want.height);
+    if (!reduced) return std::nullopt;
+    return UprightSize{reduced->width, reduced->height};
+  };
+  sheetsmith::ReadProblem problem;
+  std::optional<PhotoForDrawing> read = ReadForDrawing(path, size, colors, &problem);
+  if (!read) {
+    const std::string reason = ReadProblemReason(problem);
+    LogError("ERROR: Failed to load image: " + reason);
+    return {nullptr, reason};
+  }
+  LogError("DEBUG: Reader decode " + std::to_string(read->storedWidth) + "x" +
+           std::to_string(read->storedHeight) + " -> " + std::to_string(read->image.width) + "x" +
+           std::to_string(read->image.height) + (read->turnsLeft == 0 ? "" : " (whole)"));
+  GdiplusBitmap bitmap = BitmapFromImage(read->image, read->turnsLeft);
+  if (!bitmap) return {nullptr, "out of memory"};
+  return {std::move(bitmap), ""};
+}
+
+namespace {
+
+// A frame as the photos are read: by the shared reader when it takes the
+// file, upright, else by GDI+ as it stands.
+GdiplusBitmap LoadFrame(const std::string& path) {
+  if (ReaderTakes(path)) {
+    sheetsmith::ReadProblem problem;
+    std::optional<PhotoForDrawing> frame = ReadForDrawing(path, nullptr, nullptr, &problem);
+    if (!frame) {
+      LogError("ERROR: Failed to load frame: " + ReadProblemReason(problem));
+      return nullptr;
+    }
+    return BitmapFromImage(frame->image, frame->turnsLeft);
+  }
+  const std::optional<std::wstring> file = PlatformText(path);
+  return file ? LoadBitmapFromFile(*file) : nullptr;
+}
+
+}  // namespace
+
 GdiplusBitmap CopyBitmap(GpBitmap* source) {
   const Size size = ImageSize(source);
   Gdiplus::PixelFormat format = 0;
@@ -241,7 +283,8 @@ GdiplusBitmap CopyBitmap(GpBitmap* source) {
   return copy;
 }
 
-GdiplusBitmap RenderImageWithEffects(const BakeRequest& r) {
+GdiplusBitmap RenderImageWithEffects(const BakeRequest& r, const CanvasPhotoLoader& load,
+                                     std::string* reason) {
   const int w = r.canvasWidth;
   const int h = r.canvasHeight;
   const std::string rotate = r.rotateForOutput ? "1" : "0";
@@ -255,13 +298,13 @@ GdiplusBitmap RenderImageWithEffects(const BakeRequest& r) {
   const Size want = WantedDecodeSize(w, h);
   LogError("DEBUG: Required image size=" + std::to_string(want.width) + "x" +
            std::to_string(want.height));
-  const std::optional<std::wstring> source = PlatformText(r.sourcePath);
-  GdiplusBitmap loaded = source ? LoadCanvasImage(*source, want.width, want.height) : nullptr;
-  if (!loaded) {
+  CanvasPhoto loaded = load(r.sourcePath, want);
+  if (!loaded.bitmap) {
     LogError("ERROR: Failed to load image");
+    if (reason) *reason = loaded.reason;
     return nullptr;
   }
-  GdiplusBitmap photo = CopyBitmap(loaded.get());
+  GdiplusBitmap photo = CopyBitmap(loaded.bitmap.get());
   if (!photo) {
     LogError("ERROR: Failed to apply effects");
     return nullptr;
@@ -306,8 +349,7 @@ GdiplusBitmap RenderImageWithEffects(const BakeRequest& r) {
   }
 
   if (!r.framePath.empty()) {
-    const std::optional<std::wstring> framePath = PlatformText(r.framePath);
-    if (GdiplusBitmap frame = framePath ? LoadBitmapFromFile(*framePath) : nullptr) {
+    if (GdiplusBitmap frame = LoadFrame(r.framePath)) {
       if (r.rotateForOutput) frame = TurnFrame(frame.get());
       if (frame) gdip::GdipDrawImageRectI(graphics.get(), frame.get(), 0, 0, w, h);
     }

@@ -27,6 +27,13 @@ const std::string& HostAdobeRgbProfile() { return sheetsmith::AdobeRgbProfile();
 ColorPlan PlanColors(const std::string& selection, std::string_view photoStart,
                      const ProfileFileReader& readProfile,
                      const std::function<void(const std::string&)>& log) {
+  return PlanColors(selection, FindEmbeddedProfile(photoStart), sheetsmith::SourceColors::kRgb,
+                    readProfile, log);
+}
+
+ColorPlan PlanColors(const std::string& selection, const EmbeddedProfile& embedded,
+                     sheetsmith::SourceColors pixels, const ProfileFileReader& readProfile,
+                     const std::function<void(const std::string&)>& log) {
   ColorPlan plan;
   const sheetsmith::ColorTarget target =
       sheetsmith::ResolveColorTarget(sheetsmith::ParseColorSelection(selection), readProfile);
@@ -41,9 +48,27 @@ ColorPlan PlanColors(const std::string& selection, std::string_view photoStart,
   plan.target = target.profile;
   plan.targetName = target.name;
 
-  // Baking draws with GDI+, which gives RGB whatever the photo holds: only
-  // an RGB profile describes the canvas.
-  const EmbeddedProfile embedded = FindEmbeddedProfile(photoStart);
+  // Grey and CMYK pixels go to the target by their own profile as they are
+  // read, as on the composer's page; the canvas then holds the target's
+  // colours already.
+  if (pixels != sheetsmith::SourceColors::kRgb) {
+    sheetsmith::ConversionCache conversions(target.profile, sheetsmith::PixelLayout::kRgba);
+    sheetsmith::SourcePlan photo =
+        sheetsmith::PlanSourceColors(embedded, pixels, true, target, conversions);
+    if (photo.tagged && photo.conversion) {
+      std::string ignored;
+      const std::optional<IccProfile> source = ParseIccProfile(embedded.bytes, &ignored);
+      plan.sourceName = (!source || source->description.empty() ? "unnamed" : source->description) +
+                        " (embedded)";
+      plan.source = plan.target;
+      plan.photo = std::move(photo);
+      plan.embedTarget = true;
+      return plan;
+    }
+  }
+
+  // The rest are drawn as RGB, whatever the photo holds: only an RGB
+  // profile describes the canvas.
   std::string problem;
   std::optional<IccProfile> source;
   if (embedded.state == EmbeddedProfile::State::kDamaged) {

@@ -51,6 +51,10 @@ struct ColorPlan {
   std::string target;
   std::string sourceName;  // for the log
   std::string targetName;
+  // What the photo's pixels take as the reader reads them: the conversion
+  // of grey and CMYK pixels by their own profile, straight to `target`
+  // (then the canvas is not converted again). Empty for RGB pixels.
+  sheetsmith::SourcePlan photo;
 };
 
 // The plan for a photo whose file starts with `photoStart`, under `selection`
@@ -60,6 +64,14 @@ struct ColorPlan {
 // nothing.
 ColorPlan PlanColors(const std::string& selection, std::string_view photoStart,
                      const ProfileFileReader& readProfile,
+                     const std::function<void(const std::string&)>& log);
+
+// The same for a photo the shared reader reads, from the profile it found
+// and what its pixels are. RGB pixels are planned as above; grey and CMYK
+// pixels with a profile of theirs are converted as they are read, as the
+// page composer converts them.
+ColorPlan PlanColors(const std::string& selection, const EmbeddedProfile& embedded,
+                     sheetsmith::SourceColors pixels, const ProfileFileReader& readProfile,
                      const std::function<void(const std::string&)>& log);
 
 }  // namespace runner

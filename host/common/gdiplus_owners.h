@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "imaging/pixels/rgba_image.h"
 #include "win32_owners.h"
 
 namespace runner {
@@ -64,6 +65,11 @@ GdiplusBitmap LoadBitmapFromFile(const std::wstring& path);
 GdiplusBitmap CreateBitmap(int width, int height, Gdiplus::PixelFormat format);
 
 GdiplusGraphics GraphicsFor(GpImage* image);
+
+// A 32-bit ARGB bitmap of the image's pixels (red, green, blue, alpha as the
+// reader gives them), turned `quarterTurns` quarters clockwise; null when
+// the memory cannot be had.
+GdiplusBitmap BitmapFromImage(const sheetsmith::RgbaImage& image, int quarterTurns = 0);
 
 // The image as the bytes of a JPEG file that carries the colour profile
 // `profile` (its APP2 segments after the JFIF segment): encoded into memory,

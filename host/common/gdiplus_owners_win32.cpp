@@ -95,6 +95,36 @@ GdiplusGraphics GraphicsFor(GpImage* image) {
   return GdiplusGraphics(graphics);
 }
 
+GdiplusBitmap BitmapFromImage(const sheetsmith::RgbaImage& image, int quarterTurns) {
+  if (image.empty()) return nullptr;
+  GdiplusBitmap bitmap = CreateBitmap(image.width, image.height, PixelFormat32bppARGB);
+  if (!bitmap) return nullptr;
+  Gdiplus::Rect all(0, 0, image.width, image.height);
+  Gdiplus::BitmapData locked = {};
+  if (gdip::GdipBitmapLockBits(bitmap.get(), &all, Gdiplus::ImageLockModeWrite,
+                               PixelFormat32bppARGB, &locked) != Gdiplus::Ok) {
+    return nullptr;
+  }
+  // GDI+ keeps 32-bit ARGB as blue, green, red, alpha in memory.
+  for (int y = 0; y < image.height; ++y) {
+    const std::uint8_t* from = image.At(0, y);
+    auto* to = static_cast<BYTE*>(locked.Scan0) + static_cast<std::ptrdiff_t>(y) * locked.Stride;
+    for (int x = 0; x < image.width; ++x, from += 4, to += 4) {
+      to[0] = from[2];
+      to[1] = from[1];
+      to[2] = from[0];
+      to[3] = from[3];
+    }
+  }
+  gdip::GdipBitmapUnlockBits(bitmap.get(), &locked);
+  static constexpr Gdiplus::RotateFlipType kTurns[] = {
+      Gdiplus::RotateNoneFlipNone, Gdiplus::Rotate90FlipNone, Gdiplus::Rotate180FlipNone,
+      Gdiplus::Rotate270FlipNone};
+  const int turns = ((quarterTurns % 4) + 4) % 4;
+  if (turns != 0) gdip::GdipImageRotateFlip(bitmap.get(), kTurns[turns]);
+  return bitmap;
+}
+
 std::optional<std::string> JpegCarryingProfile(GpImage* image, const CLSID& jpeg,
                                                const JpegQualityParameter& quality,
                                                std::string_view profile,

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "job_file/unreadable_line.h"
+
 namespace runner::printing {
 namespace {
 
@@ -46,6 +48,16 @@ GridProgress::Counts GridProgress::Read() const {
   return {photosDone_.load(), photosTotal_.load(), pagesDone_.load(), pagesTotal_.load()};
 }
 
+void GridProgress::PhotoUnreadable(std::size_t index) {
+  std::lock_guard<std::mutex> lock(unreadableMutex_);
+  unreadable_.insert(index);
+}
+
+std::vector<std::size_t> GridProgress::UnreadablePhotos() const {
+  std::lock_guard<std::mutex> lock(unreadableMutex_);
+  return {unreadable_.begin(), unreadable_.end()};
+}
+
 std::int32_t PhotosPlaced(const GridRequest& request) {
   if (request.rows <= 0 || request.columns <= 0) return 0;
   const std::int64_t cells = static_cast<std::int64_t>(request.rows) * request.columns *
@@ -75,6 +87,8 @@ void ComposerOutput::ReadLine(std::string_view line) {
     progress_.PhotosDone(*placed);
   } else if (const auto saved = CountAfter(line, "Sheetsmith: Saved page ", "/")) {
     progress_.PagesDone(*saved);
+  } else if (const auto unreadable = sheetsmith::ParseUnreadableLine(line)) {
+    if (!unreadable->frame) progress_.PhotoUnreadable(unreadable->index);
   }
 }
 

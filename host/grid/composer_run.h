@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,9 +33,17 @@ class GridProgress {
   void PhotosDone(std::int32_t count);
   void PagesDone(std::int32_t count);
   Counts Read() const;
+  // A photo that could not be read, by its index in the request's
+  // "imagePaths"; told by the composer's line or by the host's composer.
+  void PhotoUnreadable(std::size_t index);
+  // Those photos, ascending, each once.
+  std::vector<std::size_t> UnreadablePhotos() const;
 
  private:
   static void Raise(std::atomic<std::int32_t>& count, std::int32_t to);
+
+  mutable std::mutex unreadableMutex_;
+  std::set<std::size_t> unreadable_;
 
   std::atomic<std::int32_t> photosDone_{0};
   std::atomic<std::int32_t> photosTotal_{0};
@@ -46,7 +56,8 @@ std::int32_t PhotosPlaced(const GridRequest& request);
 
 // The composer's console output as it arrives in pieces. Complete lines are
 // read for progress: "Sheetsmith: [k/N]", "Sheetsmith: working, k of N photos
-// placed" and "Sheetsmith: Saved page k/M".
+// placed" and "Sheetsmith: Saved page k/M"; and for the photos it could not
+// read ("Sheetsmith: Unreadable photo ...").
 class ComposerOutput {
  public:
   explicit ComposerOutput(GridProgress& progress) : progress_(progress) {}

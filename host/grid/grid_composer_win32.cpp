@@ -88,7 +88,23 @@ bool ConvertToTarget(GpBitmap* bitmap, const std::string& path, sheetsmith::Sour
 }  // namespace
 
 std::optional<CellImage> LoadCellImage(const std::string& path, int cellWidth, int cellHeight,
-                                       bool cellLandscape, bool cellPortrait) {
+                                       bool cellLandscape, bool cellPortrait,
+                                       const ColorStep& colors, sheetsmith::ReadProblem* problem) {
+  if (ReaderTakes(path)) {
+    // Read at the fitted size, upright; turned to the cell at the end.
+    CellFit fit;
+    const SizeRule size = [&](UprightSize upright) -> std::optional<UprightSize> {
+      fit = FitPhotoToCell(upright.width, upright.height, cellWidth, cellHeight, cellLandscape,
+                           cellPortrait);
+      return UprightSize{fit.bitmapWidth, fit.bitmapHeight};
+    };
+    std::optional<PhotoForDrawing> read = ReadForDrawing(path, size, colors, problem);
+    if (!read) return std::nullopt;
+    GdiplusBitmap bitmap = BitmapFromImage(read->image, read->turnsLeft + (fit.turned ? 1 : 0));
+    if (!bitmap) return std::nullopt;
+    return CellImage{std::move(bitmap), fit.turned, read->colors,
+                     colors ? std::optional<bool>(read->plan.tagged) : std::nullopt};
+  }
   const std::optional<std::wstring> file = PlatformText(path);
   GdiplusBitmap photo = file ? LoadBitmapFromFile(*file) : nullptr;
   if (!photo) return std::nullopt;
@@ -97,7 +113,7 @@ std::optional<CellImage> LoadCellImage(const std::string& path, int cellWidth, i
   gdip::GdipGetImageWidth(photo.get(), &iw);
   gdip::GdipGetImageHeight(photo.get(), &ih);
   if (iw == 0 || ih == 0) return std::nullopt;
-  const sheetsmith::SourceColors colors = DecodedColors(photo.get());
+  const sheetsmith::SourceColors decoded = DecodedColors(photo.get());
   // Fitted as it stands upright (a phone photo is often stored sideways),
   // drawn from the stored pixels, and the small bitmap turned at the end.
   const int upright = sheetsmith::UprightQuarterTurns(sheetsmith::ReadExifOrientation(path));
@@ -132,18 +148,29 @@ std::optional<CellImage> LoadCellImage(const std::string& path, int cellWidth, i
     gdip::GdipDrawImageRectI(graphics.get(), source, 0, 0, drawWidth, drawHeight);
   }
   TurnClockwise(fitted.get(), upright + (fit.turned ? 1 : 0));
-  return CellImage{std::move(fitted), fit.turned, colors};
+  return CellImage{std::move(fitted), fit.turned, decoded, std::nullopt};
 }
 
 GdiplusBitmap LoadCellFrame(const std::string& path, int cellWidth, int cellHeight, bool turned,
-                            sheetsmith::SourceColors* colors) {
-  const std::optional<std::wstring> file = PlatformText(path);
-  GdiplusBitmap frame = file ? LoadBitmapFromFile(*file) : nullptr;
+                            sheetsmith::SourceColors* colors, const ColorStep& step,
+                            std::optional<bool>* tagged) {
+  GdiplusBitmap frame;
+  if (ReaderTakes(path)) {
+    std::optional<PhotoForDrawing> read = ReadForDrawing(path, nullptr, step, nullptr);
+    if (!read) return nullptr;
+    if (colors) *colors = read->colors;
+    if (tagged && step) *tagged = read->plan.tagged;
+    frame = BitmapFromImage(read->image, read->turnsLeft + (turned ? 1 : 0));
+  } else {
+    const std::optional<std::wstring> file = PlatformText(path);
+    frame = file ? LoadBitmapFromFile(*file) : nullptr;
+    if (!frame) return nullptr;
+    if (colors) *colors = DecodedColors(frame.get());
+    TurnClockwise(
+        frame.get(),
+        sheetsmith::UprightQuarterTurns(sheetsmith::ReadExifOrientation(path)) + (turned ? 1 : 0));
+  }
   if (!frame) return nullptr;
-  if (colors) *colors = DecodedColors(frame.get());
-  TurnClockwise(
-      frame.get(),
-      sheetsmith::UprightQuarterTurns(sheetsmith::ReadExifOrientation(path)) + (turned ? 1 : 0));
   GdiplusBitmap cell = CreateBitmap(cellWidth, cellHeight, PixelFormat32bppARGB);
   if (!cell) return nullptr;
   GdiplusGraphics graphics = GraphicsFor(cell.get());
@@ -181,6 +208,21 @@ GridResult GridComposer(const GridRequest& r, GridProgress& progress,
   const sheetsmith::ColorTarget target = GridColorTarget(r);
   if (!target.failure.empty()) return Failed(target.failure);
   sheetsmith::ConversionCache conversions(target.profile, sheetsmith::PixelLayout::kBgra);
+  // Photos and frames the shared reader reads are converted as it reads
+  // them, from what it found in the file, as the page composer converts.
+  sheetsmith::ConversionCache readConversions(target.profile, sheetsmith::PixelLayout::kRgba);
+  const auto ReaderColors = [&](const std::string& path) -> ColorStep {
+    return [&target, &readConversions, path](const sheetsmith::EmbeddedProfile& profile,
+                                             sheetsmith::SourceColors colors) {
+      sheetsmith::SourcePlan plan =
+          sheetsmith::PlanSourceColors(profile, colors, true, target, readConversions);
+      if (!plan.problem.empty()) {
+        LogError("INFO: The color profile of " + path + " cannot be used (" + plan.problem +
+                 "); its colors are taken as sRGB");
+      }
+      return plan;
+    };
+  };
 
   GdiplusSession session;
   if (!session.ok()) return Failed("Failed to initialize GDI+");
@@ -212,19 +254,29 @@ GridResult GridComposer(const GridRequest& r, GridProgress& progress,
     std::vector<GdiplusBitmap> frames(last - first);
     bool tagged = false;  // a photo or frame on the page converted from its own profile
     for (std::size_t i = first; i < last; ++i) {
-      photos[i - first] =
-          LoadCellImage(r.imagePaths[i], cellWidth, cellHeight, cellLandscape, cellPortrait);
+      const std::string& path = r.imagePaths[i];
+      sheetsmith::ReadProblem problem;
+      photos[i - first] = LoadCellImage(path, cellWidth, cellHeight, cellLandscape, cellPortrait,
+                                        ReaderColors(path), &problem);
       if (const std::optional<CellImage>& photo = photos[i - first]) {
-        tagged |= ConvertToTarget(photo->bitmap.get(), r.imagePaths[i], photo->colors, target,
-                                  conversions);
+        tagged |= photo->tagged ? *photo->tagged
+                                : ConvertToTarget(photo->bitmap.get(), path, photo->colors, target,
+                                                  conversions);
+      } else if (!path.empty()) {
+        LogError("ERROR: Photo " + std::to_string(i) + " could not be read (" +
+                 (problem ? ReadProblemReason(problem) : std::string("GDI+ cannot decode it")) +
+                 "): " + path);
+        progress.PhotoUnreadable(i);
       }
       if (i < r.framePaths.size() && !r.framePaths[i].empty()) {
         sheetsmith::SourceColors colors = sheetsmith::SourceColors::kRgb;
-        frames[i - first] =
-            LoadCellFrame(r.framePaths[i], cellWidth, cellHeight,
-                          photos[i - first] ? photos[i - first]->turned : false, &colors);
-        tagged |=
-            ConvertToTarget(frames[i - first].get(), r.framePaths[i], colors, target, conversions);
+        std::optional<bool> frameTagged;
+        frames[i - first] = LoadCellFrame(r.framePaths[i], cellWidth, cellHeight,
+                                          photos[i - first] ? photos[i - first]->turned : false,
+                                          &colors, ReaderColors(r.framePaths[i]), &frameTagged);
+        tagged |= frameTagged ? *frameTagged
+                              : ConvertToTarget(frames[i - first].get(), r.framePaths[i], colors,
+                                                target, conversions);
       }
       progress.PhotosDone(static_cast<std::int32_t>(i + 1));
       if (++loaded % 10 == 0) {

@@ -11,6 +11,7 @@
 #include "color_profiles.h"
 #include "counting_slots.h"
 #include "grid_arguments.h"
+#include "logging.h"
 #include "long_calls.h"
 #include "page_queue.h"
 
@@ -34,8 +35,23 @@ GridResult Compose(const GridRequest& request, GridProgress& progress) {
     std::lock_guard<std::mutex> lock(CompositionMutex());
     composition = CompositionSlot();
   }
-  return composition ? composition(request, progress)
-                     : CreateGridImagesWithHelper(request, progress);
+  GridResult result = composition ? composition(request, progress)
+                                   : CreateGridImagesWithHelper(request, progress);
+  // An empty path is a cell left empty on purpose, not a photo.
+  result.unreadablePhotos.clear();
+  for (const std::size_t index : progress.UnreadablePhotos()) {
+    if (index < request.imagePaths.size() && !request.imagePaths[index].empty()) {
+      result.unreadablePhotos.push_back(index);
+    }
+  }
+  if (!result.unreadablePhotos.empty()) {
+    std::string named;
+    for (const std::size_t index : result.unreadablePhotos) {
+      named += (named.empty() ? "" : "; ") + std::to_string(index) + " " + request.imagePaths[index];
+    }
+    LogError("INFO: Photos that could not be read, left white: " + named);
+  }
+  return result;
 }
 
 // The background jobs' slots; never destroyed, like the job table.
@@ -229,6 +245,11 @@ void HandleCheckGridJobStatus(const MethodCall& call, std::unique_ptr<MethodResu
     answer[EncodableValue("success")] = EncodableValue(status->result.success);
     answer[EncodableValue("errorMessage")] = EncodableValue(status->result.errorMessage);
     answer[EncodableValue("totalTimeMs")] = EncodableValue(status->result.totalTimeMs);
+    EncodableList unreadable;
+    for (const std::size_t index : status->result.unreadablePhotos) {
+      unreadable.emplace_back(static_cast<std::int32_t>(index));
+    }
+    answer[EncodableValue("unreadablePhotos")] = EncodableValue(std::move(unreadable));
   } else {
     // How far the job is, for a progress bar.
     const GridProgress::Counts& done = status->progress;

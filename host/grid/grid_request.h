@@ -46,6 +46,9 @@ struct GridResult {
   std::int32_t loadTimeMs = 0;
   std::int32_t renderTimeMs = 0;
   std::int32_t totalTimeMs = 0;
+  // The photos that could not be read, by their index in "imagePaths",
+  // ascending; their magnets stay white.
+  std::vector<std::size_t> unreadablePhotos;
 };
 
 }  // namespace runner::printing

@@ -139,6 +139,34 @@ TEST_F(GridJobsTest, RequestsCarryTheColorProfileStoredWhenTheyCame) {
   EXPECT_EQ(*seen, (std::vector<std::string>{"adobe_rgb", "custom:C:\\p.icc"}));
 }
 
+// The photos a composition could not read reach the final poll by their
+// index in "imagePaths", ascending and once each, whoever told them and in
+// whatever order; an empty path is an empty cell, not an unreadable photo.
+TEST_F(GridJobsTest, TheFinalPollListsThePhotosThatCouldNotBeRead) {
+  SetGridComposition([](const GridRequest&, GridProgress& progress) {
+    ComposerOutput output(progress);
+    output.Append(
+        "Sheetsmith: Unreadable photo 3 cut-short (the file is cut short): d.jpg\n"
+        "Sheetsmith: Unreadable frame 2 missing (there is no such file): f.png\n"
+        "Sheetsmith: Unreadable photo 1 missing (there is no such file): .\n");
+    progress.PhotoUnreadable(0);  // the host's own composer, making a page again
+    progress.PhotoUnreadable(0);
+    progress.PhotoUnreadable(9);  // past the request's photos
+    GridResult result;
+    result.success = true;
+    return result;
+  });
+  EncodableValue arguments = GridArguments();
+  arguments.Get<EncodableMap>()[S("imagePaths")] =
+      EncodableValue(EncodableList{S("a.jpg"), S(""), S("c.jpg"), S("d.jpg")});
+  EncodableValue id;
+  ASSERT_EQ(Call(&HandleCreateGridImagesFastAsync, "createGridImagesFastAsync", arguments, &id),
+            "success");
+  const EncodableValue done = PollUntilCompleted(id.Get<std::int32_t>());
+  EXPECT_EQ(done.Get<EncodableMap>().at(S("unreadablePhotos")),
+            EncodableValue(EncodableList{EncodableValue(0), EncodableValue(3)}));
+}
+
 TEST_F(GridJobsTest, AsyncJobsArePolledUntilDoneAndThenForgotten) {
   auto gate = std::make_shared<Gate>();
   GridRequest seen;
@@ -172,7 +200,8 @@ TEST_F(GridJobsTest, AsyncJobsArePolledUntilDoneAndThenForgotten) {
             EncodableValue(EncodableMap{{S("completed"), EncodableValue(true)},
                                         {S("success"), EncodableValue(true)},
                                         {S("errorMessage"), EncodableValue("")},
-                                        {S("totalTimeMs"), EncodableValue(42)}}));
+                                        {S("totalTimeMs"), EncodableValue(42)},
+                                        {S("unreadablePhotos"), EncodableValue(EncodableList{})}}));
   Poll(id, &text);
   EXPECT_EQ(text, "JOB_NOT_FOUND: Job ID not found: " + std::to_string(id));
   PollUntilCompleted(id + 1);

@@ -259,7 +259,18 @@ std::optional<std::uint64_t> HeifItemCount(std::string_view file, bool& cutShort
   return std::uint64_t{0};
 }
 
-std::optional<WholePhoto> ReadHeif(std::string_view file, ReadProblem* problem,
+namespace {
+
+// A HEIF file opened by libheif, its primary image's handle, and its size as
+// displayed (after any quarter turn), checked against the limits.
+struct OpenedHeif {
+  std::unique_ptr<heif_context, ContextFree> context;
+  std::unique_ptr<heif_image_handle, HandleRelease> handle;
+  int width = 0;
+  int height = 0;
+};
+
+std::optional<OpenedHeif> OpenHeif(std::string_view file, ReadProblem* problem,
                                    int decoderThreads) {
   using Kind = ReadProblem::Kind;
   bool cutShort = false;
@@ -272,21 +283,23 @@ std::optional<WholePhoto> ReadHeif(std::string_view file, ReadProblem* problem,
                       std::to_string(kMaxHeifItems));
   }
 
-  std::unique_ptr<heif_context, ContextFree> context(heif_context_alloc());
-  if (!context) return Refuse(problem, Kind::kTooLarge, "out of memory");
-  heif_context_set_maximum_image_size_limit(context.get(), kMaxPhotoSide);
-  heif_context_set_max_decoding_threads(context.get(), decoderThreads);
-  heif_error error =
-      heif_context_read_from_memory_without_copy(context.get(), file.data(), file.size(), nullptr);
+  OpenedHeif opened;
+  opened.context.reset(heif_context_alloc());
+  if (!opened.context) return Refuse(problem, Kind::kTooLarge, "out of memory");
+  heif_context_set_maximum_image_size_limit(opened.context.get(), kMaxPhotoSide);
+  heif_context_set_max_decoding_threads(opened.context.get(), decoderThreads);
+  heif_error error = heif_context_read_from_memory_without_copy(opened.context.get(), file.data(),
+                                                                file.size(), nullptr);
   if (error.code != heif_error_Ok) return RefuseWith(problem, error);
   heif_image_handle* rawHandle = nullptr;
-  error = heif_context_get_primary_image_handle(context.get(), &rawHandle);
+  error = heif_context_get_primary_image_handle(opened.context.get(), &rawHandle);
   if (error.code != heif_error_Ok) return RefuseWith(problem, error);
-  std::unique_ptr<heif_image_handle, HandleRelease> handle(rawHandle);
+  opened.handle.reset(rawHandle);
 
-  // The size as displayed (after any quarter turn), checked before decoding.
-  const int width = heif_image_handle_get_width(handle.get());
-  const int height = heif_image_handle_get_height(handle.get());
+  opened.width = heif_image_handle_get_width(rawHandle);
+  opened.height = heif_image_handle_get_height(rawHandle);
+  const int width = opened.width;
+  const int height = opened.height;
   if (width <= 0 || height <= 0) return Refuse(problem, Kind::kDamaged, "it has no size");
   if (width > kMaxPhotoSide || height > kMaxPhotoSide ||
       static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) >
@@ -294,6 +307,25 @@ std::optional<WholePhoto> ReadHeif(std::string_view file, ReadProblem* problem,
     return Refuse(problem, Kind::kTooLarge,
                   "it is " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
   }
+  return opened;
+}
+
+}  // namespace
+
+std::optional<PhotoOutline> OutlineHeif(std::string_view file, ReadProblem* problem) {
+  const std::optional<OpenedHeif> opened = OpenHeif(file, problem, 0);
+  if (!opened) return std::nullopt;
+  return PhotoOutline{opened->width, opened->height, ExifOf(opened->handle.get())};
+}
+
+std::optional<WholePhoto> ReadHeif(std::string_view file, ReadProblem* problem,
+                                   int decoderThreads) {
+  using Kind = ReadProblem::Kind;
+  std::optional<OpenedHeif> opened = OpenHeif(file, problem, decoderThreads);
+  if (!opened) return std::nullopt;
+  const std::unique_ptr<heif_image_handle, HandleRelease>& handle = opened->handle;
+  const int width = opened->width;
+  const int height = opened->height;
   const int bits = heif_image_handle_get_luma_bits_per_pixel(handle.get());
   if (bits < 1 || bits > 16) {
     return Refuse(problem, Kind::kUnsupported,

@@ -21,6 +21,10 @@ namespace sheetsmith {
 std::optional<WholePhoto> ReadHeif(std::string_view file, ReadProblem* problem,
                                    int decoderThreads = 0);
 
+// The size and EXIF of the photo in a HEIF file's bytes, checked as ReadHeif
+// checks them, without decoding anything.
+std::optional<PhotoOutline> OutlineHeif(std::string_view file, ReadProblem* problem);
+
 // The number of items a HEIF file's meta box lists, or nullopt when the
 // file's top-level boxes are damaged; `cutShort` is set when a box runs past
 // the end of the bytes.

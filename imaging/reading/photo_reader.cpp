@@ -50,6 +50,38 @@ std::optional<RgbaImage> LoadRgba(const std::string& path, ReadProblem* problem)
   return image;
 }
 
+std::optional<PhotoOutline> OutlinePhoto(const std::string& path, ReadProblem* problem) {
+  PhotoFormat format = PhotoFormat::kUnknown;
+  {
+    UniqueFile file = OpenFile(path, "rb");
+    if (!file) {
+      if (problem && !*problem) *problem = OpenFailure();
+      return std::nullopt;
+    }
+    std::string head(kFormatProbeBytes, '\0');
+    head.resize(std::fread(head.data(), 1, head.size(), file.get()));
+    format = SniffPhotoFormat(head);
+    if (format == PhotoFormat::kHeic || format == PhotoFormat::kAvif ||
+        format == PhotoFormat::kWebp) {
+      const std::optional<std::string> bytes = ReadAll(file.get(), std::move(head), problem);
+      if (!bytes) return std::nullopt;
+      return format == PhotoFormat::kWebp ? OutlineWebp(*bytes, problem)
+                                          : OutlineHeif(*bytes, problem);
+    }
+  }
+  std::optional<DecodedPhoto> photo = DecodedPhoto::Open(path, problem);
+  if (!photo) return std::nullopt;
+  PhotoOutline outline;
+  const bool sideways = photo->uprightQuarterTurns() % 2 != 0;
+  outline.width = sideways ? photo->height() : photo->width();
+  outline.height = sideways ? photo->width() : photo->height();
+  if (format == PhotoFormat::kJpeg) {
+    const std::optional<std::string> head = ReadFilePrefix(path, kExifProbeBytes);
+    if (head) outline.exif = std::string(JpegExifBlock(*head));
+  }
+  return outline;
+}
+
 std::optional<DecodedPhoto> DecodedPhoto::Open(const std::string& path, ReadProblem* problem) {
   using Kind = ReadProblem::Kind;
   UniqueFile file = OpenFile(path, "rb");

@@ -13,6 +13,7 @@
 #include "imaging/pixels/rgba_image.h"
 #include "imaging/reading/photo_format.h"
 #include "imaging/reading/read_problem.h"
+#include "imaging/reading/whole_photo.h"
 
 namespace sheetsmith {
 
@@ -20,6 +21,13 @@ namespace sheetsmith {
 // (not turned upright): JPEG files with libjpeg-turbo; HEIC, AVIF (libheif)
 // and WebP (libwebp); PNG, GIF, BMP and PSD with stb_image.
 std::optional<RgbaImage> LoadRgba(const std::string& path, ReadProblem* problem = nullptr);
+
+// What a photo's file says of it, read as cheaply as its format allows: its
+// size as displayed (turned upright by its orientation) and its EXIF block.
+// HEIF, AVIF and WebP pixels are not decoded, a JPEG's header only is read;
+// the other formats are decoded whole. Nullopt, with the reason, when the
+// photo could not be read.
+std::optional<PhotoOutline> OutlinePhoto(const std::string& path, ReadProblem* problem = nullptr);
 
 // How many threads a HEIF grid's tiles may be decoded on besides the
 // reader's own, for every photo read after the call (0, the default: none).

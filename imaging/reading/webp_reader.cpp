@@ -39,32 +39,80 @@ std::string Chunk(WebPDemuxer* demux, const char* fourcc) {
   return bytes;
 }
 
-}  // namespace
+using Demuxer = std::unique_ptr<WebPDemuxer, DemuxDelete>;
 
-std::optional<WholePhoto> ReadWebp(std::string_view file, ReadProblem* problem) {
+// The file's demuxer once its chunks are whole and its canvas is within the
+// limits; `width` and `height` are the canvas's.
+Demuxer OpenWebp(std::string_view file, std::uint32_t& width, std::uint32_t& height,
+                 ReadProblem* problem) {
   using Kind = ReadProblem::Kind;
   // RIFF, its size (of what follows the first 8 bytes), "WEBP".
-  if (file.size() < 12) return Refuse(problem, Kind::kCutShort, "the file is cut short");
-  if (std::uint64_t{LittleEndian32(file, 4)} + 8 > file.size()) {
-    return Refuse(problem, Kind::kCutShort, "the file is cut short");
+  if (file.size() < 12 || std::uint64_t{LittleEndian32(file, 4)} + 8 > file.size()) {
+    Fail(problem, Kind::kCutShort, "the file is cut short");
+    return nullptr;
   }
   const WebPData data = {reinterpret_cast<const std::uint8_t*>(file.data()), file.size()};
   WebPDemuxState state = WEBP_DEMUX_PARSE_ERROR;
-  std::unique_ptr<WebPDemuxer, DemuxDelete> demux(WebPDemuxPartial(&data, &state));
+  Demuxer demux(WebPDemuxPartial(&data, &state));
   if (!demux || state == WEBP_DEMUX_PARSE_ERROR) {
-    return Refuse(problem, Kind::kDamaged, "its chunks are damaged");
+    Fail(problem, Kind::kDamaged, "its chunks are damaged");
+    return nullptr;
   }
-  if (state != WEBP_DEMUX_DONE) return Refuse(problem, Kind::kCutShort, "the file is cut short");
-
-  const std::uint32_t width = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH);
-  const std::uint32_t height = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT);
-  if (width == 0 || height == 0) return Refuse(problem, Kind::kDamaged, "it has no size");
+  if (state != WEBP_DEMUX_DONE) {
+    Fail(problem, Kind::kCutShort, "the file is cut short");
+    return nullptr;
+  }
+  width = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH);
+  height = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT);
+  if (width == 0 || height == 0) {
+    Fail(problem, Kind::kDamaged, "it has no size");
+    return nullptr;
+  }
   if (width > static_cast<std::uint32_t>(kMaxPhotoSide) ||
       height > static_cast<std::uint32_t>(kMaxPhotoSide) ||
       std::uint64_t{width} * height > kMaxWholeImagePixels) {
-    return Refuse(problem, Kind::kTooLarge,
-                  "it is " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
+    Fail(problem, Kind::kTooLarge,
+         "it is " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
+    return nullptr;
   }
+  return demux;
+}
+
+// The EXIF chunk from its TIFF header on, empty when the file has none.
+std::string ExifOf(WebPDemuxer* demux) {
+  if (!(WebPDemuxGetI(demux, WEBP_FF_FORMAT_FLAGS) & EXIF_FLAG)) return {};
+  std::string exif = Chunk(demux, "EXIF");
+  // Some writers keep a JPEG's "Exif\0\0" before the TIFF header.
+  if (exif.compare(0, 6, std::string_view("Exif\0\0", 6)) == 0) exif.erase(0, 6);
+  return exif;
+}
+
+int TurnsOf(const std::string& exif) {
+  return UprightQuarterTurns(
+      ExifOrientationFromTiff(reinterpret_cast<const std::uint8_t*>(exif.data()), exif.size()));
+}
+
+}  // namespace
+
+std::optional<PhotoOutline> OutlineWebp(std::string_view file, ReadProblem* problem) {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  const Demuxer demux = OpenWebp(file, width, height, problem);
+  if (!demux) return std::nullopt;
+  PhotoOutline outline;
+  outline.exif = ExifOf(demux.get());
+  const bool sideways = TurnsOf(outline.exif) % 2 != 0;
+  outline.width = static_cast<int>(sideways ? height : width);
+  outline.height = static_cast<int>(sideways ? width : height);
+  return outline;
+}
+
+std::optional<WholePhoto> ReadWebp(std::string_view file, ReadProblem* problem) {
+  using Kind = ReadProblem::Kind;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  const Demuxer demux = OpenWebp(file, width, height, problem);
+  if (!demux) return std::nullopt;
 
   WebPIterator frame;
   if (!WebPDemuxGetFrame(demux.get(), 1, &frame)) {
@@ -114,14 +162,8 @@ std::optional<WholePhoto> ReadWebp(std::string_view file, ReadProblem* problem) 
       photo.profile.bytes = std::move(icc);
     }
   }
-  if (flags & EXIF_FLAG) {
-    std::string exif = Chunk(demux.get(), "EXIF");
-    // Some writers keep a JPEG's "Exif\0\0" before the TIFF header.
-    if (exif.compare(0, 6, std::string_view("Exif\0\0", 6)) == 0) exif.erase(0, 6);
-    photo.uprightQuarterTurns = UprightQuarterTurns(
-        ExifOrientationFromTiff(reinterpret_cast<const std::uint8_t*>(exif.data()), exif.size()));
-    photo.exif = std::move(exif);
-  }
+  photo.exif = ExifOf(demux.get());
+  photo.uprightQuarterTurns = TurnsOf(photo.exif);
   return photo;
 }
 

@@ -17,4 +17,8 @@ namespace sheetsmith {
 // or kMaxWholeImagePixels in all.
 std::optional<WholePhoto> ReadWebp(std::string_view file, ReadProblem* problem);
 
+// The size (turned by the EXIF orientation) and EXIF of the photo in a WebP
+// file's bytes, checked as ReadWebp checks them, without decoding it.
+std::optional<PhotoOutline> OutlineWebp(std::string_view file, ReadProblem* problem);
+
 }  // namespace sheetsmith

@@ -25,4 +25,13 @@ struct WholePhoto {
   std::string exif;
 };
 
+// What a photo's file says of it without its pixels being decoded: for
+// metadata, where decoding a phone photo whole would take longer than the
+// answer is worth.
+struct PhotoOutline {
+  int width = 0;  // as displayed: after every turn the photo's file asks for
+  int height = 0;
+  std::string exif;  // as WholePhoto::exif
+};
+
 }  // namespace sheetsmith
