@@ -223,9 +223,12 @@ CanvasPhoto ReadCanvasPhoto(const std::string& path, Size want, const ColorStep&
     LogError("ERROR: Failed to load image: " + reason);
     return {nullptr, reason};
   }
+  // The size read, in the stored pixels' space, as a scaled decode is asked.
+  const bool turned = read->turnsLeft == 0 && read->uprightTurns % 2 != 0;
   LogError("DEBUG: Reader decode " + std::to_string(read->storedWidth) + "x" +
-           std::to_string(read->storedHeight) + " -> " + std::to_string(read->image.width) + "x" +
-           std::to_string(read->image.height) + (read->turnsLeft == 0 ? "" : " (whole)"));
+           std::to_string(read->storedHeight) + " -> " +
+           std::to_string(turned ? read->image.height : read->image.width) + "x" +
+           std::to_string(turned ? read->image.width : read->image.height));
   GdiplusBitmap bitmap = BitmapFromImage(read->image, read->turnsLeft);
   if (!bitmap) return {nullptr, "out of memory"};
   return {std::move(bitmap), ""};

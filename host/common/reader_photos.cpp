@@ -29,6 +29,7 @@ std::optional<PhotoForDrawing> ReadForDrawing(const std::string& path, const Siz
     if (photo.plan.keepInks) decoded->KeepInks();
   }
   const int turns = decoded->uprightQuarterTurns();
+  photo.uprightTurns = turns;
   const bool sideways = turns % 2 != 0;
   const UprightSize upright{sideways ? photo.storedHeight : photo.storedWidth,
                             sideways ? photo.storedWidth : photo.storedHeight};

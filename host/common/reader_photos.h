@@ -43,6 +43,8 @@ struct PhotoForDrawing {
   // photo read whole is left for the drawing side to turn, exactly and
   // without a copy; a scaled one is turned already.
   int turnsLeft = 0;
+  // The quarter turns the file asks for, made or left.
+  int uprightTurns = 0;
   int storedWidth = 0;  // the photo as its file stores it
   int storedHeight = 0;
   sheetsmith::SourceColors colors = sheetsmith::SourceColors::kRgb;

@@ -113,7 +113,7 @@ TEST_F(AnalysisTest, WithoutTheRuntimeEveryPathAnswersDetectorCreateFailed) {
   }
 }
 
-TEST_F(AnalysisTest, ThumbnailsArePngFilesOfTheShellsBitmap) {
+TEST_F(AnalysisTest, ThumbnailsArePngFilesOfTheSizeAsked) {
   const std::string photo = Photo("thumb.jpg", 640, 480);
   auto call = [&](EncodableMap arguments) { return EncodableValue(std::move(arguments)); };
   const EncodableMap good{{S("path"), S(WindowsPath(photo))},
@@ -139,12 +139,17 @@ TEST_F(AnalysisTest, ThumbnailsArePngFilesOfTheShellsBitmap) {
   const auto& bytes = png->Get<std::vector<std::uint8_t>>();
   const std::string file = dir.File("thumbnail.png");
   ASSERT_TRUE(testsupport::WriteBytes(file, std::string(bytes.begin(), bytes.end())));
-  // Wine's shell hands out a 1 x 1 bitmap for every file: the PNG has the
-  // bitmap's own size, and is a whole file (nothing past its end).
+  // Wine's shell hands out a 1 x 1 bitmap for every file, which is no
+  // thumbnail: the reader makes it, fitted into the size asked at the
+  // scale, and the PNG is a whole file (nothing past its end).
   const auto image = sheetsmith::LoadRgba(file);
   ASSERT_TRUE(image);
-  EXPECT_EQ(image->width, 1);
-  EXPECT_EQ(image->height, 1);
+  EXPECT_EQ(image->width, 300);
+  EXPECT_EQ(image->height, 225);
+  const std::uint8_t* middle = image->At(150, 112);
+  EXPECT_NEAR(middle[0], 90, 3);
+  EXPECT_NEAR(middle[1], 120, 3);
+  EXPECT_NEAR(middle[2], 150, 3);
   const std::string tail(bytes.end() - 8, bytes.end());
   EXPECT_EQ(tail, std::string("IEND\xAE\x42\x60\x82", 8));
   for (int step = 2; step <= 4; ++step) {
