@@ -3,14 +3,17 @@
 of them, as phones store their photos (512 x 512 tiles): heif-enc writes only
 single images.
 
-  heic_grid.py [--irot ANGLE] [--imir MODE] OUT COLUMNS ROWS WIDTH HEIGHT TILE.heic...
+  heic_grid.py [--irot ANGLE] [--imir MODE] [--icc PROFILE] [--exif TIFF]
+               OUT COLUMNS ROWS WIDTH HEIGHT TILE.heic...
 
 The tiles are given row by row; WIDTH x HEIGHT is the picture the grid is cut
 to (ISO/IEC 23008-12, 6.6.2.3). Every tile must come from the same encoder
 settings: the grid's tiles share the first tile's decoder configuration.
 --irot and --imir give the grid the turn (ANGLE quarter turns anticlockwise)
 and the mirror (MODE 0 top to bottom, 1 left to right) a phone's photo may
-carry.
+carry. --icc gives the grid a colour profile (a colr box of type prof), and
+--exif an Exif item describing it (the EXIF block from its TIFF header on),
+as a phone's photo carries them.
 """
 import struct
 import sys
@@ -63,9 +66,16 @@ def read_tile(path):
 def main():
     args = sys.argv[1:]
     transforms = b""
+    icc = None
+    exif = None
     while args[0].startswith("--"):
-        kind = {"--irot": b"irot", "--imir": b"imir"}[args[0]]
-        transforms += box(kind, bytes([int(args[1])]))
+        if args[0] == "--icc":
+            icc = open(args[1], "rb").read()
+        elif args[0] == "--exif":
+            exif = open(args[1], "rb").read()
+        else:
+            kind = {"--irot": b"irot", "--imir": b"imir"}[args[0]]
+            transforms += box(kind, bytes([int(args[1])]))
         args = args[2:]
     out, columns, rows, width, height = args[0], *map(int, args[1:5])
     tiles = [read_tile(path) for path in args[5:]]
@@ -76,20 +86,31 @@ def main():
 
     grid_id, first_tile = 1, 2
     ids = list(range(first_tile, first_tile + len(tiles)))
+    exif_id = first_tile + len(tiles)
     grid_data = struct.pack(">BBBBHH", 0, 0, rows - 1, columns - 1, width, height)
+    # An Exif item's data starts with the offset of the TIFF header after it.
+    exif_data = struct.pack(">I", 0) + exif if exif is not None else b""
 
     def infe(item, kind, hidden):
         return full_box(b"infe", 2, 1 if hidden else 0, struct.pack(">HH", item, 0) + kind + b"\0")
 
-    iinf = full_box(b"iinf", 0, 0, struct.pack(">H", 1 + len(ids)) + infe(grid_id, b"grid", False) +
-                    b"".join(infe(i, b"hvc1", True) for i in ids))
-    iref = full_box(b"iref", 0, 0, box(b"dimg", struct.pack(">HH", grid_id, len(ids)) +
-                                       b"".join(struct.pack(">H", i) for i in ids)))
+    extra = [infe(exif_id, b"Exif", False)] if exif is not None else []
+    iinf = full_box(b"iinf", 0, 0, struct.pack(">H", 1 + len(ids) + len(extra)) +
+                    infe(grid_id, b"grid", False) + b"".join(infe(i, b"hvc1", True) for i in ids) +
+                    b"".join(extra))
+    references = box(b"dimg", struct.pack(">HH", grid_id, len(ids)) +
+                     b"".join(struct.pack(">H", i) for i in ids))
+    if exif is not None:
+        references += box(b"cdsc", struct.pack(">HHH", exif_id, 1, grid_id))
+    iref = full_box(b"iref", 0, 0, references)
     ispe_tile = full_box(b"ispe", 0, 0, struct.pack(">II", tile_width, tile_height))
     ispe_grid = full_box(b"ispe", 0, 0, struct.pack(">II", width, height))
-    ipco = box(b"ipco", hvcc + ispe_tile + ispe_grid + transforms)  # properties 1, 2, 3, ...
+    colr = box(b"colr", b"prof" + icc) if icc is not None else b""
+    ipco = box(b"ipco", hvcc + ispe_tile + ispe_grid + transforms + colr)  # properties 1, 2, ...
     transform_count = transforms.count(b"irot") + transforms.count(b"imir")
     grid_properties = bytes([3] + [0x80 | (4 + i) for i in range(transform_count)])
+    if icc is not None:
+        grid_properties += bytes([4 + transform_count])
     ipma_entries = struct.pack(">HB", grid_id, len(grid_properties)) + grid_properties
     for i in ids:
         ipma_entries += struct.pack(">HB", i, 2) + bytes([0x80 | 1, 2])
@@ -102,7 +123,10 @@ def main():
     def iloc(mdat_start):
         entries = []
         at = mdat_start
-        for item, data in [(grid_id, grid_data)] + list(zip(ids, (t[3] for t in tiles))):
+        items = [(grid_id, grid_data)] + list(zip(ids, (t[3] for t in tiles)))
+        if exif is not None:
+            items.append((exif_id, exif_data))
+        for item, data in items:
             entries.append(struct.pack(">HHHII", item, 0, 1, at, len(data)))
             at += len(data)
         return full_box(b"iloc", 0, 0, bytes([0x44, 0x00]) + struct.pack(">H", len(entries)) +
@@ -112,7 +136,7 @@ def main():
     meta_size = len(full_box(b"meta", 0, 0, hdlr + pitm + iloc(0) + iinf + iref + iprp))
     mdat_start = len(ftyp) + meta_size + 8
     meta = full_box(b"meta", 0, 0, hdlr + pitm + iloc(mdat_start) + iinf + iref + iprp)
-    mdat = box(b"mdat", grid_data + b"".join(t[3] for t in tiles))
+    mdat = box(b"mdat", grid_data + b"".join(t[3] for t in tiles) + exif_data)
     open(out, "wb").write(ftyp + meta + mdat)
 
 
