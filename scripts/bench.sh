@@ -28,7 +28,8 @@
 #   scripts/bench.sh --runs N each program N times
 #   scripts/bench.sh --wine   also the Windows build under Wine: sheetsmith.exe
 #                             on the same jobs, a background grid job through
-#                             Korvela.exe, and baking
+#                             Korvela.exe, and baking (16 JPEGs, and the same
+#                             photos as phone HEICs)
 #   scripts/bench.sh --phones only the phone photos (HEIC, AVIF) and the
 #                             peak memory for 160 HEIC photos
 #   scripts/bench.sh --quality
@@ -138,6 +139,29 @@ phone_photos() {
     avifenc -s 8 -j 2 "$work/phone_tmp/$base.png" "$work/avif/$base.avif" > /dev/null
   done
   rm -rf "$work/phone_tmp"
+}
+
+# The synthetic photos as phone HEICs of the same 512 x 512 tiles, for the
+# host's bake of phone photos against the same photos as JPEGs.
+synthetic_heics() {
+  local photo base tmp
+  mkdir -p "$work/synthetic_heic"
+  for photo in "$work/synthetic"/bench_??.jpg; do
+    base=$(basename "$photo" .jpg)
+    [[ -f "$work/synthetic_heic/$base.heic" ]] && continue
+    tmp=$(mktemp -d)
+    vips embed "$photo" "$tmp/padded.v" 0 0 4096 3072 --extend copy
+    local tiles=() x y
+    for ((y = 0; y < 6; y++)); do
+      for ((x = 0; x < 8; x++)); do
+        vips extract_area "$tmp/padded.v" "$tmp/tile_$y$x.png" $((x * 512)) $((y * 512)) 512 512
+        heif-enc -q 50 "$tmp/tile_$y$x.png" -o "$tmp/tile_$y$x.heic" > /dev/null
+        tiles+=("$tmp/tile_$y$x.heic")
+      done
+    done
+    python3 tests/formats/heic_grid.py "$work/synthetic_heic/$base.heic" 8 6 4000 3000 "${tiles[@]}"
+    rm -rf "$tmp"
+  done
 }
 
 photos_of() {  # photos_of SET
@@ -410,6 +434,7 @@ fi
 
 if $wine; then
   bash scripts/setup.sh
+  synthetic_heics
   cmake --preset windows > /dev/null
   cmake --build --preset windows > /dev/null
   cmake --build --preset native --target host_bench > /dev/null
@@ -432,7 +457,7 @@ if $wine; then
       done
     done
     KORVELA_WINDOWS_BIN="$1/build/windows/bin" KORVELA_WINE_RUN="$1/cmake/wine-run.sh" \
-      "$1/build/native/tests/e2e/host_bench" "$2/synthetic"
+      "$1/build/native/tests/e2e/host_bench" "$2/synthetic" "$2/synthetic_heic"
     wineserver -k' _ "$root" "$work"
   rm -rf "$(dirname "$WINEPREFIX")"
 fi

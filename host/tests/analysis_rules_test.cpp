@@ -68,6 +68,25 @@ TEST(ThumbnailRulesTest, PixelSizeFromTheLogicalSizeAndTheScale) {
   }
 }
 
+// A thumbnail keeps the photo's shape within the size asked, never grows
+// past the photo, and never loses a side.
+TEST(ThumbnailRulesTest, TheReadersThumbnailFitsWithinTheSizeAsked) {
+  const struct {
+    std::uint32_t width, height;
+    PixelSize asked, made;
+  } cases[] = {
+      {640, 480, {300, 225}, {300, 225}},  // the same shape
+      {480, 640, {300, 225}, {169, 225}},  // upright portrait into landscape
+      {4000, 3000, {200, 200}, {200, 150}},
+      {100, 50, {300, 300}, {100, 50}},  // smaller than asked: its own size
+      {10000, 1, {100, 100}, {100, 1}},
+      {0, 0, {100, 100}, {1, 1}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ThumbnailSize(c.width, c.height, c.asked), c.made) << c.width << "x" << c.height;
+  }
+}
+
 TEST(MetadataRulesTest, QuarterTurnsSwapTheSides) {
   for (int orientation = 0; orientation <= 9; ++orientation) {
     EXPECT_EQ(OrientationSwapsSides(orientation), orientation >= 5 && orientation <= 8)

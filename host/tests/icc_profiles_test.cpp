@@ -193,5 +193,55 @@ TEST(IccProfilesTest, ThePlanFollowsTheSelectionAndWhatThePhotoCarries) {
   EXPECT_TRUE(same.embedTarget);
 }
 
+// Grey and CMYK pixels the reader gives are converted by their own profile
+// as they are read, and the canvas is then not converted again; RGB ones,
+// and those whose profile does not fit them, are planned as before.
+TEST(IccProfilesTest, ReaderPixelsThatAreNotRgbTakeTheirOwnProfileAsTheyAreRead) {
+  using sheetsmith::SourceColors;
+  const auto found = [](const std::string& bytes) {
+    EmbeddedProfile profile;
+    profile.state = EmbeddedProfile::State::kFound;
+    profile.bytes = bytes;
+    return profile;
+  };
+  const EmbeddedProfile gray = found(FreeProfile("Gray.icc"));
+  const EmbeddedProfile cmyk = found(testsupport::ReadBytes(
+      "/usr/share/color/icc/ghostscript/default_cmyk.icc"));
+  const EmbeddedProfile adobe = found(FreeProfile("compatibleWithAdobeRGB1998.icc"));
+  const struct {
+    const char* name;
+    std::string selection;
+    EmbeddedProfile profile;
+    SourceColors pixels;
+    bool atRead, canvas, embed;
+  } cases[] = {
+      {"grey, sRGB", "srgb", gray, SourceColors::kGray, true, false, true},
+      {"CMYK, Adobe RGB", "adobe_rgb", cmyk, SourceColors::kCmyk, true, false, true},
+      {"grey, no conversion", "no_conversion", gray, SourceColors::kGray, false, false, false},
+      {"RGB pixels, Adobe profile", "srgb", adobe, SourceColors::kRgb, false, true, true},
+      {"grey pixels, RGB profile", "srgb", adobe, SourceColors::kGray, true, false, true},
+      {"CMYK pixels, grey profile", "srgb", gray, SourceColors::kCmyk, false, false, false},
+      {"untagged grey", "srgb", EmbeddedProfile{}, SourceColors::kGray, false, false, false},
+  };
+  for (const auto& c : cases) {
+    const ColorPlan plan = PlanColors(c.selection, c.profile, c.pixels,
+                                      [](const std::string&) { return std::nullopt; },
+                                      [](const std::string&) {});
+    EXPECT_EQ(plan.photo.conversion != nullptr, c.atRead) << c.name;
+    EXPECT_EQ(plan.convert, c.canvas) << c.name;
+    EXPECT_EQ(plan.embedTarget, c.embed) << c.name;
+  }
+  // Linear grey 128 is sRGB 188, as Little CMS makes it.
+  const ColorPlan plan =
+      PlanColors("srgb", gray, SourceColors::kGray, [](const std::string&) { return std::nullopt; },
+                 [](const std::string&) {});
+  ASSERT_TRUE(plan.photo.conversion);
+  std::uint8_t pixel[4] = {128, 128, 128, 255};
+  plan.photo.conversion->Apply(pixel, 1);
+  EXPECT_NEAR(pixel[0], 188, 1);
+  EXPECT_NEAR(pixel[2], 188, 1);
+  EXPECT_EQ(pixel[3], 255);
+}
+
 }  // namespace
 }  // namespace runner

@@ -75,5 +75,57 @@ TEST(ExifTest, ReadsTheFileByPathAndOnlyItsFirst64KiB) {
   EXPECT_EQ(ReadExifOrientation(far), 1);
 }
 
+// An EXIF block from its TIFF header, in either byte order: IFD0 with
+// DateTime (0x0132) and a pointer to the Exif IFD, which holds
+// DateTimeOriginal (0x9003); `exifIfd` 0 leaves the pointer out.
+std::string TimesBlock(bool bigEndian, std::uint32_t exifIfd, std::uint16_t takenType = 2,
+                       std::uint32_t takenCount = 20, std::uint32_t takenAt = 82) {
+  const auto u16 = [bigEndian](std::uint32_t v) {
+    return bigEndian ? std::string{char(v >> 8), char(v)} : std::string{char(v), char(v >> 8)};
+  };
+  const auto u32 = [&](std::uint32_t v) {
+    return bigEndian ? u16(v >> 16) + u16(v & 0xFFFF) : u16(v & 0xFFFF) + u16(v >> 16);
+  };
+  std::string block = bigEndian ? std::string("MM\0*", 4) : std::string("II*\0", 4);
+  block += u32(8);
+  // IFD0 at 8: two entries (30 bytes) to 38; the Exif IFD at 38 (18) to 56;
+  // DateTime's text at 56 (20 bytes, a NUL inside), DateTimeOriginal's at 82.
+  block += u16(2) + u16(0x0132) + u16(2) + u32(20) + u32(56);
+  block += u16(exifIfd ? 0x8769 : 0x0100) + u16(4) + u32(1) + u32(exifIfd);
+  block += u32(0);
+  block += u16(1) + u16(0x9003) + u16(takenType) + u32(takenCount) + u32(takenAt) + u32(0);
+  block += std::string("2020:01:01 00:00:00\0", 20) + "xxxxxx";
+  block += std::string("2023:01:02 03:04:05\0", 20);
+  return block;
+}
+
+TEST(ExifTest, CaptureTimesAreReadFromBothIfdsAndNeverPastTheBlock) {
+  const struct {
+    const char* name;
+    std::string block;
+    std::optional<std::string> taken, changed;
+  } cases[] = {
+      {"little endian", TimesBlock(false, 38), "2023:01:02 03:04:05", "2020:01:01 00:00:00"},
+      {"big endian", TimesBlock(true, 38), "2023:01:02 03:04:05", "2020:01:01 00:00:00"},
+      {"no Exif IFD", TimesBlock(false, 0), std::nullopt, "2020:01:01 00:00:00"},
+      {"Exif IFD past the end", TimesBlock(false, 4000), std::nullopt, "2020:01:01 00:00:00"},
+      {"not ASCII", TimesBlock(false, 38, 3), std::nullopt, "2020:01:01 00:00:00"},
+      {"text past the end", TimesBlock(false, 38, 2, 20, 95), std::nullopt,
+       "2020:01:01 00:00:00"},
+      // A text of four bytes or fewer is kept in the entry itself.
+      {"short text", TimesBlock(false, 38, 2, 4, 0x00333231), "123", "2020:01:01 00:00:00"},
+      {"empty text", TimesBlock(false, 38, 2, 1, 0), std::nullopt, "2020:01:01 00:00:00"},
+      {"cut in IFD0", TimesBlock(false, 38).substr(0, 30), std::nullopt, std::nullopt},
+      {"header only", TimesBlock(false, 38).substr(0, 8), std::nullopt, std::nullopt},
+      {"nothing", "", std::nullopt, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    const ExifTimes times = ExifTimesFromTiff(
+        reinterpret_cast<const std::uint8_t*>(c.block.data()), c.block.size());
+    EXPECT_EQ(times.taken, c.taken) << c.name;
+    EXPECT_EQ(times.changed, c.changed) << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace sheetsmith

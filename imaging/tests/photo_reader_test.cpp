@@ -19,6 +19,7 @@
 
 #include "imaging/pixels/buffer_pool.h"
 #include "imaging/pixels/resample.h"
+#include "imaging/reading/exif.h"
 #include "imaging/reading/jpeg_reader.h"
 #include "test_photos.h"
 
@@ -242,6 +243,36 @@ std::string Bmp(const RgbaImage& image, bool topDown) {
 }
 
 // A BMP is the same picture whichever way its rows are stored.
+// A photo's outline is its size as displayed, with its EXIF block; a PNG has
+// none, and a photo that cannot be read says why.
+TEST(DecodedPhotoTest, OutlinesGiveTheDisplayedSizeAndTheExifBlock) {
+  testsupport::TempDir dir;
+  ASSERT_TRUE(testsupport::WriteJpeg(dir.File("turned.jpg"), testsupport::Quadrants(80, 60), 90, 6));
+  ASSERT_TRUE(testsupport::WriteJpeg(dir.File("plain.jpg"), testsupport::Quadrants(80, 60), 90));
+  ASSERT_TRUE(testsupport::WritePng(dir.File("plain.png"), testsupport::Quadrants(30, 20)));
+  const struct {
+    const char* name;
+    int width, height, orientation;
+  } cases[] = {
+      {"turned.jpg", 60, 80, 6},
+      {"plain.jpg", 80, 60, 1},
+      {"plain.png", 30, 20, 1},
+  };
+  for (const auto& c : cases) {
+    const std::optional<PhotoOutline> outline = OutlinePhoto(dir.File(c.name));
+    ASSERT_TRUE(outline) << c.name;
+    EXPECT_EQ(outline->width, c.width) << c.name;
+    EXPECT_EQ(outline->height, c.height) << c.name;
+    EXPECT_EQ(ExifOrientationFromTiff(reinterpret_cast<const std::uint8_t*>(outline->exif.data()),
+                                      outline->exif.size()),
+              c.orientation)
+        << c.name;
+  }
+  ReadProblem problem;
+  EXPECT_FALSE(OutlinePhoto(dir.File("gone.heic"), &problem));
+  EXPECT_EQ(problem.kind, ReadProblem::Kind::kMissing);
+}
+
 TEST(DecodedPhotoTest, BmpRowsStoredEitherWayGiveThePicture) {
   testsupport::TempDir dir;
   const RgbaImage picture = testsupport::Gradient(7, 5, 4);

@@ -1,12 +1,15 @@
 // Times a 16-photo background grid job through Korvela.exe under Wine
 // against sheetsmith.exe alone on the same job. Prints figures; asserts
 // nothing. Needs KORVELA_WINDOWS_BIN and KORVELA_WINE_RUN like the
-// end-to-end tests, and the photos folder as its argument.
+// end-to-end tests, and the photos folder as its argument; with a second
+// folder holding the same photos as phone HEICs (bench_NN.heic), their bake
+// is timed too.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "host_driver.h"
 #include "job_file_writer.h"
@@ -25,7 +28,8 @@ int main(int argc, char** argv) {
   if (argc < 2 || !e2e::HostAvailable()) {
     std::fprintf(
         stderr,
-        "usage: host_bench PHOTO_FOLDER (with KORVELA_WINDOWS_BIN and KORVELA_WINE_RUN set)\n");
+        "usage: host_bench PHOTO_FOLDER [HEIC_FOLDER] (with KORVELA_WINDOWS_BIN and "
+        "KORVELA_WINE_RUN set)\n");
     return 2;
   }
   const std::string photos = argv[1];
@@ -105,17 +109,38 @@ int main(int argc, char** argv) {
               code);
 
   // Baking the same 16 photos onto 1000 x 1000 canvases with the default
-  // thread count, one thread and two. Each bake is timed as a whole host run
-  // less an idle host run, so start-up and shut-down are left out.
-  EncodableList bakeRequests;
-  for (const auto& path : request.imagePaths) {
-    bakeRequests.push_back(EncodableValue(EncodableMap{{S("sourcePath"), S(e2e::WindowsPath(path))},
-                                                       {S("canvasWidth"), EncodableValue(1000)},
-                                                       {S("canvasHeight"), EncodableValue(1000)}}));
+  // thread count, one thread and two; then the phone HEICs, when given, with
+  // the default count. Each bake is timed as a whole host run less an idle
+  // host run, so start-up and shut-down are left out.
+  const auto bakeRequests = [](const std::vector<std::string>& paths) {
+    EncodableList requests;
+    for (const auto& path : paths) {
+      requests.push_back(EncodableValue(EncodableMap{{S("sourcePath"), S(e2e::WindowsPath(path))},
+                                                     {S("canvasWidth"), EncodableValue(1000)},
+                                                     {S("canvasHeight"), EncodableValue(1000)}}));
+    }
+    return requests;
+  };
+  std::vector<std::string> heics;
+  if (argc > 2) {
+    for (int i = 1; i <= 16; ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "/bench_%02d.heic", i);
+      heics.push_back(argv[2] + std::string(name));
+    }
   }
-  for (int threads : {0, 1, 2}) {
-    const EncodableValue bake(EncodableMap{{S("requests"), EncodableValue(bakeRequests)},
-                                           {S("maxThreads"), EncodableValue(threads)}});
+  struct Bake {
+    const char* what;
+    std::vector<std::string> paths;
+    int threads;
+  };
+  std::vector<Bake> bakes = {{"16 x 4000x3000 JPEG", request.imagePaths, 0},
+                             {"16 x 4000x3000 JPEG", request.imagePaths, 1},
+                             {"16 x 4000x3000 JPEG", request.imagePaths, 2}};
+  if (!heics.empty()) bakes.push_back({"16 x 4000x3000 phone HEIC", heics, 0});
+  for (const Bake& b : bakes) {
+    const EncodableValue bake(EncodableMap{{S("requests"), EncodableValue(bakeRequests(b.paths))},
+                                           {S("maxThreads"), EncodableValue(b.threads)}});
     const auto idleStart = std::chrono::steady_clock::now();
     e2e::RunHost(e2e::HostScript());
     const double idle =
@@ -139,9 +164,9 @@ int main(int argc, char** argv) {
       }
     }
     std::printf(
-        "bake 16 x 4000x3000 -> 1000x1000, maxThreads=%d (%s threads): %.0f ms "
+        "bake %s -> 1000x1000, maxThreads=%d (%s threads): %.0f ms "
         "(host run %.0f ms less an idle run %.0f ms), %d baked\n",
-        threads, used.c_str(), wall - idle, wall, idle, successes);
+        b.what, b.threads, used.c_str(), wall - idle, wall, idle, successes);
   }
   return 0;
 }
