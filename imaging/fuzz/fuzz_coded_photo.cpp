@@ -20,7 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   sheetsmith::ReadProblem problem;
   std::optional<sheetsmith::WholePhoto> photo;
-  switch (sheetsmith::SniffPhotoFormat(bytes.substr(0, sheetsmith::kFormatProbeBytes))) {
+  const sheetsmith::PhotoFormat format =
+      sheetsmith::SniffPhotoFormat(bytes.substr(0, sheetsmith::kFormatProbeBytes));
+  switch (format) {
     case sheetsmith::PhotoFormat::kHeic:
     case sheetsmith::PhotoFormat::kAvif:
       photo = sheetsmith::ReadHeif(bytes, &problem);
@@ -37,11 +39,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
       return 0;
   }
-  // A reader either gives a photo or says why not.
+  // A reader either gives a photo or says why not; its outline, read
+  // without decoding, agrees on whether the file can be opened.
   if (!photo && !problem) std::abort();
   if (photo) {
     sheetsmith::ExifOrientationFromTiff(reinterpret_cast<const std::uint8_t*>(photo->exif.data()),
                                         photo->exif.size());
+    sheetsmith::ExifTimesFromTiff(reinterpret_cast<const std::uint8_t*>(photo->exif.data()),
+                                  photo->exif.size());
+    sheetsmith::ReadProblem outlined;
+    if (!(format == sheetsmith::PhotoFormat::kWebp ? sheetsmith::OutlineWebp(bytes, &outlined)
+               : sheetsmith::OutlineHeif(bytes, &outlined))) {
+      std::abort();
+    }
   }
   return 0;
 }
