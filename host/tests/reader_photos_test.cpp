@@ -78,18 +78,21 @@ TEST(ReaderPhotosTest, APhotoThatCannotBeReadSaysWhy) {
   ASSERT_TRUE(testsupport::WriteBytes(dir.File("cut.jpg"), whole.substr(0, whole.size() / 2)));
   ASSERT_TRUE(testsupport::WriteBytes(dir.File("empty.jpg"), ""));
   const struct {
-    const char* name;
+    std::string path;
     ReadProblem::Kind kind;
   } cases[] = {
-      {"gone.jpg", ReadProblem::Kind::kMissing},
-      {"cut.jpg", ReadProblem::Kind::kCutShort},
-      {"empty.jpg", ReadProblem::Kind::kCutShort},
+      {dir.File("gone.jpg"), ReadProblem::Kind::kMissing},
+      {dir.File("cut.jpg"), ReadProblem::Kind::kCutShort},
+      {dir.File("empty.jpg"), ReadProblem::Kind::kCutShort},
+      {"", ReadProblem::Kind::kMissing},
+      // A path holding a NUL never reaches the file system.
+      {dir.File("cut.jpg") + std::string(1, '\0') + "x.jpg", ReadProblem::Kind::kCannotOpen},
   };
   for (const auto& c : cases) {
     ReadProblem problem;
-    EXPECT_FALSE(ReadForDrawing(dir.File(c.name), nullptr, nullptr, &problem)) << c.name;
-    EXPECT_EQ(problem.kind, c.kind) << c.name;
-    EXPECT_FALSE(ReadProblemReason(problem).empty()) << c.name;
+    EXPECT_FALSE(ReadForDrawing(c.path, nullptr, nullptr, &problem)) << c.path;
+    EXPECT_EQ(problem.kind, c.kind) << c.path;
+    EXPECT_FALSE(ReadProblemReason(problem).empty()) << c.path;
   }
 }
 

@@ -98,6 +98,9 @@ ReadProblem OpenFailure() {
   if (error == ENOENT || error == ENOTDIR) {
     return {ReadProblem::Kind::kMissing, "there is no such file"};
   }
+  if (error == EINVAL) {
+    return {ReadProblem::Kind::kCannotOpen, "the path is not one a file can have"};
+  }
   return {ReadProblem::Kind::kCannotOpen,
           "the file cannot be opened (error " + std::to_string(error) + ")"};
 }

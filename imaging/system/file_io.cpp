@@ -99,9 +99,16 @@ std::wstring SystemPath(const std::string& utf8Path) {
 }  // namespace
 
 UniqueFile OpenFile(const std::string& utf8Path, const char* mode) {
-  if (HoldsNul(utf8Path)) return nullptr;
+  // errno says why, as a failed open leaves it (OpenFailure reads it).
+  if (HoldsNul(utf8Path)) {
+    errno = EINVAL;
+    return nullptr;
+  }
   const std::wstring path = SystemPath(utf8Path);
-  if (path.empty()) return nullptr;
+  if (path.empty()) {
+    errno = utf8Path.empty() ? ENOENT : EINVAL;
+    return nullptr;
+  }
   const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
   return UniqueFile(_wfopen(path.c_str(), wideMode.c_str()));
 }
@@ -140,7 +147,11 @@ bool ProcessIsRunning(unsigned long pid) {
 }
 #else
 UniqueFile OpenFile(const std::string& utf8Path, const char* mode) {
-  if (utf8Path.empty() || HoldsNul(utf8Path)) return nullptr;
+  // errno says why, as a failed open leaves it (OpenFailure reads it).
+  if (utf8Path.empty() || HoldsNul(utf8Path)) {
+    errno = utf8Path.empty() ? ENOENT : EINVAL;
+    return nullptr;
+  }
   return UniqueFile(std::fopen(utf8Path.c_str(), mode));
 }
 

@@ -285,7 +285,8 @@ TEST_F(PrintingTest, TextHoldingANulNeverReachesWindows) {
   const auto& result =
       baked->Get<EncodableMap>().at(S("results")).Get<EncodableList>().at(0).Get<EncodableMap>();
   EXPECT_EQ(result.at(S("success")), EncodableValue(false));
-  EXPECT_EQ(result.at(S("error")), S("Failed to render image with effects"));
+  EXPECT_EQ(result.at(S("error")),
+            S("Failed to render image with effects: the path is not one a file can have"));
   EXPECT_EQ(run.AnswerTo(5)->SuccessValue(), EncodableValue());
   EXPECT_FALSE(fs::exists(marker + ".ran"));
   EXPECT_TRUE(Pdfs(0).empty());
