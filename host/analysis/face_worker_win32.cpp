@@ -7,16 +7,20 @@
 #include <winstring.h>
 #include <wrl/client.h>
 
+#include <atomic>
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "command_line.h"
 #include "face_results.h"
 #include "face_worker.h"
 #include "long_calls.h"
+#include "reader_photos.h"
 #include "winrt_abi.h"
 
 namespace runner {
@@ -95,6 +99,32 @@ std::string Pointer(const void* pointer) {
   return text;
 }
 
+// The faces the detector finds in a bitmap, and how many.
+std::pair<ComPtr<IVectorAbi>, std::uint32_t> Detect(IFaceDetector* detector,
+                                                    ISoftwareBitmap* bitmap) {
+  IAsyncOperationAbi* detecting = nullptr;
+  Check(detector->DetectFacesAsync(bitmap, &detecting));
+  ComPtr<IVectorAbi> faces = Await<IVectorAbi>(detecting);
+  std::uint32_t count = 0;
+  Check(faces->get_Size(&count));
+  WriteDebuggerLine("FD: DetectFacesAsync done, count=" + std::to_string(count) + "\n");
+  return {faces, count};
+}
+
+// The detector's boxes brought back to the photo's oriented pixels.
+std::vector<FaceBox> Boxes(IVectorAbi* faces, std::uint32_t count, const BoxFactors& factors) {
+  std::vector<FaceBox> boxes;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    ComPtr<IDetectedFace> face;
+    Check(faces->GetAt(i, face.GetAddressOf()));
+    BitmapBounds box = {};
+    Check(face->get_FaceBox(&box));
+    boxes.push_back(
+        {box.X * factors.x, box.Y * factors.y, box.Width * factors.x, box.Height * factors.y});
+  }
+  return boxes;
+}
+
 // One photo whose file is open: decoded (smaller when large), its faces
 // found, and the boxes brought back to its oriented pixels.
 EncodableValue AnalysePhoto(const std::string& path, IInspectable* file, IFaceDetector* detector) {
@@ -152,15 +182,7 @@ EncodableValue AnalysePhoto(const std::string& path, IInspectable* file, IFaceDe
     return PixelSize{static_cast<std::uint32_t>(std::max(w, 0)),
                      static_cast<std::uint32_t>(std::max(h, 0))};
   };
-  const auto detect = [detector](ISoftwareBitmap* bitmap) {
-    IAsyncOperationAbi* detecting = nullptr;
-    Check(detector->DetectFacesAsync(bitmap, &detecting));
-    ComPtr<IVectorAbi> faces = Await<IVectorAbi>(detecting);
-    std::uint32_t count = 0;
-    Check(faces->get_Size(&count));
-    WriteDebuggerLine("FD: DetectFacesAsync done, count=" + std::to_string(count) + "\n");
-    return std::make_pair(faces, count);
-  };
+  const auto detect = [detector](ISoftwareBitmap* bitmap) { return Detect(detector, bitmap); };
 
   const PixelSize transformSize = TransformScaledSize(decode, storedWidth, width);
   ComPtr<ISoftwareBitmap> bitmap = greyBitmap(reduced ? &transformSize : nullptr);
@@ -177,16 +199,122 @@ EncodableValue AnalysePhoto(const std::string& path, IInspectable* file, IFaceDe
   const std::string debugLine = FaceDebugLine(width, height, decoded.width, decoded.height, count);
   WriteDebuggerLine(debugLine);
 
-  std::vector<FaceBox> boxes;
-  for (std::uint32_t i = 0; i < count; ++i) {
-    ComPtr<IDetectedFace> face;
-    Check(faces->GetAt(i, face.GetAddressOf()));
-    BitmapBounds box = {};
-    Check(face->get_FaceBox(&box));
-    boxes.push_back(
-        {box.X * factors.x, box.Y * factors.y, box.Width * factors.x, box.Height * factors.y});
+  return FaceEntry(path, Boxes(faces.Get(), count, factors), debugLine);
+}
+
+// Grey pixels handed to SoftwareBitmap.CreateCopyFromBuffer, which copies
+// them: an IBuffer of our own, its bytes reached through IBufferByteAccess.
+class GreyBuffer final : public IBufferAbi, public IBufferByteAccessAbi {
+ public:
+  explicit GreyBuffer(std::vector<BYTE> bytes) : bytes_(std::move(bytes)) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, kIID_IInspectable) ||
+        IsEqualGUID(iid, kIID_IBuffer)) {
+      *out = static_cast<IBufferAbi*>(this);
+    } else if (IsEqualGUID(iid, kIID_IBufferByteAccess)) {
+      *out = static_cast<IBufferByteAccessAbi*>(this);
+    } else {
+      *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
   }
-  return FaceEntry(path, boxes, debugLine);
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+  HRESULT STDMETHODCALLTYPE GetIids(ULONG* count, IID** iids) override {
+    *count = 0;
+    *iids = nullptr;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetRuntimeClassName(HSTRING* name) override {
+    *name = nullptr;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTrustLevel(TrustLevel* level) override {
+    *level = BaseTrust;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_Capacity(std::uint32_t* capacity) override {
+    *capacity = static_cast<std::uint32_t>(bytes_.size());
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_Length(std::uint32_t* length) override {
+    *length = static_cast<std::uint32_t>(bytes_.size());
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_Length(std::uint32_t length) override {
+    return length == bytes_.size() ? S_OK : E_INVALIDARG;
+  }
+  HRESULT STDMETHODCALLTYPE Buffer(BYTE** bytes) override {
+    *bytes = bytes_.data();
+    return S_OK;
+  }
+
+ private:
+  ~GreyBuffer() = default;
+  std::atomic<ULONG> references_{1};
+  std::vector<BYTE> bytes_;
+};
+
+// A photo the runtime's decoder cannot read (a HEIC, AVIF or WebP photo
+// without Windows's extensions for them) read by the shared reader instead,
+// upright, at the size the decoder's road would take, and given to the
+// detector as a Gray8 SoftwareBitmap made from its pixels.
+EncodableValue AnalyseReaderPhoto(const std::string& path, IFaceDetector* detector) {
+  ComPtr<ISoftwareBitmapStatics> bitmaps =
+      Factory<ISoftwareBitmapStatics>(kSoftwareBitmapClass, kIID_ISoftwareBitmapStatics);
+  PixelSize oriented;
+  const auto greyBitmap = [&](bool full, PixelSize& made) {
+    const SizeRule size = [&](UprightSize upright) -> std::optional<UprightSize> {
+      oriented = {static_cast<std::uint32_t>(upright.width),
+                  static_cast<std::uint32_t>(upright.height)};
+      const PixelSize wanted = full ? oriented : FaceDecodeSize(oriented.width, oriented.height);
+      return UprightSize{static_cast<int>(wanted.width), static_cast<int>(wanted.height)};
+    };
+    sheetsmith::ReadProblem problem;
+    const std::optional<PhotoForDrawing> photo =
+        ReadForDrawing(PathForOpening(path), size, nullptr, &problem);
+    if (!photo) throw std::runtime_error(ReadProblemReason(problem));
+    const sheetsmith::RgbaImage& image = photo->image;
+    std::vector<BYTE> grey(static_cast<std::size_t>(image.width) * image.height);
+    const std::uint8_t* pixel = image.data();
+    for (BYTE& value : grey) {
+      // BT.601 luma, as a decoder's Gray8 conversion gives it.
+      value = static_cast<BYTE>((77 * pixel[0] + 150 * pixel[1] + 29 * pixel[2] + 128) >> 8);
+      pixel += 4;
+    }
+    made = {static_cast<std::uint32_t>(image.width), static_cast<std::uint32_t>(image.height)};
+    ComPtr<IBufferAbi> buffer;
+    buffer.Attach(new GreyBuffer(std::move(grey)));
+    ComPtr<ISoftwareBitmap> bitmap;
+    Check(bitmaps->CreateCopyFromBuffer(buffer.Get(), kBitmapPixelFormatGray8, image.width,
+                                        image.height, bitmap.GetAddressOf()));
+    WriteDebuggerLine("FD: SoftwareBitmap made from the photo reader's pixels, PixelWidth=" +
+                      std::to_string(image.width) + " PixelHeight=" +
+                      std::to_string(image.height) + "\n");
+    return bitmap;
+  };
+  PixelSize decoded;
+  ComPtr<ISoftwareBitmap> bitmap = greyBitmap(false, decoded);
+  auto [faces, count] = Detect(detector, bitmap.Get());
+  BoxFactors factors = FaceBoxFactors(oriented.width, oriented.height, decoded.width,
+                                      decoded.height);
+  if (count == 0 && decoded != oriented) {
+    // Small faces can vanish in a reduced photo: once more at full size.
+    PixelSize full;
+    bitmap = greyBitmap(true, full);
+    std::tie(faces, count) = Detect(detector, bitmap.Get());
+    factors = FaceBoxFactors(oriented.width, oriented.height, full.width, full.height);
+  }
+  const std::string debugLine =
+      FaceDebugLine(oriented.width, oriented.height, decoded.width, decoded.height, count);
+  WriteDebuggerLine(debugLine);
+  return FaceEntry(path, Boxes(faces.Get(), count, factors), debugLine);
 }
 
 // The entry of one path; a file that cannot be opened or a photo that cannot
@@ -226,6 +354,19 @@ EncodableValue DetectInPath(const std::string& path, IFaceDetector* detector) {
     WriteDebuggerLine("FD: photo not analysed: HRESULT=0x" + HresultHex(error.code) + "\n");
   } catch (const std::exception& error) {
     WriteDebuggerLine(std::string("FD: photo not analysed: ") + error.what() + "\n");
+  }
+  // The shared reader reads what the runtime's decoder cannot.
+  if (ReaderTakes(PathForOpening(path))) {
+    try {
+      WriteDebuggerLine("FD: reading the photo with the photo reader\n");
+      return AnalyseReaderPhoto(path, detector);
+    } catch (const WinRtError& error) {
+      WriteDebuggerLine("FD: photo reader's pixels not analysed: HRESULT=0x" +
+                        HresultHex(error.code) + "\n");
+    } catch (const std::exception& error) {
+      WriteDebuggerLine(std::string("FD: photo reader's pixels not analysed: ") + error.what() +
+                        "\n");
+    }
   }
   return FaceEntry(path, {}, "FD: decode_failed");
 }

@@ -193,10 +193,46 @@ struct ISoftwareBitmap : IInspectable {
   // Further members follow; they are not used.
 };
 
+// Windows.Graphics.Imaging.ISoftwareBitmapStatics
+// {DF0385DB-672F-4A9D-806E-C2442F343E86}: SoftwareBitmap's static methods,
+// from its activation factory.
+inline constexpr GUID kIID_ISoftwareBitmapStatics = {
+    0xDF0385DB, 0x672F, 0x4A9D, {0x80, 0x6E, 0xC2, 0x44, 0x2F, 0x34, 0x3E, 0x86}};
+struct ISoftwareBitmapStatics : IInspectable {
+  virtual HRESULT STDMETHODCALLTYPE Copy(IInspectable* source, ISoftwareBitmap** bitmap) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Convert(IInspectable* source, int format,
+                                            ISoftwareBitmap** bitmap) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ConvertWithAlpha(IInspectable* source, int format, int alpha,
+                                                     ISoftwareBitmap** bitmap) = 0;
+  // `source` is an IBuffer holding the rows, top to bottom, without padding.
+  virtual HRESULT STDMETHODCALLTYPE CreateCopyFromBuffer(IInspectable* source, int format,
+                                                         std::int32_t width, std::int32_t height,
+                                                         ISoftwareBitmap** bitmap) = 0;
+  // The alpha mode and surface methods follow; they are not used.
+};
+
+// Windows.Storage.Streams.IBuffer {905A0FE0-BC53-11DF-8C49-001E4FC686DA}.
+inline constexpr GUID kIID_IBuffer = {
+    0x905A0FE0, 0xBC53, 0x11DF, {0x8C, 0x49, 0x00, 0x1E, 0x4F, 0xC6, 0x86, 0xDA}};
+struct IBufferAbi : IInspectable {
+  virtual HRESULT STDMETHODCALLTYPE get_Capacity(std::uint32_t* capacity) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Length(std::uint32_t* length) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Length(std::uint32_t length) = 0;
+};
+
+// IBufferByteAccess {905A0FEF-BC53-11DF-8C49-001E4FC686DA} (robuffer.h): the
+// bytes behind an IBuffer. A COM interface, not an IInspectable one.
+inline constexpr GUID kIID_IBufferByteAccess = {
+    0x905A0FEF, 0xBC53, 0x11DF, {0x8C, 0x49, 0x00, 0x1E, 0x4F, 0xC6, 0x86, 0xDA}};
+struct IBufferByteAccessAbi : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Buffer(BYTE** bytes) = 0;
+};
+
 // The runtime class names.
 inline constexpr wchar_t kFaceDetectorClass[] = L"Windows.Media.FaceAnalysis.FaceDetector";
 inline constexpr wchar_t kStorageFileClass[] = L"Windows.Storage.StorageFile";
 inline constexpr wchar_t kBitmapDecoderClass[] = L"Windows.Graphics.Imaging.BitmapDecoder";
 inline constexpr wchar_t kBitmapTransformClass[] = L"Windows.Graphics.Imaging.BitmapTransform";
+inline constexpr wchar_t kSoftwareBitmapClass[] = L"Windows.Graphics.Imaging.SoftwareBitmap";
 
 }  // namespace runner::winrt_abi

@@ -1,4 +1,4 @@
-// A stand-in for the four Windows Runtime classes that face detection
+// A stand-in for the five Windows Runtime classes that face detection
 // activates, for tests under Wine, which has none of them. Registered in the
 // test prefix only (HKLM\Software\Microsoft\WindowsRuntime\ActivatableClassId
 // \<class>\DllPath); never shipped.
@@ -12,7 +12,13 @@
 //   GetSoftwareBitmapAsync with a BitmapTransform decodes with WIC at the
 //     transform's scaled size, which is in the stored pixels' space, then
 //     applies the orientation: the bitmap's size is the scaled size, turned.
-//   FaceDetector finds the faces described beside the photo: PHOTO.faces,
+//   SoftwareBitmap.CreateCopyFromBuffer copies a buffer's rows (reached
+//     through IBufferByteAccess) into a bitmap of the format given, and
+//     fails for a buffer shorter than the bitmap.
+//   FaceDetector takes Gray8 bitmaps only, as the real one takes Gray8 and
+//     Nv12. In a bitmap made from a buffer it finds one face: the box around
+//     its dark pixels (below 32), when that is a face's size at all. In a
+//     decoded photo it finds the faces described beside the photo: PHOTO.faces,
 //     one "left top width height" a line in the photo's oriented pixels,
 //     given back in the bitmap's pixels (rounded); like the real detector it
 //     misses faces narrower than 24 bitmap pixels. A line "takes MS" makes
@@ -26,6 +32,7 @@
 #include <winstring.h>
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <filesystem>
@@ -56,7 +63,9 @@ struct IStandInSource : IInspectable {
 constexpr GUID kIID_StandInBitmap = {
     0x6E3C9B1A, 0x3D1F, 0x4C55, {0x9E, 0x1B, 0x7A, 0x4B, 0x2C, 0x8D, 0x9E, 0x02}};
 struct BitmapFacts {
-  std::wstring path;
+  std::wstring path;  // empty for a bitmap made from a buffer
+  int format = kBitmapPixelFormatGray8;
+  std::vector<std::uint8_t> pixels;  // a bitmap made from a buffer: its rows
   std::uint32_t orientedWidth = 0;  // the photo at full size
   std::uint32_t orientedHeight = 0;
   std::uint32_t width = 0;  // this bitmap
@@ -228,6 +237,25 @@ std::vector<BitmapBounds> DescribedFaces(const BitmapFacts& facts) {
   return boxes;
 }
 
+// The face in a bitmap made from a buffer: the box around its dark pixels.
+std::vector<BitmapBounds> DarkFace(const BitmapFacts& facts) {
+  std::uint32_t left = facts.width;
+  std::uint32_t top = facts.height;
+  std::uint32_t right = 0;
+  std::uint32_t bottom = 0;
+  for (std::uint32_t y = 0; y < facts.height; ++y) {
+    for (std::uint32_t x = 0; x < facts.width; ++x) {
+      if (facts.pixels[static_cast<std::size_t>(y) * facts.width + x] >= 32) continue;
+      left = std::min(left, x);
+      top = std::min(top, y);
+      right = std::max(right, x + 1);
+      bottom = std::max(bottom, y + 1);
+    }
+  }
+  if (right <= left || right - left < kSmallestFace) return {};
+  return {BitmapBounds{left, top, right - left, bottom - top}};
+}
+
 class FaceDetector final : public IFaceDetector {
  public:
   STANDIN_INSPECTABLE
@@ -245,7 +273,12 @@ class FaceDetector final : public IFaceDetector {
         FAILED(bitmap->QueryInterface(kIID_StandInBitmap, reinterpret_cast<void**>(&ours)))) {
       return E_INVALIDARG;
     }
-    std::vector<BitmapBounds> boxes = DescribedFaces(ours->Facts());
+    const BitmapFacts& facts = ours->Facts();
+    if (facts.format != kBitmapPixelFormatGray8) {
+      ours->Release();
+      return E_INVALIDARG;
+    }
+    std::vector<BitmapBounds> boxes = facts.path.empty() ? DarkFace(facts) : DescribedFaces(facts);
     ours->Release();
     return Finish(static_cast<IVectorAbi*>(new FaceList(std::move(boxes))), operation);
   }
@@ -413,7 +446,7 @@ class SoftwareBitmap final : public ISoftwareBitmap, public IStandInBitmap {
     return E_NOINTERFACE;
   }
   HRESULT STDMETHODCALLTYPE get_BitmapPixelFormat(int* format) override {
-    *format = kBitmapPixelFormatGray8;
+    *format = facts_.format;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_BitmapAlphaMode(int* mode) override {
@@ -432,6 +465,78 @@ class SoftwareBitmap final : public ISoftwareBitmap, public IStandInBitmap {
 
  private:
   BitmapFacts facts_;
+};
+
+// BitmapPixelFormat values and their bytes a pixel: Gray8, Bgra8, Rgba8.
+std::uint32_t BytesPerPixel(int format) {
+  switch (format) {
+    case kBitmapPixelFormatGray8:
+      return 1;
+    case 87:  // Bgra8
+    case 30:  // Rgba8
+      return 4;
+    default:
+      return 0;
+  }
+}
+
+class SoftwareBitmapFactory final : public IActivationFactory, public ISoftwareBitmapStatics {
+ public:
+  STANDIN_INSPECTABLE
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (Is(iid, IID_IUnknown) || Is(iid, kIID_IInspectable) || Is(iid, kIID_IActivationFactory)) {
+      return Give(static_cast<IActivationFactory*>(this), out);
+    }
+    if (Is(iid, kIID_ISoftwareBitmapStatics)) {
+      return Give(static_cast<ISoftwareBitmapStatics*>(this), out);
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  HRESULT STDMETHODCALLTYPE ActivateInstance(IInspectable**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Copy(IInspectable*, ISoftwareBitmap**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Convert(IInspectable*, int, ISoftwareBitmap**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE ConvertWithAlpha(IInspectable*, int, int, ISoftwareBitmap**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE CreateCopyFromBuffer(IInspectable* source, int format,
+                                                 std::int32_t width, std::int32_t height,
+                                                 ISoftwareBitmap** bitmap) override {
+    if (!source || !bitmap || width <= 0 || height <= 0) return E_INVALIDARG;
+    *bitmap = nullptr;
+    const std::uint32_t bytesPerPixel = BytesPerPixel(format);
+    if (bytesPerPixel == 0) return E_INVALIDARG;
+    IBufferAbi* buffer = nullptr;
+    IBufferByteAccessAbi* access = nullptr;
+    HRESULT result = source->QueryInterface(kIID_IBuffer, reinterpret_cast<void**>(&buffer));
+    if (SUCCEEDED(result)) {
+      result = source->QueryInterface(kIID_IBufferByteAccess, reinterpret_cast<void**>(&access));
+    }
+    std::uint32_t length = 0;
+    BYTE* bytes = nullptr;
+    if (SUCCEEDED(result)) result = buffer->get_Length(&length);
+    if (SUCCEEDED(result)) result = access->Buffer(&bytes);
+    const std::uint64_t needed =
+        std::uint64_t{static_cast<std::uint32_t>(width)} * static_cast<std::uint32_t>(height) *
+        bytesPerPixel;
+    if (SUCCEEDED(result) && (length < needed || !bytes)) result = E_INVALIDARG;
+    if (SUCCEEDED(result)) {
+      BitmapFacts facts;
+      facts.format = format;
+      facts.width = facts.orientedWidth = static_cast<std::uint32_t>(width);
+      facts.height = facts.orientedHeight = static_cast<std::uint32_t>(height);
+      // Bgra8 and Rgba8 bitmaps are kept by their first channel: the
+      // detector refuses them anyway.
+      facts.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+      for (std::size_t i = 0; i < facts.pixels.size(); ++i) facts.pixels[i] = bytes[i * bytesPerPixel];
+      *bitmap = new SoftwareBitmap(std::move(facts));
+    }
+    if (access) access->Release();
+    if (buffer) buffer->Release();
+    return result;
+  }
 };
 
 // The first frame of a file, decoded by WIC, with the factory that made it.
@@ -635,6 +740,8 @@ extern "C" __declspec(dllexport) HRESULT WINAPI
     *out = new DecoderFactory;
   } else if (name == kBitmapTransformClass) {
     *out = new TransformFactory;
+  } else if (name == kSoftwareBitmapClass) {
+    *out = new SoftwareBitmapFactory;
   } else {
     return CLASS_E_CLASSNOTAVAILABLE;
   }

@@ -19,6 +19,7 @@ namespace {
 
 using runner::EncodableList;
 using runner::EncodableMap;
+using sheetsmith::RgbaImage;
 using ::testing::HasSubstr;
 
 namespace fs = std::filesystem;
@@ -210,7 +211,8 @@ class FacesWithRuntimeTest : public AnalysisTest {
   }
   static constexpr const char* kClasses[] = {
       "Windows.Media.FaceAnalysis.FaceDetector", "Windows.Storage.StorageFile",
-      "Windows.Graphics.Imaging.BitmapDecoder", "Windows.Graphics.Imaging.BitmapTransform"};
+      "Windows.Graphics.Imaging.BitmapDecoder", "Windows.Graphics.Imaging.BitmapTransform",
+      "Windows.Graphics.Imaging.SoftwareBitmap"};
 };
 
 void ExpectFace(const Face& found, const Face& described, double tolerance) {
@@ -259,6 +261,28 @@ TEST_F(FacesWithRuntimeTest, LargePhotosAreDecodedSmallerAndBoxesComeBackInOrien
   // Found at 4096 x 2999 and multiplied back by 4097/4096 and 3000/2999.
   EXPECT_DOUBLE_EQ(entries[3].faces[0].left, std::lround(4000 * 4096.0 / 4097) * 4097.0 / 4096);
   EXPECT_DOUBLE_EQ(entries[3].faces[0].top, std::lround(2900 * 2999.0 / 3000) * 3000.0 / 2999);
+}
+
+// A WebP photo, which no Windows codec here decodes, is read by the photo
+// reader and given to the detector as a grey bitmap of its pixels: the face
+// is found where the photo holds it.
+TEST_F(FacesWithRuntimeTest, APhotoTheRuntimeCannotDecodeIsGivenAsTheReadersPixels) {
+  RgbaImage picture = testsupport::Solid(600, 400, {250, 250, 250});
+  for (int y = 50; y < 140; ++y) {
+    for (int x = 100; x < 220; ++x) std::fill_n(picture.At(x, y), 3, std::uint8_t{10});
+  }
+  const std::string png = dir.File("face.png");
+  const std::string webp = dir.File("face.webp");
+  ASSERT_TRUE(testsupport::WritePng(png, picture));
+  ASSERT_EQ(std::system(("cwebp -quiet -lossless '" + png + "' -o '" + webp + "'").c_str()), 0);
+  const HostRun run = RunHost(
+      HostScript().Call("face_rects_channel", "detectFacesWindows", Paths({WindowsPath(webp)})));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::vector<Entry> entries = Entries(*run.answers.at(0).SuccessValue());
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].debugInfo, "FD: ori=600x400 scaled=600x400 faces=1\n");
+  ASSERT_EQ(entries[0].faces.size(), 1u);
+  ExpectFace(entries[0].faces[0], {100, 50, 120, 90}, 0.0);
 }
 
 TEST_F(FacesWithRuntimeTest, AFaceTooSmallInTheReducedPhotoIsFoundAtFullSize) {
