@@ -38,6 +38,26 @@ std::optional<std::string> ReadAll(std::FILE* file, std::string head, ReadProble
   return bytes;
 }
 
+// A photo file opened for reading, with its first bytes, which tell its format.
+struct OpenedPhoto {
+  UniqueFile file;
+  std::string head;
+  PhotoFormat format = PhotoFormat::kUnknown;
+};
+
+std::optional<OpenedPhoto> OpenPhoto(const std::string& path, ReadProblem* problem) {
+  OpenedPhoto opened;
+  opened.file = OpenFile(path, "rb");
+  if (!opened.file) {
+    if (problem && !*problem) *problem = OpenFailure();
+    return std::nullopt;
+  }
+  opened.head.assign(kFormatProbeBytes, '\0');
+  opened.head.resize(std::fread(opened.head.data(), 1, opened.head.size(), opened.file.get()));
+  opened.format = SniffPhotoFormat(opened.head);
+  return opened;
+}
+
 }  // namespace
 
 void SetHeifDecoderThreads(int threads) { heifDecoderThreads = threads < 0 ? 0 : threads; }
@@ -53,17 +73,13 @@ std::optional<RgbaImage> LoadRgba(const std::string& path, ReadProblem* problem)
 std::optional<PhotoOutline> OutlinePhoto(const std::string& path, ReadProblem* problem) {
   PhotoFormat format = PhotoFormat::kUnknown;
   {
-    UniqueFile file = OpenFile(path, "rb");
-    if (!file) {
-      if (problem && !*problem) *problem = OpenFailure();
-      return std::nullopt;
-    }
-    std::string head(kFormatProbeBytes, '\0');
-    head.resize(std::fread(head.data(), 1, head.size(), file.get()));
-    format = SniffPhotoFormat(head);
+    std::optional<OpenedPhoto> opened = OpenPhoto(path, problem);
+    if (!opened) return std::nullopt;
+    format = opened->format;
     if (format == PhotoFormat::kHeic || format == PhotoFormat::kAvif ||
         format == PhotoFormat::kWebp) {
-      const std::optional<std::string> bytes = ReadAll(file.get(), std::move(head), problem);
+      const std::optional<std::string> bytes =
+          ReadAll(opened->file.get(), std::move(opened->head), problem);
       if (!bytes) return std::nullopt;
       return format == PhotoFormat::kWebp ? OutlineWebp(*bytes, problem)
                                           : OutlineHeif(*bytes, problem);
@@ -84,15 +100,12 @@ std::optional<PhotoOutline> OutlinePhoto(const std::string& path, ReadProblem* p
 
 std::optional<DecodedPhoto> DecodedPhoto::Open(const std::string& path, ReadProblem* problem) {
   using Kind = ReadProblem::Kind;
-  UniqueFile file = OpenFile(path, "rb");
-  if (!file) {
-    if (problem && !*problem) *problem = OpenFailure();
-    return std::nullopt;
-  }
-  std::string head(kFormatProbeBytes, '\0');
-  head.resize(std::fread(head.data(), 1, head.size(), file.get()));
+  std::optional<OpenedPhoto> opened = OpenPhoto(path, problem);
+  if (!opened) return std::nullopt;
+  UniqueFile& file = opened->file;
+  std::string& head = opened->head;
   DecodedPhoto photo;
-  photo.format_ = SniffPhotoFormat(head);
+  photo.format_ = opened->format;
   switch (photo.format_) {
     case PhotoFormat::kJpeg: {
       file.reset();
