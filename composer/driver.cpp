@@ -15,6 +15,7 @@
 #include "geometry.h"
 #include "imaging/pixels/buffer_pool.h"
 #include "imaging/system/file_io.h"
+#include "korvela_version.h"
 #include "log.h"
 #include "page.h"
 #include "placement.h"
@@ -197,6 +198,11 @@ int RunSheetsmith(const std::vector<std::string>& args, const CreatePagesOptions
   if (args.size() < 2) {
     LogLine("Usage: sheetsmith.exe <config_file>");
     return 1;
+  }
+  if (args[1] == "--version") {
+    std::fputs("sheetsmith " KORVELA_VERSION "\n", stdout);
+    std::fflush(stdout);
+    return 0;
   }
   try {
     LogLine("Sheetsmith: Starting (stb version)...");

@@ -131,6 +131,13 @@ TEST(DriverTest, WithoutAnArgumentOnlyTheUsageLine) {
   EXPECT_EQ(run.out, "");
 }
 
+TEST(DriverTest, VersionOptionPrintsTheVersionAndReadsNoJob) {
+  const RunResult run = RunWith({"sheetsmith.exe", "--version"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_THAT(run.out, ::testing::MatchesRegex("sheetsmith [0-9]+\\.[0-9]+\\.[0-9]+\n"));
+  EXPECT_EQ(run.err, "");
+}
+
 TEST(DriverTest, UnreadableJobFileFailsToParse) {
   const RunResult run = RunWith({"sheetsmith.exe", "/nonexistent/job.txt", "ignored"});
   EXPECT_EQ(run.exitCode, 1);
