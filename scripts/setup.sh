@@ -10,7 +10,7 @@ native_packages=(cmake ninja-build g++ pkgconf libstb-dev libjpeg62-turbo-dev go
 all_packages=("${native_packages[@]}" clang-14 libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
   nasm meson dpkg-dev wine wine64 xvfb xauth locales
-  cups-daemon cups-client printer-driver-cups-pdf poppler-utils)
+  cups-daemon cups-client printer-driver-cups-pdf poppler-utils python3-pefile)
 
 wanted=("${all_packages[@]}")
 [[ "${1:-}" == native ]] && wanted=("${native_packages[@]}")

@@ -105,6 +105,8 @@ stage "host end to end under Wine" \
   env KORVELA_WINDOWS_BIN="$root/build/windows/bin" KORVELA_NATIVE_BIN="$root/build/native/bin" \
     KORVELA_WINE_RUN="$root/cmake/wine-run.sh" \
   build/native/tests/e2e/host_e2e_tests
+# The release zip, unpacked into a fresh prefix of its own.
+stage "release package" bash tests/package/package_test.sh build/native build/windows
 
 echo
 if (( failed > 0 )); then
