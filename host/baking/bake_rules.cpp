@@ -25,6 +25,24 @@ std::string BakedFileName(int index, const LocalTime& t, std::int32_t counter) {
   return name;
 }
 
+std::optional<std::string> ClaimBakedFile(const std::string& folder, int index,
+                                          const LocalTime& time,
+                                          const std::function<std::int32_t()>& nextCounter,
+                                          const std::function<FileClaim(const std::string&)>& create) {
+  for (int tries = 0; tries < kMaxBakedNameTries; ++tries) {
+    const std::string path = folder + "\\" + BakedFileName(index, time, nextCounter());
+    switch (create(path)) {
+      case FileClaim::kMade:
+        return path;
+      case FileClaim::kTaken:
+        continue;
+      case FileClaim::kFailed:
+        return std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
+
 EncodableValue BakeReply(const std::vector<BakeResult>& results) {
   EncodableList list;
   std::int32_t successes = 0;

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,22 @@ std::string BakingFolderName(const LocalTime& time);
 // "baked_", the index in at least four digits, "_", the hour, minute, second
 // and milliseconds unpadded, "_", the counter, ".jpg".
 std::string BakedFileName(int index, const LocalTime& time, std::int32_t counter);
+
+// What making a file that must not be there yet came to.
+enum class FileClaim { kMade, kTaken, kFailed };
+
+// The most names tried for one baked file before it fails.
+inline constexpr int kMaxBakedNameTries = 1000;
+
+// The path of a new baked file for photo `index` in `folder`, made by
+// `create` (which makes the file only when no file of that name is there):
+// a name already taken, by an earlier bake of this host or of another,
+// takes the next of `nextCounter`. nullopt when `create` fails otherwise, or
+// when kMaxBakedNameTries names are all taken.
+std::optional<std::string> ClaimBakedFile(const std::string& folder, int index,
+                                          const LocalTime& time,
+                                          const std::function<std::int32_t()>& nextCounter,
+                                          const std::function<FileClaim(const std::string&)>& create);
 
 // {"results": [...], "successCount": S, "failureCount": F}.
 EncodableValue BakeReply(const std::vector<BakeResult>& results);

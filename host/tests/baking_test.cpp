@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -98,6 +99,50 @@ TEST(BakeRulesTest, ThreadCountFolderAndFileNames) {
   EXPECT_EQ(BakingFolderName(time), "Korvela_Baking_2025037_954");
   EXPECT_EQ(BakedFileName(3, LocalTime{2025, 1, 1, 14, 5, 9, 42}, 17), "baked_0003_145942_17.jpg");
   EXPECT_EQ(BakedFileName(12345, time, 0), "baked_12345_95442_0.jpg");
+}
+
+TEST(BakeRulesTest, ABakedFileTakesTheNextCounterWhileItsNameIsTaken) {
+  const LocalTime time{2025, 1, 1, 14, 5, 9, 42};
+  struct Case {
+    const char* what;
+    std::vector<std::string> taken;  // files already there
+    std::string failsAt;             // the name whose making fails otherwise
+    std::optional<std::string> path;
+    int tries;
+  };
+  const Case cases[] = {
+      {"a free name", {}, "", "C:\\b\\baked_0003_145942_5.jpg", 1},
+      {"an earlier bake's two files",
+       {"C:\\b\\baked_0003_145942_5.jpg", "C:\\b\\baked_0003_145942_6.jpg"},
+       "",
+       "C:\\b\\baked_0003_145942_7.jpg",
+       3},
+      {"a folder it cannot write", {}, "C:\\b\\baked_0003_145942_5.jpg", std::nullopt, 1},
+  };
+  for (const Case& c : cases) {
+    std::int32_t counter = 5;
+    int tries = 0;
+    const auto path = ClaimBakedFile(
+        "C:\\b", 3, time, [&] { return counter++; },
+        [&](const std::string& name) {
+          ++tries;
+          if (name == c.failsAt) return FileClaim::kFailed;
+          return std::find(c.taken.begin(), c.taken.end(), name) != c.taken.end() ? FileClaim::kTaken
+                                                                                   : FileClaim::kMade;
+        });
+    EXPECT_EQ(path, c.path) << c.what;
+    EXPECT_EQ(tries, c.tries) << c.what;
+  }
+  // A folder where every name is taken ends, unanswered.
+  int tries = 0;
+  std::int32_t counter = 0;
+  EXPECT_EQ(ClaimBakedFile("C:\\b", 0, time, [&] { return counter++; },
+                           [&](const std::string&) {
+                             ++tries;
+                             return FileClaim::kTaken;
+                           }),
+            std::nullopt);
+  EXPECT_EQ(tries, kMaxBakedNameTries);
 }
 
 TEST(BakeRulesTest, ReplyListsResultsInOrderWithTheCounts) {
