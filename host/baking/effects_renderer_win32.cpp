@@ -11,6 +11,7 @@
 #include "effects_renderer.h"
 #include "imaging/reading/exif.h"
 #include "logging.h"
+#include "win32_owners.h"
 
 namespace runner {
 namespace {
@@ -20,20 +21,6 @@ using Microsoft::WRL::ComPtr;
 // WICBitmapInterpolationModeHighQualityCubic; older SDK headers lack it.
 constexpr WICBitmapInterpolationMode kHighQualityCubic = static_cast<WICBitmapInterpolationMode>(4);
 constexpr PROPID kOrientationTag = 0x0112;
-
-// COM for the calling thread, for as long as the object lives.
-class ComScope {
- public:
-  ComScope() : result_(CoInitialize(nullptr)) {}
-  ~ComScope() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-
- private:
-  HRESULT result_;
-};
 
 // High-quality drawing as the canvas and the turns use it.
 void SetHighQuality(GpGraphics* graphics) {
@@ -125,7 +112,7 @@ GdiplusBitmap TurnFrame(GpBitmap* frame) {
 }  // namespace
 
 GdiplusBitmap DecodeScaled(const std::wstring& path, int wantedWidth, int wantedHeight) {
-  ComScope com;
+  ComApartment com;
   ComPtr<IWICImagingFactory> factory;
   if (FAILED(CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER,
                               IID_PPV_ARGS(&factory)))) {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <objbase.h>
 
 #include <memory>
 #include <type_traits>
@@ -28,5 +30,22 @@ using UniqueHandle = Unique<void, &CloseHandle>;
 inline UniqueHandle AdoptHandle(HANDLE handle) {
   return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
+
+// A single-threaded COM apartment for the calling thread while it lives, as
+// the shell's verbs (which may be COM shell extensions) and the imaging
+// components ask. A thread already in an apartment keeps it.
+class ComApartment {
+ public:
+  ComApartment()
+      : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+  ~ComApartment() {
+    if (SUCCEEDED(result_)) CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  HRESULT result_;
+};
 
 }  // namespace runner

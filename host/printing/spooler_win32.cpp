@@ -403,6 +403,8 @@ class SpoolerPlatform : public PrintingPlatform {
     const std::optional<std::wstring> file = PlatformText(path);
     // What the shell answers for a file that is not there.
     if (!wideVerb || !file) return SE_ERR_FNF;
+    // This runs on the print queue's thread, which has no apartment of its own.
+    const ComApartment apartment;
     return PrintingSeams().shellExecute(*wideVerb, *file, verb == "open" ? SW_SHOW : SW_HIDE);
   }
 

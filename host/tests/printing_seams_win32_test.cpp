@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <winspool.h>
+// After windows.h, which it needs.
+#include <objbase.h>
 
 #include <cstring>
 #include <cwchar>
+#include <vector>
 
 #include "printer_handlers.h"
 #include "printing_channel.h"
@@ -123,8 +126,16 @@ TEST_F(SeamsTest, ThePrintDialogsPrinterIsAnsweredAndItsMemoryFreed) {
 std::vector<std::wstring> shellCalls;
 std::intptr_t shellAnswer = 42;
 
+// Whether the calling thread was in a single-threaded COM apartment in each
+// call, as the shell's verbs need.
+std::vector<bool> shellApartments;
+
 std::intptr_t FakeShell(const std::wstring& verb, const std::wstring& file, int show) {
   shellCalls.push_back(verb + L" " + file + L" " + std::to_wstring(show));
+  APTTYPE type;
+  APTTYPEQUALIFIER qualifier;
+  shellApartments.push_back(SUCCEEDED(CoGetApartmentType(&type, &qualifier)) &&
+                            (type == APTTYPE_STA || type == APTTYPE_MAINSTA));
   return shellAnswer;
 }
 
@@ -145,6 +156,7 @@ TEST_F(SeamsTest, ShellVerbsAreHandedTheFilesHiddenOrShown) {
     return text;
   };
   shellCalls.clear();
+  shellApartments.clear();
   EXPECT_EQ(Call("printToPrinterWindows",
                  EncodableValue(EncodableMap{
                      {S("imagePaths"), EncodableValue(EncodableList{EncodableValue(utf8(photo))})},
@@ -160,6 +172,7 @@ TEST_F(SeamsTest, ShellVerbsAreHandedTheFilesHiddenOrShown) {
   EXPECT_EQ(shellCalls[0], L"print " + photo + L" " + std::to_wstring(SW_HIDE));
   EXPECT_EQ(shellCalls[1], shellCalls[0]);
   EXPECT_EQ(shellCalls[2], L"open " + photo + L" " + std::to_wstring(SW_SHOW));
+  EXPECT_EQ(shellApartments, std::vector<bool>(3, true));
   shellAnswer = 2;  // ERROR_FILE_NOT_FOUND from the shell
   EXPECT_EQ(Call("printImagesWindows", EncodableValue(EncodableList{EncodableValue(utf8(photo))})),
             "SHELL_EXECUTE_FAILED: Failed to open image with default application");
