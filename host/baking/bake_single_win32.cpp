@@ -89,15 +89,20 @@ std::optional<std::string> ReadProfileFile(const std::string& path) {
   return sheetsmith::ReadFilePrefix(path, kMaxProfileBytes + 1);
 }
 
-// The canvas as a JPEG file that carries `profile`.
-Gdiplus::GpStatus SaveCarryingProfile(GpBitmap* canvas, const std::wstring& path, const CLSID& jpeg,
-                                      const JpegQualityParameter& quality,
-                                      const std::string& profile) {
-  Gdiplus::GpStatus status = Gdiplus::Ok;
-  const std::optional<std::string> carried =
-      JpegCarryingProfile(canvas, jpeg, quality, profile, &status);
-  if (!carried) return status;
-  return WriteWholeFile(path, *carried) ? Gdiplus::Ok : Gdiplus::Win32Error;
+// Makes an empty file of this name, only when there is none yet: the baked
+// photo's name is taken so, and the encoder then writes over it.
+FileClaim MakeNewFile(const std::string& path) {
+  const std::optional<std::wstring> file = PlatformText(path);
+  if (!file) return FileClaim::kFailed;
+  const HANDLE made = CreateFileW(file->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (made == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS ? FileClaim::kTaken
+                                                                      : FileClaim::kFailed;
+  }
+  CloseHandle(made);
+  return FileClaim::kMade;
 }
 
 BakeResult BakeSingleImage(const BakeRequest& request, int index, const std::string& folder,
@@ -164,22 +169,21 @@ BakeResult BakeSingleImage(const BakeRequest& request, int index, const std::str
       return Failure(index, "Failed to convert colors to " + colors.targetName);
     }
 
-    LogError(tag + " generating filename");
-    const std::int32_t counter = bakedFileCounter.fetch_add(1);
-    const std::string path = folder + "\\" + BakedFileName(index, Now(), counter);
-
-    LogError(tag + " saving bitmap");
     const std::optional<CLSID> jpeg = FindImageEncoder(L"image/jpeg");
     if (!jpeg) return Failure(index, "Failed to get JPEG encoder");
+    LogError(tag + " generating filename");
+    const std::optional<std::string> claimed = ClaimBakedFile(
+        folder, index, Now(), [] { return bakedFileCounter.fetch_add(1); }, &MakeNewFile);
+    if (!claimed) return Failure(index, "Failed to save baked image: its file cannot be created");
+    const std::string& path = *claimed;
+
+    LogError(tag + " saving bitmap");
     const JpegQualityParameter quality(jpegQuality);
-    const std::optional<std::wstring> file = PlatformText(path);
-    Gdiplus::GpStatus saved = Gdiplus::InvalidParameter;
-    if (file && colors.embedTarget) {
-      saved = SaveCarryingProfile(canvas.get(), *file, *jpeg, quality, colors.target);
-    } else if (file) {
-      saved = gdip::GdipSaveImageToFile(canvas.get(), file->c_str(), &*jpeg, quality.get());
-    }
+    // Written beside the name taken, then moved over it.
+    const Gdiplus::GpStatus saved = SaveJpegWhole(canvas.get(), path, *jpeg, quality,
+                                                  colors.embedTarget ? colors.target : "");
     if (saved != Gdiplus::Ok) {
+      if (const std::optional<std::wstring> file = PlatformText(path)) DeleteFileW(file->c_str());
       return Failure(index, "Failed to save baked image, GDI+ status=" +
                                 std::to_string(static_cast<int>(saved)));
     }

@@ -79,9 +79,17 @@ std::optional<std::string> JpegCarryingProfile(GpImage* image, const CLSID& jpeg
                                                const JpegQualityParameter& quality,
                                                std::string_view profile, Gdiplus::GpStatus* status);
 
-// Writes bytes as a new file (replacing one there); a file not wholly
-// written is removed. False when it could not be written.
+// Writes bytes as a new file (replacing one there), through to the disk; a
+// file not wholly written is removed. False when it could not be written.
 bool WriteWholeFile(const std::wstring& path, std::string_view bytes);
+
+// Saves the image as a JPEG file beside its path, under a partial name of
+// this writer's own, writes it through to the disk and moves it into place
+// when whole. So a file cut short (by a failure, or by a power cut), one an
+// earlier run left, or one another writer is making never stands there as
+// this one. With a `profile`, the file carries it.
+Gdiplus::GpStatus SaveJpegWhole(GpImage* image, const std::string& path, const CLSID& jpeg,
+                                const JpegQualityParameter& quality, std::string_view profile);
 
 // What was written to a stream made by CreateStreamOnHGlobal: as many bytes
 // as the stream holds, which may be fewer than its memory block; nullopt

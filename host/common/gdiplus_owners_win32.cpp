@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "gdiplus_owners.h"
+#include "command_line.h"
+#include "imaging/system/file_io.h"
 #include "imaging/color/color_plan.h"
 #include "win32_owners.h"
 
@@ -155,10 +157,40 @@ bool WriteWholeFile(const std::wstring& path, std::string_view bytes) {
   DWORD written = 0;
   const bool whole =
       WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-      written == bytes.size();
+      written == bytes.size() && FlushFileBuffers(file.get());
   file.reset();
   if (!whole) DeleteFileW(path.c_str());
   return whole;
+}
+
+namespace {
+
+// Writes a file that another writer (GDI+) has closed through to the disk.
+bool FlushWrittenFile(const std::wstring& path) {
+  const UniqueHandle file = AdoptHandle(CreateFileW(
+      path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  return file && FlushFileBuffers(file.get());
+}
+
+}  // namespace
+
+Gdiplus::GpStatus SaveJpegWhole(GpImage* image, const std::string& path, const CLSID& jpeg,
+                                const JpegQualityParameter& quality, std::string_view profile) {
+  const std::string partialPath = sheetsmith::PartialPath(path);
+  const std::optional<std::wstring> file = PlatformText(path);
+  const std::optional<std::wstring> partial = PlatformText(partialPath);
+  if (!file || !partial) return Gdiplus::InvalidParameter;
+  Gdiplus::GpStatus saved = Gdiplus::Ok;
+  if (profile.empty()) {
+    saved = gdip::GdipSaveImageToFile(image, partial->c_str(), &jpeg, quality.get());
+    if (saved == Gdiplus::Ok && !FlushWrittenFile(*partial)) saved = Gdiplus::Win32Error;
+  } else if (const std::optional<std::string> bytes =
+                 JpegCarryingProfile(image, jpeg, quality, profile, &saved)) {
+    saved = WriteWholeFile(*partial, *bytes) ? Gdiplus::Ok : Gdiplus::Win32Error;
+  }
+  if (saved == Gdiplus::Ok && sheetsmith::RenameOver(partialPath, path)) return Gdiplus::Ok;
+  DeleteFileW(partial->c_str());
+  return saved == Gdiplus::Ok ? Gdiplus::Win32Error : saved;
 }
 
 }  // namespace runner

@@ -33,28 +33,6 @@ void TurnClockwise(GpImage* image, int quarters) {
   if (quarters % 4 != 0) gdip::GdipImageRotateFlip(image, kTurns[quarters % 4]);
 }
 
-// Saves the page beside its path, under a partial name of this writer's
-// own, and moves it into place when whole, so a page cut short, one an
-// earlier run left, or one another writer is making never stands there as
-// this run's. A page with a `profile` carries it.
-Gdiplus::GpStatus SavePage(GpImage* page, const std::string& path, const CLSID& jpeg,
-                           const JpegQualityParameter& quality, std::string_view profile) {
-  const std::string partialPath = sheetsmith::PartialPath(path);
-  const std::optional<std::wstring> file = PlatformText(path);
-  const std::optional<std::wstring> partial = PlatformText(partialPath);
-  if (!file || !partial) return Gdiplus::InvalidParameter;
-  Gdiplus::GpStatus saved = Gdiplus::Ok;
-  if (profile.empty()) {
-    saved = gdip::GdipSaveImageToFile(page, partial->c_str(), &jpeg, quality.get());
-  } else if (const std::optional<std::string> bytes =
-                 JpegCarryingProfile(page, jpeg, quality, profile, &saved)) {
-    saved = WriteWholeFile(*partial, *bytes) ? Gdiplus::Ok : Gdiplus::Win32Error;
-  }
-  if (saved == Gdiplus::Ok && sheetsmith::RenameOver(partialPath, path)) return Gdiplus::Ok;
-  DeleteFileW(partial->c_str());
-  return saved == Gdiplus::Ok ? Gdiplus::Win32Error : saved;
-}
-
 // What GDI+ says the file's pixels are.
 sheetsmith::SourceColors DecodedColors(GpImage* image) {
   UINT flags = 0;
@@ -319,7 +297,7 @@ GridResult GridComposer(const GridRequest& r, GridProgress& progress,
       graphics.reset();
       // The page carries its target, as the page composer's pages do.
       const bool carries = target.convert && (!target.isSrgb || tagged);
-      saved = SavePage(page.get(), r.outputPaths[p], *jpeg, quality,
+      saved = SaveJpegWhole(page.get(), r.outputPaths[p], *jpeg, quality,
                        carries ? std::string_view(target.profile) : std::string_view());
     }
     if (saved == Gdiplus::Ok) progress.PagesDone(++pagesSaved);

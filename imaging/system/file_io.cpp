@@ -13,6 +13,7 @@
 #include <thread>
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #else
 #include <signal.h>
@@ -113,6 +114,12 @@ UniqueFile OpenFile(const std::string& utf8Path, const char* mode) {
   return UniqueFile(_wfopen(path.c_str(), wideMode.c_str()));
 }
 
+bool FlushToDisk(std::FILE* stream) {
+  if (std::fflush(stream) != 0) return false;
+  const std::intptr_t handle = _get_osfhandle(_fileno(stream));
+  return handle != -1 && FlushFileBuffers(reinterpret_cast<HANDLE>(handle));
+}
+
 bool RemoveFile(const std::string& utf8Path) {
   if (HoldsNul(utf8Path)) return false;
   const std::wstring path = SystemPath(utf8Path);
@@ -153,6 +160,10 @@ UniqueFile OpenFile(const std::string& utf8Path, const char* mode) {
     return nullptr;
   }
   return UniqueFile(std::fopen(utf8Path.c_str(), mode));
+}
+
+bool FlushToDisk(std::FILE* stream) {
+  return std::fflush(stream) == 0 && fsync(fileno(stream)) == 0;
 }
 
 bool RemoveFile(const std::string& utf8Path) {

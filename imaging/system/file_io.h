@@ -22,6 +22,11 @@ using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 // NUL and open another file.
 UniqueFile OpenFile(const std::string& utf8Path, const char* mode);
 
+// Writes what the stream holds through to the disk (fflush, then
+// FlushFileBuffers or fsync), so that a file renamed into place afterwards
+// is whole after a power cut; false when it could not.
+bool FlushToDisk(std::FILE* stream);
+
 // Deletes a file; false when it could not be deleted.
 bool RemoveFile(const std::string& utf8Path);
 

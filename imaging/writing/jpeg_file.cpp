@@ -26,8 +26,10 @@ bool SaveJpeg(const RgbaImage& image, const std::string& path, int quality,
         return std::fwrite(bytes, 1, count, stream) == count;
       },
       segments, helperTime);
+  // On the disk before it takes the page's name.
+  const bool flushed = written && FlushToDisk(stream);
   const bool closed = std::fclose(file.release()) == 0;
-  if (written && closed && RenameOver(partial, path)) return true;
+  if (flushed && closed && RenameOver(partial, path)) return true;
   RemoveFile(partial);
   return false;
 }
