@@ -280,8 +280,12 @@ GridResult CreateGridImagesWithHelper(const GridRequest& request, GridProgress& 
 
   const std::wstring jobPath = WriteGridConfig(request);
   if (jobPath.empty()) {
-    LogError("ERROR: Failed to create config file, using fallback");
-    return Fallback(request, progress);
+    // A full disk or a temporary folder that cannot be made: the host's own
+    // composer would answer success with pages short of what was asked.
+    LogError("ERROR: Failed to create config file");
+    GridResult result;
+    result.errorMessage = "Failed to create config file";
+    return result;
   }
   LogError("DEBUG C++: Config file created with " + std::to_string(request.imagePaths.size()) +
            " images, " + std::to_string(request.outputPaths.size()) + " outputs");

@@ -403,7 +403,7 @@ TEST_F(GridJobsTest, TheFallbackReportsAPageItCannotWrite) {
   EXPECT_THAT(run.err, HasSubstr("ERROR: Failed to write page 1, GDI+ status="));
 }
 
-TEST_F(GridJobsTest, AJobFileThatCannotBeWrittenGoesToTheFallback) {
+TEST_F(GridJobsTest, AJobFileThatCannotBeWrittenFailsTheRequest) {
   // The host's temporary folder cannot be made: a file stands in its place.
   const fs::path temp = testsupport::PathFromUtf8(HostTempFolder());
   const fs::path saved = temp.string() + ".saved";
@@ -415,10 +415,10 @@ TEST_F(GridJobsTest, AJobFileThatCannotBeWrittenGoesToTheFallback) {
   fs::remove(temp);
   if (fs::exists(saved)) fs::rename(saved, temp);
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.answers.at(0).SuccessValue(), EncodableValue(true)) << run.err;
-  EXPECT_THAT(run.err, HasSubstr("ERROR: Failed to create config file, using fallback\n"
-                                 "DEBUG C++: GridComposer - "));
-  ExpectFallbackPage(r.outputPaths[0]);
+  EXPECT_EQ(run.answers.at(0).Error(), "GRID_ERROR: Failed to create config file") << run.err;
+  EXPECT_THAT(run.err, HasSubstr("ERROR: Failed to create config file\n"));
+  EXPECT_THAT(run.err, ::testing::Not(HasSubstr("GridComposer")));
+  EXPECT_FALSE(Exists(r.outputPaths[0])) << "the host's own composer made the page";
 }
 
 TEST_F(GridJobsTest, FailuresAndArgumentErrorsAreAnswered) {
