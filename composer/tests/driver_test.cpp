@@ -710,9 +710,11 @@ TEST_F(JobTest, TwoRunsOnTheSamePagesLeaveEveryPageWhollyOneRuns) {
   EXPECT_EQ(mixed, 0) << "pages of neither run, of " << 12 * outputs.size();
 }
 
-// What a writer that died left beside the pages is removed by the next run
-// writing there, and never stands as a page; a live writer's is left alone.
-TEST_F(JobTest, APartialFileOfAWriterThatDiedIsRemovedByTheNextRun) {
+// What a writer of this machine that died left beside the run's own page is
+// removed by the next run writing there, and never stands as a page. A live
+// writer's, another machine's, another page's and a user's own ".partial"
+// files are left alone.
+TEST_F(JobTest, OnlyADeadPartialFileOfTheRunsOwnPageIsRemoved) {
   AddPhotos(1);
   AddOutputs(1);
   const pid_t writer = fork();
@@ -722,44 +724,64 @@ TEST_F(JobTest, APartialFileOfAWriterThatDiedIsRemovedByTheNextRun) {
     _exit(testsupport::WriteBytes(partial, "half a page") ? 0 : 1);
   }
   ASSERT_TRUE(Ended(writer));
-  const std::string live = outputs[0] + "." + std::to_string(getpid()) + "-999.partial";
-  const std::string beside =
-      dir.File("another page.jpg") + "." + std::to_string(writer) + "-1.partial";
-  ASSERT_TRUE(testsupport::WriteBytes(live, "a page being written"));
-  ASSERT_TRUE(testsupport::WriteBytes(beside, "half of another page"));
+  const std::string dead = "-" + std::to_string(writer) + "-1.partial";
+  const std::vector<std::string> kept = {
+      outputs[0] + "." + MachineTag() + "-" + std::to_string(getpid()) + "-999.partial",
+      outputs[0] + ".AnotherMachine" + dead,
+      dir.File("another page.jpg") + "." + MachineTag() + dead,
+      dir.File("budget.2024-06.partial"),
+      outputs[0] + "." + std::to_string(writer) + "-1.partial",  // not a name of ours
+  };
+  for (const std::string& file : kept) ASSERT_TRUE(testsupport::WriteBytes(file, "not ours"));
   ASSERT_TRUE(testsupport::WriteBytes(outputs[0] + ".partial", "left by an older writer"));
-  ASSERT_EQ(PartialFilesIn(dir.Path()).size(), 4u);
+  ASSERT_EQ(PartialFilesIn(dir.Path()).size(), kept.size() + 2);
   ASSERT_EQ(RunWith({"sheetsmith", WriteJob()}).exitCode, 0);
-  EXPECT_EQ(PartialFilesIn(dir.Path()), std::vector<std::string>{live});
+  std::vector<std::string> left = kept;
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(PartialFilesIn(dir.Path()), left);
   const std::optional<RgbaImage> page = LoadRgba(outputs[0]);
   ASSERT_TRUE(page);
   EXPECT_EQ(page->width, 200);
 }
 #endif
 
-// A partial file's name says which process writes it; other names say nothing.
-TEST(PartialFileTest, NamesTellTheirWriter) {
+// A partial file's name says which machine's process writes which page;
+// other names say nothing.
+TEST(PartialFileTest, NamesTellTheirPageAndWriter) {
   const struct {
+    const char* page;
     const char* name;
     std::optional<unsigned long> pid;
+    const char* machine;
   } names[] = {
-      {"page 1.jpg.4242-7.partial", 4242ul},
-      {"a.b.c.1-1.partial", 1ul},
-      {"page.jpg.partial", std::nullopt},
-      {"page.jpg.42.partial", std::nullopt},
-      {"page.jpg.-7.partial", std::nullopt},
-      {"page.jpg.42-.partial", std::nullopt},
-      {".42-7.partial", std::nullopt},
-      {"page.jpg.4x-7.partial", std::nullopt},
-      {"page.jpg.42-7.partial2", std::nullopt},
-      {"page.jpg.99999999999999999999-1.partial", std::nullopt},
+      {"page 1.jpg", "page 1.jpg.HOST7-4242-7.partial", 4242ul, "HOST7"},
+      {"a.b", "a.b.my_box-1-1.partial", 1ul, "my_box"},
+      {"page 2.jpg", "page 1.jpg.HOST7-4242-7.partial", std::nullopt, ""},  // another page's
+      {"page.jpg", "page.jpg.4242-7.partial", std::nullopt, ""},  // no machine
+      {"page.jpg", "page.jpg.partial", std::nullopt, ""},
+      {"page.jpg", "page.jpg.HOST-42.partial", std::nullopt, ""},
+      {"page.jpg", "page.jpg.HOST--7.partial", std::nullopt, ""},
+      {"page.jpg", "page.jpg.HOST-42-.partial", std::nullopt, ""},
+      {"page.jpg", "page.jpg.HO.ST-42-7.partial", std::nullopt, ""},
+      {"page.jpg", "page.jpg.HOST-4x-7.partial", std::nullopt, ""},
+      {"page.jpg", "page.jpg.HOST-42-7.partial2", std::nullopt, ""},
+      {"page.jpg", "page.jpg.HOST-99999999999999999999-1.partial", std::nullopt, ""},
+      {"", ".HOST-42-7.partial", std::nullopt, ""},
   };
-  for (const auto& name : names) EXPECT_EQ(PartialFileWriter(name.name), name.pid) << name.name;
+  for (const auto& name : names) {
+    const std::optional<PartialWriter> writer = PartialFileWriter(name.page, name.name);
+    EXPECT_EQ(writer ? std::optional<unsigned long>(writer->pid) : std::nullopt, name.pid)
+        << name.name;
+    if (writer) EXPECT_EQ(writer->machine, name.machine) << name.name;
+  }
   const std::string page = "/pages/page.jpg";
   const std::string one = PartialPath(page);
   const std::string two = PartialPath(page);
   EXPECT_NE(one, two);
-  EXPECT_EQ(PartialFileWriter(one.substr(std::string("/pages/").size())), ProcessId());
+  const auto mine = PartialFileWriter("page.jpg", one.substr(std::string("/pages/").size()));
+  ASSERT_TRUE(mine);
+  EXPECT_EQ(mine->pid, ProcessId());
+  EXPECT_EQ(mine->machine, MachineTag());
 }
 
 TEST_F(JobTest, TransformWritesItsDiagnosticLine) {

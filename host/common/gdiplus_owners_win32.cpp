@@ -176,7 +176,9 @@ bool FlushWrittenFile(const std::wstring& path) {
 
 Gdiplus::GpStatus SaveJpegWhole(GpImage* image, const std::string& path, const CLSID& jpeg,
                                 const JpegQualityParameter& quality, std::string_view profile) {
-  const std::string partialPath = sheetsmith::PartialPath(path);
+  // The partial name is taken by making the file; GDI+ then writes over it.
+  std::string partialPath;
+  if (!sheetsmith::OpenNewPartial(path, partialPath)) return Gdiplus::Win32Error;
   const std::optional<std::wstring> file = PlatformText(path);
   const std::optional<std::wstring> partial = PlatformText(partialPath);
   if (!file || !partial) return Gdiplus::InvalidParameter;

@@ -13,9 +13,11 @@
 #include <thread>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 #endif
@@ -114,6 +116,33 @@ UniqueFile OpenFile(const std::string& utf8Path, const char* mode) {
   return UniqueFile(_wfopen(path.c_str(), wideMode.c_str()));
 }
 
+UniqueFile OpenNewFile(const std::string& utf8Path) {
+  if (HoldsNul(utf8Path) || utf8Path.empty()) {
+    errno = utf8Path.empty() ? ENOENT : EINVAL;
+    return nullptr;
+  }
+  const std::wstring path = SystemPath(utf8Path);
+  const HANDLE made = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (made == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    errno = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS ? EEXIST
+            : code == ERROR_PATH_NOT_FOUND || code == ERROR_FILE_NOT_FOUND ? ENOENT
+                                                                           : EACCES;
+    return nullptr;
+  }
+  const int descriptor =
+      _open_osfhandle(reinterpret_cast<std::intptr_t>(made), _O_WRONLY | _O_BINARY);
+  if (descriptor == -1) {
+    CloseHandle(made);
+    errno = EMFILE;
+    return nullptr;
+  }
+  std::FILE* file = _fdopen(descriptor, "wb");
+  if (!file) _close(descriptor);
+  return UniqueFile(file);
+}
+
 bool FlushToDisk(std::FILE* stream) {
   if (std::fflush(stream) != 0) return false;
   const std::intptr_t handle = _get_osfhandle(_fileno(stream));
@@ -162,6 +191,18 @@ UniqueFile OpenFile(const std::string& utf8Path, const char* mode) {
   return UniqueFile(std::fopen(utf8Path.c_str(), mode));
 }
 
+UniqueFile OpenNewFile(const std::string& utf8Path) {
+  if (utf8Path.empty() || HoldsNul(utf8Path)) {
+    errno = utf8Path.empty() ? ENOENT : EINVAL;
+    return nullptr;
+  }
+  const int descriptor = open(utf8Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (descriptor == -1) return nullptr;
+  std::FILE* file = fdopen(descriptor, "wb");
+  if (!file) close(descriptor);
+  return UniqueFile(file);
+}
+
 bool FlushToDisk(std::FILE* stream) {
   return std::fflush(stream) == 0 && fsync(fileno(stream)) == 0;
 }
@@ -182,55 +223,106 @@ bool ProcessIsRunning(unsigned long pid) {
 }
 #endif
 
+std::string MachineTag() {
+  static const std::string tag = [] {
+    std::string name;
+#ifdef _WIN32
+    wchar_t wide[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (GetComputerNameW(wide, &size)) name = Utf8FromWide(std::wstring(wide, size));
+#else
+    char narrow[256] = {};
+    if (gethostname(narrow, sizeof narrow - 1) == 0) name = narrow;
+#endif
+    // Only letters and digits: the name's dashes and dots are its separators.
+    for (char& c : name) {
+      const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+      if (!kept) c = '_';
+    }
+    if (name.size() > 64) name.resize(64);
+    return name.empty() ? std::string("local") : name;
+  }();
+  return tag;
+}
+
 std::string PartialPath(const std::string& utf8Path) {
   static std::atomic<unsigned long> written{0};
-  return utf8Path + "." + std::to_string(CurrentProcessId()) + "-" +
+  return utf8Path + "." + MachineTag() + "-" + std::to_string(CurrentProcessId()) + "-" +
          std::to_string(written.fetch_add(1) + 1) + std::string(kPartialEnd);
 }
 
-std::optional<unsigned long> PartialFileWriter(const std::string& utf8FileName) {
-  if (utf8FileName.size() <= kPartialEnd.size() ||
-      utf8FileName.compare(utf8FileName.size() - kPartialEnd.size(), kPartialEnd.size(),
-                           kPartialEnd) != 0) {
+std::optional<PartialWriter> PartialFileWriter(std::string_view pageName,
+                                               std::string_view fileName) {
+  if (pageName.empty() || fileName.size() <= pageName.size() + 1 + kPartialEnd.size() ||
+      fileName.substr(0, pageName.size()) != pageName || fileName[pageName.size()] != '.' ||
+      fileName.substr(fileName.size() - kPartialEnd.size()) != kPartialEnd) {
     return std::nullopt;
   }
-  const std::string stem = utf8FileName.substr(0, utf8FileName.size() - kPartialEnd.size());
-  const std::size_t dot = stem.rfind('.');
-  if (dot == std::string::npos || dot == 0) return std::nullopt;
-  const std::string writer = stem.substr(dot + 1);
-  const std::size_t dash = writer.find('-');
-  const auto digits = [](const std::string& text) {
+  // MACHINE-PID-N between the page's name and ".partial".
+  const std::string_view writer = fileName.substr(
+      pageName.size() + 1, fileName.size() - pageName.size() - 1 - kPartialEnd.size());
+  const std::size_t second = writer.rfind('-');
+  if (second == std::string_view::npos || second == 0) return std::nullopt;
+  const std::size_t first = writer.rfind('-', second - 1);
+  if (first == std::string_view::npos || first == 0) return std::nullopt;
+  const std::string_view machine = writer.substr(0, first);
+  const std::string_view pid = writer.substr(first + 1, second - first - 1);
+  const std::string_view count = writer.substr(second + 1);
+  const auto digits = [](std::string_view text) {
     return !text.empty() && text.size() <= 19 &&
-           text.find_first_not_of("0123456789") == std::string::npos;
+           text.find_first_not_of("0123456789") == std::string_view::npos;
   };
-  if (dash == std::string::npos || !digits(writer.substr(0, dash)) ||
-      !digits(writer.substr(dash + 1))) {
-    return std::nullopt;
+  const auto tag = [](std::string_view text) {
+    return text.find_first_not_of(
+               "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") ==
+           std::string_view::npos;
+  };
+  if (!tag(machine) || !digits(pid) || !digits(count)) return std::nullopt;
+  const unsigned long long id = std::stoull(std::string(pid));
+  if (id > std::numeric_limits<unsigned long>::max()) return std::nullopt;
+  return PartialWriter{std::string(machine), static_cast<unsigned long>(id)};
+}
+
+UniqueFile OpenNewPartial(const std::string& utf8Path, std::string& partial) {
+  // Another writer's file under a name this one was given (after a process
+  // id was reused, or on another machine of the same name) is passed over.
+  for (int tries = 0; tries < 100; ++tries) {
+    partial = PartialPath(utf8Path);
+    UniqueFile file = OpenNewFile(partial);
+    if (file || errno != EEXIST) return file;
   }
-  const unsigned long long pid = std::stoull(writer.substr(0, dash));
-  if (pid > std::numeric_limits<unsigned long>::max()) return std::nullopt;
-  return static_cast<unsigned long>(pid);
+  return nullptr;
 }
 
 void RemoveDeadPartials(const std::vector<std::string>& utf8PagePaths) {
-  std::vector<std::filesystem::path> folders;
+  // The pages of each folder, by their names.
+  std::vector<std::pair<std::filesystem::path, std::vector<std::string>>> folders;
   for (const std::string& page : utf8PagePaths) {
     if (page.empty() || HoldsNul(page)) continue;
+    // "PAGE.partial" is what writers before these names left of the page.
     RemoveFile(page + std::string(kPartialEnd));
-    std::filesystem::path folder = PlatformPath(page).parent_path();
+    const std::filesystem::path path = PlatformPath(page);
+    std::filesystem::path folder = path.parent_path();
     if (folder.empty()) folder = ".";
-    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
-      folders.push_back(std::move(folder));
-    }
+    auto at = std::find_if(folders.begin(), folders.end(),
+                           [&](const auto& entry) { return entry.first == folder; });
+    if (at == folders.end()) at = folders.insert(folders.end(), {std::move(folder), {}});
+    at->second.push_back(Utf8Name(path.filename()));
   }
-  for (const std::filesystem::path& folder : folders) {
+  for (const auto& [folder, pages] : folders) {
     std::error_code error;
     std::filesystem::directory_iterator entries(folder, error);
     for (const std::filesystem::directory_iterator end; !error && entries != end;
          entries.increment(error)) {
-      const std::optional<unsigned long> writer =
-          PartialFileWriter(Utf8Name(entries->path().filename()));
-      if (writer && !ProcessIsRunning(*writer)) RemoveFile(Utf8Name(entries->path()));
+      const std::string name = Utf8Name(entries->path().filename());
+      for (const std::string& page : pages) {
+        const std::optional<PartialWriter> writer = PartialFileWriter(page, name);
+        // Another machine's writer cannot be judged from here.
+        if (writer && writer->machine == MachineTag() && !ProcessIsRunning(writer->pid)) {
+          RemoveFile(Utf8Name(entries->path()));
+          break;
+        }
+      }
     }
   }
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sheetsmith {
@@ -32,25 +33,46 @@ bool RemoveFile(const std::string& utf8Path);
 
 // Where a page is written before it is whole: beside its final path, which
 // it replaces by RenameOver once complete, under a name of this writer's
-// own, "PAGE.PID-N.partial": the process's id and a number no other call in
-// the process is given. So two runs, or two threads, writing the same page
+// own, "PAGE.MACHINE-PID-N.partial": the machine's name (its letters and
+// digits), the process's id and a number no other call in the process is
+// given. So two runs, or two threads, or two machines writing the same page
 // at once never write into one file, and whichever ends last, the page is
 // wholly that writer's; a run stopped half-way leaves at most its own
 // partial file, never a page cut short under the final name. Shared with
 // the host, which writes its own pages the same way.
 std::string PartialPath(const std::string& utf8Path);
 
-// Removes the partial files beside the pages (in their folders, of any
-// page) whose writers have ended without moving them into place: their
-// process is gone. The partial files of a live process are left alone, and
+// This machine's name as partial file names carry it.
+std::string MachineTag();
+
+// Makes a partial file for the page, by PartialPath, created exclusively: a
+// name another writer's file already has is passed over for the next.
+// `partial` is set to its path; null (errno set) when none can be made.
+UniqueFile OpenNewPartial(const std::string& utf8Path, std::string& partial);
+
+// Opens a new file for writing, only when there is no file of that name
+// yet; null with errno EEXIST when there is.
+UniqueFile OpenNewFile(const std::string& utf8Path);
+
+// Removes the partial files of these pages (in their folders) whose writers
+// have ended without moving them into place: partial files named for one
+// of these pages by PartialPath, written on this machine by a process that
+// is gone. The partial files of a live process, of another machine (whose
+// processes cannot be seen from here) and of other pages are left alone, and
 // so is every other file. Also removes each page's "PAGE.partial", which
 // writers before these names left. Every run calls it before it writes its
 // pages.
 void RemoveDeadPartials(const std::vector<std::string>& utf8PagePaths);
 
-// The process id a partial file name holds, or nullopt when the name
-// (without its folder) is not one PartialPath makes.
-std::optional<unsigned long> PartialFileWriter(const std::string& utf8FileName);
+// The writer a partial file of the page named `pageName` (without its
+// folder) names in `fileName`; nullopt when it is no name PartialPath makes
+// for that page.
+struct PartialWriter {
+  std::string machine;
+  unsigned long pid = 0;
+};
+std::optional<PartialWriter> PartialFileWriter(std::string_view pageName,
+                                               std::string_view fileName);
 
 // Whether the process with this id is running.
 bool ProcessIsRunning(unsigned long pid);

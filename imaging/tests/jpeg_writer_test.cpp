@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "imaging/reading/photo_reader.h"
+#include "imaging/system/file_io.h"
 #include "imaging/writing/jpeg_file.h"
 #include "imaging/writing/jpeg_kernels.h"
 #include "test_photos.h"
@@ -166,6 +169,24 @@ TEST(JpegWriterTest, SavedPagesDecodeToWhatWasSaved) {
   const std::optional<RgbaImage> back = LoadRgba(path);
   ASSERT_TRUE(back);
   EXPECT_LT(testsupport::MeanAbsDiff(*back, page), 2.0);
+}
+
+// A new file is made only where there is none: another writer's file under
+// the same name is never written into.
+TEST(JpegWriterTest, ANewFileIsNeverMadeOverAnother) {
+  testsupport::TempDir dir;
+  const std::string path = dir.File("page.jpg.partial");
+  ASSERT_TRUE(testsupport::WriteBytes(path, "another writer's"));
+  errno = 0;
+  EXPECT_EQ(OpenNewFile(path), nullptr);
+  EXPECT_EQ(errno, EEXIST);
+  EXPECT_EQ(testsupport::ReadBytes(path), "another writer's");
+  const std::string fresh = dir.File("fresh.partial");
+  UniqueFile made = OpenNewFile(fresh);
+  ASSERT_NE(made, nullptr);
+  EXPECT_GE(std::fputs("ours", made.get()), 0);
+  made.reset();
+  EXPECT_EQ(testsupport::ReadBytes(fresh), "ours");
 }
 
 }  // namespace

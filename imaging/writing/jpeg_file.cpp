@@ -14,8 +14,8 @@ bool SaveJpeg(const RgbaImage& image, const std::string& path, int quality,
   if (image.empty()) return false;
   // Written beside the page and put in its place only when whole: a page cut
   // short, or one from an earlier run, never passes for this run's.
-  const std::string partial = PartialPath(path);
-  UniqueFile file = OpenFile(partial, "wb");
+  std::string partial;
+  UniqueFile file = OpenNewPartial(path, partial);
   if (!file) return false;
   std::FILE* stream = file.get();
   std::string segments;
