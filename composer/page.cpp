@@ -354,8 +354,11 @@ void SavePage(int pageIndex, RunState& state) {
   page.canvas.reset();
   if (saved) {
     const int k = state.pagesSaved.fetch_add(1) + 1;
+    // The count, then which page it was (from 1, in [outputs]): the host
+    // remakes only pages no such line names.
     LogLineLocked(state.logMutex, "Sheetsmith: Saved page " + std::to_string(k) + "/" +
                                       std::to_string(config.outputs.size()));
+    LogLineLocked(state.logMutex, "Sheetsmith: Wrote page " + std::to_string(pageIndex + 1));
   } else {
     state.pagesFailed.fetch_add(1);
   }

@@ -229,7 +229,7 @@ TEST_F(JobTest, ThreePhotosOnOnePageLeaveTheFourthCellWhite) {
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out, "OK\n");
   const std::vector<std::string> lines = Lines(run.err);
-  ASSERT_EQ(lines.size(), 7u) << run.err;
+  ASSERT_EQ(lines.size(), 8u) << run.err;
   EXPECT_EQ(lines[0], "Sheetsmith: Starting (stb version)...");
   EXPECT_EQ(lines[1], "Sheetsmith: Config file: " + dir.File("grid_config_1.txt"));
   EXPECT_EQ(lines[2], "Sheetsmith: Config parsed - 3 images, 1 outputs");
@@ -237,7 +237,8 @@ TEST_F(JobTest, ThreePhotosOnOnePageLeaveTheFourthCellWhite) {
               ::testing::StartsWith("Sheetsmith: 3 images, 2x2 grid, cell 100x120, threads="));
   EXPECT_EQ(lines[4], "Sheetsmith: [3/3]");
   EXPECT_EQ(lines[5], "Sheetsmith: Saved page 1/1");
-  EXPECT_THAT(lines[6], ::testing::AllOf(::testing::StartsWith("Sheetsmith: Total time: "),
+  EXPECT_EQ(lines[6], "Sheetsmith: Wrote page 1");
+  EXPECT_THAT(lines[7], ::testing::AllOf(::testing::StartsWith("Sheetsmith: Total time: "),
                                          ::testing::EndsWith("ms")));
   const std::optional<RgbaImage> page = LoadRgba(outputs[0]);
   ASSERT_TRUE(page);

@@ -161,24 +161,6 @@ ComposerRun RunComposer(const std::wstring& commandLine, ComposerOutput& output)
   return run;
 }
 
-// What the file system says of each page now.
-std::vector<PageStamp> StampPages(const GridRequest& request) {
-  std::vector<PageStamp> stamps(request.outputPaths.size());
-  for (std::size_t i = 0; i < stamps.size(); ++i) {
-    const std::optional<std::wstring> file = PlatformText(request.outputPaths[i]);
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!file || !GetFileAttributesExW(file->c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      continue;
-    }
-    stamps[i].exists = true;
-    stamps[i].lastWrite = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                          data.ftLastWriteTime.dwLowDateTime;
-    stamps[i].size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  }
-  return stamps;
-}
-
 // Removes what a composer that was stopped, or failed, left half written
 // (its process has ended, so its partial files are a dead writer's).
 void RemovePartialPages(const GridRequest& request) {
@@ -188,6 +170,20 @@ void RemovePartialPages(const GridRequest& request) {
 GridResult Fallback(const GridRequest& request, GridProgress& progress,
                     const std::vector<std::size_t>& pages = {}) {
   return GridComposer(request, progress, pages);
+}
+
+// After a composer that failed or was stopped: the host's own composer makes
+// only the pages it did not write, and keeps the good ones it did.
+GridResult RemakeUnwritten(const GridRequest& request, GridProgress& progress,
+                           const std::vector<std::size_t>& unwritten, Clock::time_point start) {
+  GridResult result;
+  if (unwritten.empty()) {
+    result.success = true;
+  } else {
+    result = Fallback(request, progress, unwritten);
+  }
+  result.totalTimeMs = ElapsedMs(start);
+  return result;
 }
 
 }  // namespace
@@ -290,9 +286,6 @@ GridResult CreateGridImagesWithHelper(const GridRequest& request, GridProgress& 
   LogError("DEBUG C++: Config file created with " + std::to_string(request.imagePaths.size()) +
            " images, " + std::to_string(request.outputPaths.size()) + " outputs");
 
-  // What stands at the page paths before the composer starts: a page that is
-  // still that very file afterwards was not made by this run.
-  const std::vector<PageStamp> before = StampPages(request);
   ComposerOutput output(progress);
   LogError("DEBUG C++: Running sheetsmith.exe...");
   const ComposerRun run = RunComposer(ComposerCommandLine(composerPath, jobPath), output);
@@ -302,14 +295,16 @@ GridResult CreateGridImagesWithHelper(const GridRequest& request, GridProgress& 
     return Fallback(request, progress);
   }
   if (!output.text().empty()) LogErrorRaw(output.text());
+  // The pages the composer wrote are those it named; a page that stands at
+  // its path otherwise (an earlier run's) is not this run's.
+  const std::vector<std::size_t> unwritten = output.PagesNotWritten(request.outputPaths.size());
   if (run.stalled) {
     LogError("ERROR: Page composer stopped responding");
     RemovePartialPages(request);
-    return Fallback(request, progress);
+    return RemakeUnwritten(request, progress, unwritten, start);
   }
 
   if (run.exitCode == 0) {
-    const std::vector<std::size_t> unwritten = PagesNotWritten(before, StampPages(request));
     if (!unwritten.empty()) {
       // Only those pages are made again: the others are the composer's.
       LogError("ERROR: sheetsmith reported success but page " + std::to_string(unwritten[0] + 1) +
@@ -327,9 +322,10 @@ GridResult CreateGridImagesWithHelper(const GridRequest& request, GridProgress& 
     return result;
   }
   LogError("DEBUG C++: sheetsmith failed (exit=" +
-           std::to_string(static_cast<unsigned long>(run.exitCode)) + "), using fallback");
+           std::to_string(static_cast<unsigned long>(run.exitCode)) + "), using fallback for " +
+           std::to_string(unwritten.size()) + " page(s) it did not write");
   RemovePartialPages(request);
-  return Fallback(request, progress);
+  return RemakeUnwritten(request, progress, unwritten, start);
 }
 
 }  // namespace runner::printing

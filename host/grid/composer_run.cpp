@@ -28,6 +28,15 @@ std::optional<std::int32_t> CountAfter(std::string_view line, std::string_view p
   return count;
 }
 
+// The k of a line that is "PREFIX k" and nothing more, or nullopt.
+std::optional<std::int32_t> NumberLine(std::string_view line, std::string_view prefix) {
+  if (line.substr(0, prefix.size()) != prefix) return std::nullopt;
+  std::string_view rest;
+  const std::optional<std::int32_t> number = LeadingNumber(line.substr(prefix.size()), rest);
+  if (!number || !rest.empty()) return std::nullopt;
+  return number;
+}
+
 }  // namespace
 
 void GridProgress::Raise(std::atomic<std::int32_t>& count, std::int32_t to) {
@@ -87,19 +96,17 @@ void ComposerOutput::ReadLine(std::string_view line) {
     progress_.PhotosDone(*placed);
   } else if (const auto saved = CountAfter(line, "Sheetsmith: Saved page ", "/")) {
     progress_.PagesDone(*saved);
+  } else if (const auto page = NumberLine(line, "Sheetsmith: Wrote page ")) {
+    if (*page >= 1) written_.insert(static_cast<std::size_t>(*page) - 1);
   } else if (const auto unreadable = sheetsmith::ParseUnreadableLine(line)) {
     if (!unreadable->frame) progress_.PhotoUnreadable(unreadable->index);
   }
 }
 
-std::vector<std::size_t> PagesNotWritten(const std::vector<PageStamp>& before,
-                                         const std::vector<PageStamp>& after) {
+std::vector<std::size_t> ComposerOutput::PagesNotWritten(std::size_t pageCount) const {
   std::vector<std::size_t> pages;
-  for (std::size_t i = 0; i < after.size(); ++i) {
-    const PageStamp& now = after[i];
-    const bool same = i < before.size() && before[i].exists &&
-                      before[i].lastWrite == now.lastWrite && before[i].size == now.size;
-    if (!now.exists || same) pages.push_back(i);
+  for (std::size_t i = 0; i < pageCount; ++i) {
+    if (written_.count(i) == 0) pages.push_back(i);
   }
   return pages;
 }

@@ -65,25 +65,17 @@ class ComposerOutput {
   // Adds what the pipe gave; returns how many lines it completed.
   int Append(std::string_view bytes);
   const std::string& text() const { return text_; }
+  // The pages (by index, of `pageCount`) that no "Sheetsmith: Wrote page P"
+  // line has named: those the composer did not write.
+  std::vector<std::size_t> PagesNotWritten(std::size_t pageCount) const;
 
  private:
   void ReadLine(std::string_view line);
 
   GridProgress& progress_;
+  std::set<std::size_t> written_;  // pages from 0
   std::string text_;
   std::size_t lineStart_ = 0;
 };
-
-// What is known of a page file at one moment.
-struct PageStamp {
-  bool exists = false;
-  std::uint64_t lastWrite = 0;  // the file system's time stamp, as it counts
-  std::uint64_t size = 0;
-};
-
-// The pages (by index) that a run did not write: missing now, or still the
-// very file that was there before the run began (same time stamp and size).
-std::vector<std::size_t> PagesNotWritten(const std::vector<PageStamp>& before,
-                                         const std::vector<PageStamp>& after);
 
 }  // namespace runner::printing

@@ -32,16 +32,22 @@ TEST(ComposerRunTest, ProgressComesFromWholeLinesOnly) {
   }
 }
 
-// A page counts as this run's only when it changed: a page left by an
-// earlier run, untouched, is made again by the host.
-TEST(ComposerRunTest, PagesLeftFromAnEarlierRunAreNotTheRunsOwn) {
-  const PageStamp missing;
-  const PageStamp old{true, 1000, 500};
-  const PageStamp rewritten{true, 2000, 500};
-  const PageStamp sameTimeOtherSize{true, 1000, 600};
-  const std::vector<PageStamp> before = {missing, old, old, old, missing};
-  const std::vector<PageStamp> after = {rewritten, old, rewritten, sameTimeOtherSize, missing};
-  EXPECT_EQ(PagesNotWritten(before, after), (std::vector<std::size_t>{1, 4}));
+// The pages a run wrote are those its lines name; a page no line names (a
+// composer that claims success, one that failed half-way) is not its.
+TEST(ComposerRunTest, PagesWrittenAreThoseTheComposerNamed) {
+  GridProgress progress;
+  ComposerOutput reader(progress);
+  reader.Append(
+      "Sheetsmith: Saved page 1/5\n"
+      "Sheetsmith: Wrote page 3\n"
+      "Sheetsmith: Saved page 2/5\r\n"
+      "Sheetsmith: Wrote page 1\r\n"
+      "Sheetsmith: Wrote page 2 of 5\n"  // not the line
+      "Sheetsmith: Wrote page 0\n"
+      "Sheetsmith: Wrote page 9\n"       // beyond the pages asked
+      "Sheetsmith: Wrote page 5");        // not ended: the composer may still be saving it
+  EXPECT_EQ(reader.PagesNotWritten(5), (std::vector<std::size_t>{1, 3, 4}));
+  EXPECT_EQ(reader.PagesNotWritten(0), std::vector<std::size_t>{});
 }
 
 TEST(ComposerRunTest, PhotosPlacedAreThoseWithACell) {

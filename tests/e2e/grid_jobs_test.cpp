@@ -532,6 +532,25 @@ TEST_F(GridJobsTest, AComposerClaimingPagesItNeverWroteIsNotBelieved) {
   ExpectFallbackPage(r.outputPaths[0]);
 }
 
+// A composer that fails after writing a page keeps it: the host's own
+// composer makes only the page it did not write.
+TEST_F(GridJobsTest, AfterAComposerFailsOnlyThePagesItDidNotWriteAreRemade) {
+  runner::printing::GridRequest r = FallbackExample(dir);
+  r.imagePaths.assign(13, r.imagePaths[0]);  // a full first page, one photo on the second
+  r.outputPaths = {dir.File("page one.jpg"), dir.File("page two.jpg")};
+  HostOptions options;
+  options.copyAs = {{"composer_that_fails_after_one_page.exe", "sheetsmith.exe"}};
+  const HostRun run = RunHost(
+      HostScript().Call("printing_channel", "createGridImagesFast", EncodableValue(Arguments(r))),
+      options);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.answers.at(0).SuccessValue(), EncodableValue(true)) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("DEBUG C++: sheetsmith failed (exit=1), using fallback for 1 "
+                                 "page(s) it did not write\n"));
+  EXPECT_EQ(testsupport::ReadBytes(r.outputPaths[0]), "the composer's page 1");
+  ExpectFallbackPage(r.outputPaths[1]);
+}
+
 // Photos that take long to decode: the composer's own lines come only every
 // tenth photo, further apart than the watchdog allows, but it says it is
 // working in between and is left to finish. Meanwhile the polls tell how far
