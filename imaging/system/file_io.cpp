@@ -29,28 +29,18 @@ bool HoldsNul(const std::string& text) { return text.find('\0') != std::string::
 
 constexpr std::string_view kPartialEnd = ".partial";
 
+// What ends a folder's name in a path.
+#ifdef _WIN32
+constexpr const char* kSeparators = "\\/";
+#else
+constexpr const char* kSeparators = "/";
+#endif
+
 unsigned long CurrentProcessId() {
 #ifdef _WIN32
   return GetCurrentProcessId();
 #else
   return static_cast<unsigned long>(getpid());
-#endif
-}
-
-// The folder a file lies in and the names in it, as the platform spells them.
-std::filesystem::path PlatformPath(const std::string& utf8Path) {
-#ifdef _WIN32
-  return std::filesystem::path(WideFromUtf8(utf8Path));
-#else
-  return std::filesystem::path(utf8Path);
-#endif
-}
-
-std::string Utf8Name(const std::filesystem::path& path) {
-#ifdef _WIN32
-  return Utf8FromWide(path.wstring());
-#else
-  return path.string();
 #endif
 }
 
@@ -143,6 +133,27 @@ UniqueFile OpenNewFile(const std::string& utf8Path) {
   return UniqueFile(file);
 }
 
+std::vector<std::string> FileNamesIn(const std::string& utf8Folder) {
+  std::vector<std::string> names;
+  if (HoldsNul(utf8Folder)) return names;
+  // FindFirstFileExW takes a "\\?\" path of any length, where the C
+  // runtime's folder listing stops at MAX_PATH.
+  std::string pattern = utf8Folder;
+  if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+  const std::wstring path = SystemPath(pattern + "*");
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileExW(path.c_str(), FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      names.push_back(Utf8FromWide(found.cFileName));
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
+}
+
 bool FlushToDisk(std::FILE* stream) {
   if (std::fflush(stream) != 0) return false;
   const std::intptr_t handle = _get_osfhandle(_fileno(stream));
@@ -201,6 +212,17 @@ UniqueFile OpenNewFile(const std::string& utf8Path) {
   std::FILE* file = fdopen(descriptor, "wb");
   if (!file) close(descriptor);
   return UniqueFile(file);
+}
+
+std::vector<std::string> FileNamesIn(const std::string& utf8Folder) {
+  std::vector<std::string> names;
+  std::error_code error;
+  std::filesystem::directory_iterator entries(utf8Folder, error);
+  for (const std::filesystem::directory_iterator end; !error && entries != end;
+       entries.increment(error)) {
+    if (!entries->is_directory(error)) names.push_back(entries->path().filename().string());
+  }
+  return names;
 }
 
 bool FlushToDisk(std::FILE* stream) {
@@ -296,30 +318,26 @@ UniqueFile OpenNewPartial(const std::string& utf8Path, std::string& partial) {
 
 void RemoveDeadPartials(const std::vector<std::string>& utf8PagePaths) {
   // The pages of each folder, by their names.
-  std::vector<std::pair<std::filesystem::path, std::vector<std::string>>> folders;
+  std::vector<std::pair<std::string, std::vector<std::string>>> folders;
   for (const std::string& page : utf8PagePaths) {
     if (page.empty() || HoldsNul(page)) continue;
     // "PAGE.partial" is what writers before these names left of the page.
     RemoveFile(page + std::string(kPartialEnd));
-    const std::filesystem::path path = PlatformPath(page);
-    std::filesystem::path folder = path.parent_path();
-    if (folder.empty()) folder = ".";
+    const std::size_t slash = page.find_last_of(kSeparators);
+    std::string folder = slash == std::string::npos ? std::string(".") : page.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? page : page.substr(slash + 1);
     auto at = std::find_if(folders.begin(), folders.end(),
                            [&](const auto& entry) { return entry.first == folder; });
     if (at == folders.end()) at = folders.insert(folders.end(), {std::move(folder), {}});
-    at->second.push_back(Utf8Name(path.filename()));
+    at->second.push_back(name);
   }
   for (const auto& [folder, pages] : folders) {
-    std::error_code error;
-    std::filesystem::directory_iterator entries(folder, error);
-    for (const std::filesystem::directory_iterator end; !error && entries != end;
-         entries.increment(error)) {
-      const std::string name = Utf8Name(entries->path().filename());
+    for (const std::string& name : FileNamesIn(folder)) {
       for (const std::string& page : pages) {
         const std::optional<PartialWriter> writer = PartialFileWriter(page, name);
         // Another machine's writer cannot be judged from here.
         if (writer && writer->machine == MachineTag() && !ProcessIsRunning(writer->pid)) {
-          RemoveFile(Utf8Name(entries->path()));
+          RemoveFile(folder == "." ? name : folder + name);
           break;
         }
       }

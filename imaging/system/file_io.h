@@ -54,6 +54,10 @@ UniqueFile OpenNewPartial(const std::string& utf8Path, std::string& partial);
 // yet; null with errno EEXIST when there is.
 UniqueFile OpenNewFile(const std::string& utf8Path);
 
+// The names of the files (not folders) in a folder, of a path of any
+// length; none when it cannot be listed.
+std::vector<std::string> FileNamesIn(const std::string& utf8Folder);
+
 // Removes the partial files of these pages (in their folders) whose writers
 // have ended without moving them into place: partial files named for one
 // of these pages by PartialPath, written on this machine by a process that

@@ -222,6 +222,13 @@ JOB
   sed -i "s|$deep/page.jpg|$work/native_page.jpg|" "$work/native.job"
   page_path=$(to_windows "$deep/page.jpg")
   (( ${#page_path} > 260 )) || fail "the long path is only ${#page_path} characters"
+  # A partial file of the page that a dead process of this machine (as Wine
+  # names it) left, and a user's own: the run lists the long folder, and
+  # removes the one and keeps the other.
+  machine=$("$root/cmake/wine-run.sh" cmd /c "echo %COMPUTERNAME%" 2> /dev/null | tr -d '\r\n' |
+    tr -c 'A-Za-z0-9' '_')
+  echo "half a page" > "$deep/page.jpg.$machine-999999-1.partial"
+  echo "a user's" > "$deep/notes.2024-06.partial"
   set +e
   "$root/cmake/wine-run.sh" "$windows/bin/sheetsmith.exe" "$(to_windows "$work/wine.job")" \
     > "$work/wine.out" 2> "$work/wine.err"
@@ -236,6 +243,8 @@ JOB
       "$(tr -d '\r' < "$work/wine.out") $(cat "$work/wine.diff" 2>/dev/null)"
     tr -d '\r' < "$work/wine.err" | tail -n 5
   fi
+  [[ ! -e "$deep/page.jpg.$machine-999999-1.partial" && -e "$deep/notes.2024-06.partial" ]] &&
+    pass || fail "under Wine, in the long folder: $(cd "$deep" && ls ./*.partial 2>&1 | tr '\n' ' ')"
   line=$(tr -d '\r' < "$work/wine.err" | grep "^Sheetsmith: Unreadable photo 4 cut-short (" || true)
   [[ "$line" == *"): $(to_windows "$deep/cut.heic")" ]] && pass ||
     fail "under Wine, the cut-short photo's line: ${line:-none}"
