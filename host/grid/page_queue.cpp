@@ -9,18 +9,19 @@
 
 namespace runner::printing {
 
-std::string PageKey(const std::string& path) {
-  std::string key = path;
-  for (char& c : key) {
-    if (c == '/') c = '\\';
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+namespace {
+
+struct KeyLess {
+  bool operator()(const std::string& a, const std::string& b) const {
+    return ComparePageKeys(a, b) < 0;
   }
-  return key;
-}
+};
+
+}  // namespace
 
 struct PageQueue::Entry {
   std::uint64_t order = 0;
-  std::set<std::string> pages;
+  std::set<std::string, KeyLess> pages;
 };
 
 struct PageQueue::State {

@@ -15,9 +15,17 @@
 
 namespace runner::printing {
 
-// The spelling of a page path under which Windows finds the same file:
-// separators made one, ASCII letters in one case.
+// The spelling of a page path under which the system finds the same file.
+// On Windows: the full path as the system makes it (either slash, no "." or
+// "..", no trailing dots or spaces, no "\\?\"), with its folders' and its
+// file's long names where they exist. Elsewhere: either slash, ASCII letters
+// in one case (the tests' stand-in for Windows' rule).
 std::string PageKey(const std::string& path);
+
+// How two keys order as the file system tells names apart: on Windows
+// without regard to case, as NTFS does (CompareStringOrdinal ignoring case,
+// which folds every letter, not only ASCII). Negative, zero or positive.
+int ComparePageKeys(const std::string& a, const std::string& b);
 
 class PageQueue {
  public:
