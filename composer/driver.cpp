@@ -15,6 +15,7 @@
 #include "geometry.h"
 #include "imaging/pixels/buffer_pool.h"
 #include "imaging/system/file_io.h"
+#include "job_file/heartbeat_line.h"
 #include "korvela_version.h"
 #include "log.h"
 #include "page.h"
@@ -49,9 +50,11 @@ bool RunWorkers(unsigned count, const std::function<void()>& work,
 
 namespace {
 
-// Writes "Sheetsmith: working, k of N photos placed" every kHeartbeatPeriod
-// from a thread of its own until it is destroyed. The workers' own lines
-// come only every tenth photo and per page, which can be a long silence.
+// Writes the heartbeat (heartbeat_line.h: photos placed, pages saved, the
+// photos in hand) every kHeartbeatPeriod from a thread of its own until it
+// is destroyed. The workers' own lines come only every tenth photo and per
+// page, which can be a long silence; and from what moves between two beats
+// the host tells a slow photo from a read that never ends.
 class Heartbeat {
  public:
   explicit Heartbeat(RunState& state) : state_(state) {
@@ -76,9 +79,13 @@ class Heartbeat {
   void Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stop_.wait_for(lock, kHeartbeatPeriod, [this] { return stopped_; })) {
-      LogLineLocked(state_.logMutex, "Sheetsmith: working, " +
-                                         std::to_string(state_.photosProcessed.load()) + " of " +
-                                         std::to_string(state_.photosToPlace()) + " photos placed");
+      HeartbeatEntry beat;
+      beat.photosPlaced = state_.photosProcessed.load();
+      beat.photos = state_.photosToPlace();
+      beat.pagesSaved = state_.pagesSaved.load();
+      beat.pages = state_.pageCount();
+      beat.inHand = state_.PhotosInHand();
+      LogLineLocked(state_.logMutex, FormatHeartbeatLine(beat));
     }
   }
 

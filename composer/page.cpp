@@ -410,7 +410,33 @@ void FinishPage(int pageIndex, RunState& state) {
   state.StartSave([pageIndex, &state] { SaveAndPassOn(pageIndex, state); });
 }
 
+// A photo in a worker's hand while it lives.
+class InHand {
+ public:
+  InHand(RunState& state, std::size_t index) : state_(state) {
+    std::lock_guard<std::mutex> lock(state_.inHandMutex);
+    held_ = state_.inHand.insert(index);
+  }
+  ~InHand() {
+    std::lock_guard<std::mutex> lock(state_.inHandMutex);
+    state_.inHand.erase(held_);
+  }
+  InHand(const InHand&) = delete;
+  InHand& operator=(const InHand&) = delete;
+
+ private:
+  RunState& state_;
+  std::multiset<std::size_t>::iterator held_;
+};
+
 }  // namespace
+
+std::vector<std::size_t> RunState::PhotosInHand() {
+  std::lock_guard<std::mutex> lock(inHandMutex);
+  std::vector<std::size_t> photos(inHand.begin(), inHand.end());
+  photos.erase(std::unique(photos.begin(), photos.end()), photos.end());
+  return photos;
+}
 
 void DoUnit(std::int64_t unit, RunState& state) {
   const GridConfig& config = state.config;
@@ -421,9 +447,12 @@ void DoUnit(std::int64_t unit, RunState& state) {
   if (slot < state.PhotosOnPage(pageIndex) && !CanvasFailed(page, state)) {
     const std::int64_t index =
         static_cast<std::int64_t>(pageIndex) * state.geometry.cellsPerPage + slot;
-    std::optional<PreparedPhoto> prepared =
-        PreparePhoto(static_cast<std::size_t>(index), slot / config.cols, slot % config.cols,
-                     config, state.geometry, state.colors);
+    std::optional<PreparedPhoto> prepared;
+    {
+      const InHand held(state, static_cast<std::size_t>(index));
+      prepared = PreparePhoto(static_cast<std::size_t>(index), slot / config.cols,
+                              slot % config.cols, config, state.geometry, state.colors);
+    }
     if (prepared && prepared->tagged) page.tagged.store(true);
     if (!prepared) {
       CountPhoto(state, false);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -85,6 +86,13 @@ struct RunState {
   std::mutex canvasMutex;  // guards the two counts below and PageWork's canvas state
   int canvasesHeld = 0;
   int photosWaitingForRoom = 0;
+
+  // The photos the workers are reading, decoding or fitting now (a photo
+  // twice in a job may be in two hands), which the heartbeat names: a read
+  // that never ends shows as a photo that stays in hand.
+  std::mutex inHandMutex;
+  std::multiset<std::size_t> inHand;
+  std::vector<std::size_t> PhotosInHand();
 
   // Whether canvases are whitened only around their magnets (see
   // WhitenAroundMagnets), or else whole.

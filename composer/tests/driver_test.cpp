@@ -26,6 +26,7 @@
 #if defined(__linux__)
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -33,6 +34,7 @@
 #include "imaging/reading/photo_reader.h"
 #include "imaging/system/file_io.h"
 #include "imaging/writing/jpeg_file.h"
+#include "job_file/heartbeat_line.h"
 #include "test_photos.h"
 
 namespace sheetsmith {
@@ -506,11 +508,49 @@ TEST_F(JobTest, ASlowRunSaysItIsWorkingBetweenItsOwnLines) {
   const int code = run.exitCode;
   const std::string& err = run.err;
   EXPECT_EQ(code, 0);
-  const std::vector<std::string> lines = Lines(err);
-  const auto working = std::count(lines.begin(), lines.end(),
-                                  std::string("Sheetsmith: working, 0 of 3 photos placed"));
+  int working = 0;
+  for (const std::string& line : Lines(err)) {
+    const std::optional<HeartbeatEntry> beat = ParseHeartbeatLine(line);
+    if (beat && beat->photosPlaced == 0 && beat->photos == 3 && beat->pagesSaved == 0 &&
+        beat->pages == 1) {
+      ++working;
+    }
+  }
   EXPECT_GE(working, 2) << err;
 }
+
+#if defined(__linux__)
+// A photo whose read never ends (here a pipe nobody writes yet; on Windows a
+// hung share or a cloud file that does not download) stays in hand beat
+// after beat while nothing else moves: what the host's watchdog reads.
+TEST_F(JobTest, APhotoThatDoesNotArriveStaysInHandWhileNothingMoves) {
+  AddPhotos(1);
+  const std::string pipe = dir.File("never arrives.jpg");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  images.push_back(pipe);
+  AddOutputs(1);
+  // The writer opens once the composer does, holds the read three beats,
+  // then gives it bytes that are no photo.
+  std::thread writer([&] {
+    std::ofstream out(pipe, std::ios::binary);
+    std::this_thread::sleep_for(kHeartbeatPeriod * 3);
+    out << "no photo at all";
+  });
+  const RunResult run = RunWith({"sheetsmith.exe", WriteJob()});
+  writer.join();
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  int waiting = 0;
+  for (const std::string& line : Lines(run.err)) {
+    const std::optional<HeartbeatEntry> beat = ParseHeartbeatLine(line);
+    if (!beat || std::count(beat->inHand.begin(), beat->inHand.end(), 1u) == 0) continue;
+    ++waiting;
+    EXPECT_EQ(beat->pagesSaved, 0) << line;  // the page waits for the photo
+    EXPECT_LE(beat->photosPlaced, 1) << line;
+  }
+  EXPECT_GE(waiting, 2) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("Sheetsmith: Unreadable photo 1 unsupported"));
+}
+#endif
 
 // An empty path in [images], kept by the key that says so, leaves its cell
 // white; every other photo keeps its own cell, effects and frame.
@@ -773,7 +813,9 @@ TEST(PartialFileTest, NamesTellTheirPageAndWriter) {
     const std::optional<PartialWriter> writer = PartialFileWriter(name.page, name.name);
     EXPECT_EQ(writer ? std::optional<unsigned long>(writer->pid) : std::nullopt, name.pid)
         << name.name;
-    if (writer) EXPECT_EQ(writer->machine, name.machine) << name.name;
+    if (writer) {
+      EXPECT_EQ(writer->machine, name.machine) << name.name;
+    }
   }
   const std::string page = "/pages/page.jpg";
   const std::string one = PartialPath(page);

@@ -117,7 +117,7 @@ struct ComposerRun {
   DWORD exitCode = 1;
 };
 
-ComposerRun RunComposer(const std::wstring& commandLine, ComposerOutput& output) {
+ComposerRun RunComposer(const std::wstring& commandLine, ComposerOutput& output, int limitMs) {
   ComposerRun run;
   std::optional<ComposerProcess> composer = StartComposer(commandLine);
   if (!composer) return run;
@@ -130,14 +130,18 @@ ComposerRun RunComposer(const std::wstring& commandLine, ComposerOutput& output)
 
   HANDLE process = composer->process.get();
   HANDLE pipe = composer->output.get();
-  const auto silenceLimit =
-      std::chrono::milliseconds(ComposerWatchdogMs(std::getenv("KORVELA_COMPOSER_WATCHDOG_MS")));
-  // Silence counts from the last whole line: the composer says something at
-  // least twice a second while it works.
-  Clock::time_point lastHeard = Clock::now();
+  const auto stallLimit = std::chrono::milliseconds(limitMs);
+  // A stall counts from the last photo placed or page saved, not from the
+  // last line: the heartbeat goes on while a read never ends.
+  Clock::time_point lastMoved = Clock::now();
+  std::int64_t done = output.WorkDone();
   while (true) {
     const DWORD wait = WaitForSingleObject(process, kWaitStepMs);
-    if (DrainAvailable(pipe, output) > 0) lastHeard = Clock::now();
+    DrainAvailable(pipe, output);
+    if (output.WorkDone() != done) {
+      done = output.WorkDone();
+      lastMoved = Clock::now();
+    }
     if (wait == WAIT_OBJECT_0) {
       DrainToEnd(pipe, output);
       GetExitCodeProcess(process, &run.exitCode);
@@ -149,7 +153,7 @@ ComposerRun RunComposer(const std::wstring& commandLine, ComposerOutput& output)
       run.exitCode = 1;
       break;
     }
-    if (Clock::now() - lastHeard >= silenceLimit) {
+    if (Clock::now() - lastMoved >= stallLimit) {
       TerminateProcess(process, 1);
       WaitForSingleObject(process, 5000);
       DrainAvailable(pipe, output);
@@ -288,7 +292,9 @@ GridResult CreateGridImagesWithHelper(const GridRequest& request, GridProgress& 
 
   ComposerOutput output(progress);
   LogError("DEBUG C++: Running sheetsmith.exe...");
-  const ComposerRun run = RunComposer(ComposerCommandLine(composerPath, jobPath), output);
+  const int stallLimitMs = ComposerWatchdogMs(std::getenv("KORVELA_COMPOSER_WATCHDOG_MS"));
+  const ComposerRun run =
+      RunComposer(ComposerCommandLine(composerPath, jobPath), output, stallLimitMs);
   DeleteFileW(jobPath.c_str());
   if (!run.started) {
     LogError("DEBUG C++: Failed to start sheetsmith.exe, using fallback");
@@ -299,9 +305,19 @@ GridResult CreateGridImagesWithHelper(const GridRequest& request, GridProgress& 
   // its path otherwise (an earlier run's) is not this run's.
   const std::vector<std::size_t> unwritten = output.PagesNotWritten(request.outputPaths.size());
   if (run.stalled) {
+    // The request fails, naming what the composer waited for; the host's
+    // own composer is not run, since it would wait on the same photo (or
+    // profile). The pages the composer wrote stay.
     LogError("ERROR: Page composer stopped responding");
     RemovePartialPages(request);
-    return RemakeUnwritten(request, progress, unwritten, start);
+    for (const std::size_t index : output.PhotosInHand()) {
+      if (index < request.imagePaths.size()) progress.PhotoUnreadable(index);
+    }
+    GridResult result;
+    result.errorMessage = StalledMessage(request, output.PhotosInHand(), stallLimitMs);
+    LogError("ERROR: " + result.errorMessage);
+    result.totalTimeMs = ElapsedMs(start);
+    return result;
   }
 
   if (run.exitCode == 0) {

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "imaging/system/text.h"
+#include "job_file/heartbeat_line.h"
 #include "job_file/unreadable_line.h"
 
 namespace runner::printing {
@@ -75,6 +77,20 @@ std::int32_t PhotosPlaced(const GridRequest& request) {
       std::min<std::int64_t>(cells, static_cast<std::int64_t>(request.imagePaths.size())));
 }
 
+std::string StalledMessage(const GridRequest& request, const std::vector<std::size_t>& inHand,
+                           int limitMs) {
+  std::string message = "The page composer placed no photo and saved no page for " +
+                        sheetsmith::FormatG(limitMs / 1000.0) + " s and was stopped";
+  std::string photos;
+  for (const std::size_t index : inHand) {
+    if (index >= request.imagePaths.size()) continue;
+    if (!photos.empty()) photos += "; ";
+    photos += request.imagePaths[index];
+  }
+  if (!photos.empty()) message += "; it was waiting for " + photos;
+  return message;
+}
+
 int ComposerOutput::Append(std::string_view bytes) {
   text_.append(bytes);
   int lines = 0;
@@ -92,10 +108,16 @@ int ComposerOutput::Append(std::string_view bytes) {
 void ComposerOutput::ReadLine(std::string_view line) {
   if (const auto k = CountAfter(line, "Sheetsmith: [", "/")) {
     progress_.PhotosDone(*k);
-  } else if (const auto placed = CountAfter(line, "Sheetsmith: working, ", " of ")) {
-    progress_.PhotosDone(*placed);
+    photosPlaced_ = std::max<std::int64_t>(photosPlaced_, *k);
+  } else if (const auto beat = sheetsmith::ParseHeartbeatLine(line)) {
+    progress_.PhotosDone(beat->photosPlaced);
+    progress_.PagesDone(beat->pagesSaved);
+    photosPlaced_ = std::max<std::int64_t>(photosPlaced_, beat->photosPlaced);
+    pagesSaved_ = std::max<std::int64_t>(pagesSaved_, beat->pagesSaved);
+    inHand_ = beat->inHand;
   } else if (const auto saved = CountAfter(line, "Sheetsmith: Saved page ", "/")) {
     progress_.PagesDone(*saved);
+    pagesSaved_ = std::max<std::int64_t>(pagesSaved_, *saved);
   } else if (const auto page = NumberLine(line, "Sheetsmith: Wrote page ")) {
     if (*page >= 1) written_.insert(static_cast<std::size_t>(*page) - 1);
   } else if (const auto unreadable = sheetsmith::ParseUnreadableLine(line)) {

@@ -54,10 +54,15 @@ class GridProgress {
 // The photos of a request that have a cell on one of its pages.
 std::int32_t PhotosPlaced(const GridRequest& request);
 
+// The answer to a request whose composer was stopped after `limitMs` in
+// which it placed no photo and saved no page, naming the photos it held.
+std::string StalledMessage(const GridRequest& request, const std::vector<std::size_t>& inHand,
+                           int limitMs);
+
 // The composer's console output as it arrives in pieces. Complete lines are
-// read for progress: "Sheetsmith: [k/N]", "Sheetsmith: working, k of N photos
-// placed" and "Sheetsmith: Saved page k/M"; and for the photos it could not
-// read ("Sheetsmith: Unreadable photo ...").
+// read for progress: "Sheetsmith: [k/N]", its heartbeat (heartbeat_line.h)
+// and "Sheetsmith: Saved page k/M"; for the photos in its workers' hands;
+// and for the photos it could not read ("Sheetsmith: Unreadable photo ...").
 class ComposerOutput {
  public:
   explicit ComposerOutput(GridProgress& progress) : progress_(progress) {}
@@ -68,11 +73,23 @@ class ComposerOutput {
   // The pages (by index, of `pageCount`) that no "Sheetsmith: Wrote page P"
   // line has named: those the composer did not write.
   std::vector<std::size_t> PagesNotWritten(std::size_t pageCount) const;
+  // How much the composer has done: grows with every photo placed and page
+  // saved or written, and only then; a composer whose lines leave it
+  // unchanged is not getting on, however much it says.
+  std::int64_t WorkDone() const {
+    return photosPlaced_ + pagesSaved_ + static_cast<std::int64_t>(written_.size());
+  }
+  // The photos the last heartbeat named in the workers' hands (by their
+  // place in the request's "imagePaths").
+  const std::vector<std::size_t>& PhotosInHand() const { return inHand_; }
 
  private:
   void ReadLine(std::string_view line);
 
   GridProgress& progress_;
+  std::int64_t photosPlaced_ = 0;  // the most any line said
+  std::int64_t pagesSaved_ = 0;
+  std::vector<std::size_t> inHand_;
   std::set<std::size_t> written_;  // pages from 0
   std::string text_;
   std::size_t lineStart_ = 0;

@@ -1,13 +1,18 @@
 // The host's own page composer, drawn with GDI+.
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <vector>
 
+#include "arrival.h"
 #include "color_transform.h"
 #include "command_line.h"
 #include "grid_composer.h"
 #include "imaging/reading/exif.h"
+#include "imaging/reading/read_limits.h"
 #include "imaging/system/file_io.h"
+#include "imaging/system/text.h"
+#include "job_file_writer.h"
 #include "logging.h"
 
 namespace runner::printing {
@@ -210,6 +215,18 @@ GridResult GridComposer(const GridRequest& r, GridProgress& progress,
   if (!jpeg) return Failed("Failed to get JPEG encoder");
   const JpegQualityParameter quality(r.jpegQuality);
 
+  // A photo or frame whose bytes do not arrive within the composer's limit
+  // (a hung share, a cloud file that does not download) is one that cannot
+  // be read, as it would be in the page composer's run.
+  const auto arrivalLimit =
+      std::chrono::milliseconds(ComposerWatchdogMs(std::getenv("KORVELA_COMPOSER_WATCHDOG_MS")));
+  const auto Arrives = [&](const std::string& path) {
+    return path.empty() ||
+           FileArrivesWithin(path, arrivalLimit, sheetsmith::kMaxCodedFileBytes);
+  };
+  const std::string notArrived =
+      "nothing arrived from it for " + sheetsmith::FormatG(arrivalLimit.count() / 1000.0) + " s";
+
   // One page's photos at a time: a long request never holds more than a
   // page of fitted photos.
   LogError("DEBUG C++: Starting to load " + std::to_string(n) + " images with GDI+...");
@@ -234,8 +251,12 @@ GridResult GridComposer(const GridRequest& r, GridProgress& progress,
     for (std::size_t i = first; i < last; ++i) {
       const std::string& path = r.imagePaths[i];
       sheetsmith::ReadProblem problem;
-      photos[i - first] = LoadCellImage(path, cellWidth, cellHeight, cellLandscape, cellPortrait,
-                                        ReaderColors(path), &problem);
+      if (!Arrives(path)) {
+        problem = {sheetsmith::ReadProblem::Kind::kCannotOpen, notArrived};
+      } else {
+        photos[i - first] = LoadCellImage(path, cellWidth, cellHeight, cellLandscape,
+                                          cellPortrait, ReaderColors(path), &problem);
+      }
       if (const std::optional<CellImage>& photo = photos[i - first]) {
         tagged |= photo->tagged ? *photo->tagged
                                 : ConvertToTarget(photo->bitmap.get(), path, photo->colors, target,
@@ -246,7 +267,10 @@ GridResult GridComposer(const GridRequest& r, GridProgress& progress,
                  "): " + path);
         progress.PhotoUnreadable(i);
       }
-      if (i < r.framePaths.size() && !r.framePaths[i].empty()) {
+      if (i < r.framePaths.size() && !r.framePaths[i].empty() && !Arrives(r.framePaths[i])) {
+        LogError("ERROR: Frame " + std::to_string(i) + " could not be read (" + notArrived +
+                 "): " + r.framePaths[i]);
+      } else if (i < r.framePaths.size() && !r.framePaths[i].empty()) {
         sheetsmith::SourceColors colors = sheetsmith::SourceColors::kRgb;
         std::optional<bool> frameTagged;
         frames[i - first] = LoadCellFrame(r.framePaths[i], cellWidth, cellHeight,

@@ -22,10 +22,11 @@ sheetsmith::GridConfig JobFileConfig(const GridRequest& request);
 GridConfigText BuildGridConfig(const GridRequest& request);
 std::optional<std::string> ReasonJobFileCannotCarry(const GridRequest& request);
 
-// How long a page composer may write nothing before it is stopped, in
-// milliseconds: `override` when it is a whole number from 1 to the default,
-// else kComposerWatchdogMs. Only tests set an override, to keep their runs
-// short.
+// How long a page composer may place no photo and save no page before it
+// is stopped, and how long the host's own composer waits for a photo's
+// bytes, in milliseconds: `override` when it is a whole number from 1 to the
+// default, else kComposerWatchdogMs. Only tests set an override, to keep
+// their runs short.
 inline constexpr int kComposerWatchdogMs = 60000;
 int ComposerWatchdogMs(const char* override);
 

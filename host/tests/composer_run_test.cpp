@@ -50,6 +50,54 @@ TEST(ComposerRunTest, PagesWrittenAreThoseTheComposerNamed) {
   EXPECT_EQ(reader.PagesNotWritten(0), std::vector<std::size_t>{});
 }
 
+// Only a photo placed or a page saved or written is work done: a heartbeat
+// that says the same again, or goes back, is not; and the photos in hand
+// are those the latest heartbeat named.
+TEST(ComposerRunTest, WorkDoneMovesOnlyWithPhotosAndPages) {
+  GridProgress progress;
+  ComposerOutput reader(progress);
+  const struct {
+    const char* line;
+    bool moves;
+    std::vector<std::size_t> inHand;
+  } steps[] = {
+      {"Sheetsmith: Starting (stb version)...", false, {}},
+      {"Sheetsmith: working, 0 of 3 photos placed, 0 of 1 pages saved, in hand: 0 1", false,
+       {0, 1}},
+      {"Sheetsmith: working, 1 of 3 photos placed, 0 of 1 pages saved, in hand: 1", true, {1}},
+      {"Sheetsmith: working, 1 of 3 photos placed, 0 of 1 pages saved, in hand: 1", false, {1}},
+      {"Sheetsmith: [1/3]", false, {1}},
+      {"Sheetsmith: Unreadable photo 2 missing (no file): c.jpg", false, {1}},
+      {"Sheetsmith: working, 0 of 3 photos placed, 0 of 1 pages saved", false, {}},
+      {"Sheetsmith: [3/3]", true, {}},
+      {"Sheetsmith: Saved page 1/1", true, {}},
+      {"Sheetsmith: Wrote page 1", true, {}},
+      {"Sheetsmith: working, 3 of 3 photos placed, 1 of 1 pages saved", false, {}},
+  };
+  for (const auto& step : steps) {
+    const std::int64_t before = reader.WorkDone();
+    reader.Append(std::string(step.line) + "\n");
+    EXPECT_EQ(reader.WorkDone() > before, step.moves) << step.line;
+    EXPECT_GE(reader.WorkDone(), before) << step.line;
+    EXPECT_EQ(reader.PhotosInHand(), step.inHand) << step.line;
+  }
+  EXPECT_EQ(progress.Read().photosDone, 3);
+  EXPECT_EQ(progress.Read().pagesDone, 1);
+}
+
+TEST(ComposerRunTest, AStalledComposerIsAnsweredWithThePhotosItWaitedFor) {
+  GridRequest request;
+  request.imagePaths = {"C:\\a.jpg", "\\\\nas\\photos\\b.heic", "C:\\c.jpg"};
+  EXPECT_EQ(StalledMessage(request, {1}, 60000),
+            "The page composer placed no photo and saved no page for 60 s and was stopped; it "
+            "was waiting for \\\\nas\\photos\\b.heic");
+  EXPECT_EQ(StalledMessage(request, {0, 2, 7}, 1500),
+            "The page composer placed no photo and saved no page for 1.5 s and was stopped; it "
+            "was waiting for C:\\a.jpg; C:\\c.jpg");
+  EXPECT_EQ(StalledMessage(request, {}, 3000),
+            "The page composer placed no photo and saved no page for 3 s and was stopped");
+}
+
 TEST(ComposerRunTest, PhotosPlacedAreThoseWithACell) {
   GridRequest request;
   request.imagePaths.assign(9, "a.jpg");

@@ -13,6 +13,8 @@
 #include <set>
 #include <thread>
 
+#include <unistd.h>
+
 #include "host_driver.h"
 #include "imaging/reading/photo_reader.h"
 #include "job_file_writer.h"
@@ -70,12 +72,15 @@ class GridJobsTest : public ::testing::Test {
     return paths;
   }
 
-  // The request map the interface sends; paths as Wine's programs see them.
+  // The request map the interface sends; paths as Wine's programs see them
+  // (one that is a Windows path already, "\\.\pipe\...", as it is).
   static EncodableMap Arguments(const runner::printing::GridRequest& r) {
     auto list = [](const std::vector<std::string>& paths) {
       EncodableList values;
-      for (const std::string& path : paths)
-        values.push_back(S(path.empty() ? path : WindowsPath(path)));
+      for (const std::string& path : paths) {
+        const bool windows = path.rfind("\\\\", 0) == 0;
+        values.push_back(S(path.empty() || windows ? path : WindowsPath(path)));
+      }
       return EncodableValue(values);
     };
     EncodableList effects;
@@ -343,6 +348,36 @@ TEST_F(GridJobsTest, WithoutTheComposerTheHostComposesThePagesItself) {
   ExpectFallbackPage(r.outputPaths[0]);
 }
 
+// The host's own composer bounds its reads as the watchdog bounds the
+// composer's: a photo whose bytes never arrive is a white magnet on a page
+// made all the same, and is named among the unreadable photos.
+TEST_F(GridJobsTest, WithoutTheComposerAPhotoThatNeverArrivesIsLeftWhite) {
+  const ScopedEnvironment watchdog{{"KORVELA_COMPOSER_WATCHDOG_MS", "2000"}};
+  const std::string name = "korvela-never-own-" + std::to_string(getpid());
+  BackgroundWineProgram share(
+      {std::string(std::getenv("KORVELA_WINDOWS_BIN")) + "/file_that_never_arrives.exe", name});
+  ASSERT_TRUE(share.WaitForLine("ready"));
+  const std::string never = "\\\\.\\pipe\\" + name;
+  runner::printing::GridRequest r = FallbackExample(dir);
+  r.imagePaths.push_back(never);
+  HostOptions options;
+  options.leaveOut = {"sheetsmith.exe"};
+  const HostRun run =
+      RunHost(HostScript()
+                  .Call("printing_channel", "createGridImagesFastAsync", EncodableValue(Arguments(r)))
+                  .PollGridJob(1),
+              options);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto status = run.answers.back().SuccessValue();
+  ASSERT_TRUE(status) << run.err;
+  const EncodableMap& job = status->Get<EncodableMap>();
+  EXPECT_EQ(job.at(S("success")), EncodableValue(true)) << run.err;
+  EXPECT_EQ(job.at(S("unreadablePhotos")), EncodableValue(EncodableList{EncodableValue(1)}));
+  EXPECT_THAT(run.err, HasSubstr("ERROR: Photo 1 could not be read (nothing arrived from it for "
+                                 "2 s): " + never + "\n"));
+  ExpectFallbackPage(r.outputPaths[0]);  // the second cell is white
+}
+
 TEST_F(GridJobsTest, AFolderNamedLikeTheComposerFailsToStartAndFallsBack) {
   const runner::printing::GridRequest r = FallbackExample(dir);
   HostOptions options;
@@ -452,7 +487,11 @@ int ProcessesMentioning(const std::string& text) {
   return count;
 }
 
-TEST_F(GridJobsTest, AComposerThatHangsIsStoppedAndTheFallbackWritesThePages) {
+// A composer that does nothing (here: says one line and never another) is
+// stopped once the limit passes with no photo placed and no page saved; the
+// request fails, and the host's own composer, which might wait on the same
+// thing, is not run.
+TEST_F(GridJobsTest, AComposerThatHangsIsStoppedAndItsRequestFails) {
   // The watchdog waits 3 s here instead of a minute.
   const ScopedEnvironment watchdog{{"KORVELA_COMPOSER_WATCHDOG_MS", "3000"}};
   runner::printing::GridRequest waiting = FallbackExample(dir);
@@ -472,18 +511,77 @@ TEST_F(GridJobsTest, AComposerThatHangsIsStoppedAndTheFallbackWritesThePages) {
       std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start)
           .count();
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.answers.at(0).SuccessValue(), EncodableValue(true)) << run.err;
+  const std::string stopped =
+      "The page composer placed no photo and saved no page for 3 s and was stopped";
+  EXPECT_EQ(run.answers.at(0).Error(), "GRID_ERROR: " + stopped) << run.err;
   const auto status = run.answers.back().SuccessValue();
   ASSERT_TRUE(status) << run.err;
-  EXPECT_EQ(status->Get<EncodableMap>().at(S("success")), EncodableValue(true));
-  // Each call waited out the composer's 3 s of silence, then the fallback
-  // composed (the job's time is the fallback's own); nothing waited longer.
+  const EncodableMap& map = status->Get<EncodableMap>();
+  EXPECT_EQ(map.at(S("success")), EncodableValue(false));
+  EXPECT_EQ(map.at(S("errorMessage")), S(stopped));
+  // Each call waited out the composer's 3 s, and nothing waited longer.
   EXPECT_GE(seconds, 6);
   EXPECT_LT(seconds, 6 + 30);
   const std::vector<std::string> lines = run.ErrLines();
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "ERROR: Page composer stopped responding"), 2);
-  ExpectFallbackPage(waiting.outputPaths[0]);
-  ExpectFallbackPage(background.outputPaths[0]);
+  EXPECT_THAT(run.err, ::testing::Not(HasSubstr("GridComposer")));
+  EXPECT_FALSE(Exists(waiting.outputPaths[0]));
+  EXPECT_FALSE(Exists(background.outputPaths[0]));
+}
+
+// A photo whose bytes never arrive (a hung share, a cloud file that does
+// not download; here a pipe nobody writes) holds the composer's read for
+// ever while its heartbeat goes on. The request fails within the limit,
+// naming the photo, and a call made meanwhile is answered; a background job
+// tells the same through its poll, with the photo among the unreadable ones,
+// and the next job for its pages is composed.
+TEST_F(GridJobsTest, APhotoThatNeverArrivesFailsItsRequestNamingIt) {
+  const ScopedEnvironment watchdog{{"KORVELA_COMPOSER_WATCHDOG_MS", "3000"}};
+  const std::string name = "korvela-never-" + std::to_string(getpid());
+  BackgroundWineProgram share(
+      {std::string(std::getenv("KORVELA_WINDOWS_BIN")) + "/file_that_never_arrives.exe", name});
+  ASSERT_TRUE(share.WaitForLine("ready"));
+  const std::string never = "\\\\.\\pipe\\" + name;
+  runner::printing::GridRequest waiting = FallbackExample(dir);
+  waiting.imagePaths = {waiting.imagePaths[0], never};
+  runner::printing::GridRequest background = waiting;
+  background.outputPaths = {dir.File("background page.jpg")};
+  runner::printing::GridRequest after = FallbackExample(dir);
+  after.outputPaths = background.outputPaths;
+  const HostRun run =
+      RunHost(HostScript()
+                  .Send("printing_channel", "createGridImages", EncodableValue(Arguments(waiting)))
+                  .Call("printing_channel", "getSelectedColorProfile")
+                  .Call("printing_channel", "createGridImagesFastAsync",
+                        EncodableValue(Arguments(background)))
+                  .Call("printing_channel", "createGridImagesFastAsync",
+                        EncodableValue(Arguments(after)))
+                  .PollGridJob(1)
+                  .PollGridJob(2)
+                  .WaitAnswers());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::string stopped =
+      "The page composer placed no photo and saved no page for 3 s and was stopped; it was "
+      "waiting for " + never;
+  const Answer* waited = run.AnswerTo(1);
+  ASSERT_TRUE(waited) << run.err;
+  EXPECT_EQ(waited->Error(), "GRID_ERROR: " + stopped) << run.err;
+  // The call made while the grid request waited was answered before it.
+  EXPECT_EQ(run.answers.at(0).step, 2) << run.err;
+  // Each poll is a step of its own: job 1's polls come first, to its end,
+  // then job 2's.
+  std::vector<EncodableMap> ended;
+  for (const Answer& answer : run.answers) {
+    const std::optional<EncodableValue> status = answer.SuccessValue();
+    if (answer.step > 4 && status && !Running(*status)) ended.push_back(status->Get<EncodableMap>());
+  }
+  ASSERT_EQ(ended.size(), 2u) << run.err;
+  EXPECT_EQ(ended[0].at(S("success")), EncodableValue(false));
+  EXPECT_EQ(ended[0].at(S("errorMessage")), S(stopped));
+  EXPECT_EQ(ended[0].at(S("unreadablePhotos")), EncodableValue(EncodableList{EncodableValue(1)}));
+  // The job queued behind it for the same page was composed after it.
+  EXPECT_EQ(ended[1].at(S("success")), EncodableValue(true)) << run.err;
+  EXPECT_THAT(run.err, ::testing::Not(HasSubstr("GridComposer")));
 }
 
 TEST_F(GridJobsTest, ClosingTheWindowDuringAHangingJobEndsTheHostAndItsComposer) {
@@ -552,12 +650,12 @@ TEST_F(GridJobsTest, AfterAComposerFailsOnlyThePagesItDidNotWriteAreRemade) {
 }
 
 // Photos that take long to decode: the composer's own lines come only every
-// tenth photo, further apart than the watchdog allows, but it says it is
-// working in between and is left to finish. Meanwhile the polls tell how far
+// tenth photo, further apart than the watchdog allows, but its heartbeat
+// tells each photo placed in between, and it is left to finish. Meanwhile the polls tell how far
 // the job is, and their counts only grow (the page may be saved while the
 // job is still ending).
 TEST_F(GridJobsTest, ASlowHealthyComposerIsNotStoppedAndItsProgressIsPolled) {
-  const ScopedEnvironment watchdog{{"KORVELA_COMPOSER_WATCHDOG_MS", "2000"}};
+  const ScopedEnvironment watchdog{{"KORVELA_COMPOSER_WATCHDOG_MS", "4000"}};
   const std::string slow = dir.File("slow.png");
   ASSERT_TRUE(testsupport::WritePng(slow, testsupport::Gradient(kSlowPhotoWidth, 4000, 3)));
   runner::printing::GridRequest r = Request("slow", 0, 1);

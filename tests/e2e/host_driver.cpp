@@ -244,6 +244,41 @@ int RunWineProgram(const std::vector<std::string>& arguments) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+BackgroundWineProgram::BackgroundWineProgram(const std::vector<std::string>& arguments) {
+  char name[] = "/tmp/korvela-background-XXXXXX";
+  const int file = mkstemp(name);
+  if (file < 0) return;
+  close(file);
+  outPath_ = name;
+  child_ = SpawnUnderWine(arguments, outPath_, "/dev/null");
+}
+
+BackgroundWineProgram::~BackgroundWineProgram() {
+  if (child_ > 0) {
+    kill(child_, SIGKILL);
+    int status = 0;
+    waitpid(child_, &status, 0);
+  }
+  if (!outPath_.empty()) std::remove(outPath_.c_str());
+}
+
+bool BackgroundWineProgram::WaitForLine(const std::string& line) {
+  if (child_ <= 0) return false;
+  for (int i = 0; i < 600; ++i) {
+    std::ifstream out(outPath_);
+    for (std::string got; std::getline(out, got);) {
+      if (!got.empty() && got.back() == '\r') got.pop_back();
+      if (got == line) return true;
+    }
+    if (waitpid(child_, nullptr, WNOHANG) == child_) {
+      child_ = -1;  // it ended without the line
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
+
 std::string CommandOutput(const std::string& command) {
   std::string text;
   if (FILE* pipe = popen(command.c_str(), "r")) {

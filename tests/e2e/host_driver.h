@@ -134,6 +134,23 @@ class ScopedEnvironment {
 // returns its exit code.
 int RunWineProgram(const std::vector<std::string>& arguments);
 
+// A Windows program run under Wine beside the test, from its start until
+// it is destroyed, when it is killed.
+class BackgroundWineProgram {
+ public:
+  explicit BackgroundWineProgram(const std::vector<std::string>& arguments);
+  ~BackgroundWineProgram();
+  BackgroundWineProgram(const BackgroundWineProgram&) = delete;
+  BackgroundWineProgram& operator=(const BackgroundWineProgram&) = delete;
+
+  // Waits up to a minute for a line `line` on its standard output.
+  bool WaitForLine(const std::string& line);
+
+ private:
+  std::string outPath_;
+  int child_ = -1;
+};
+
 // What a shell command writes to its standard output.
 std::string CommandOutput(const std::string& command);
 
