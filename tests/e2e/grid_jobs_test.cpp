@@ -548,6 +548,7 @@ TEST_F(GridJobsTest, APhotoThatNeverArrivesFailsItsRequestNamingIt) {
   background.outputPaths = {dir.File("background page.jpg")};
   runner::printing::GridRequest after = FallbackExample(dir);
   after.outputPaths = background.outputPaths;
+  const auto start = std::chrono::steady_clock::now();
   const HostRun run =
       RunHost(HostScript()
                   .Send("printing_channel", "createGridImages", EncodableValue(Arguments(waiting)))
@@ -559,7 +560,11 @@ TEST_F(GridJobsTest, APhotoThatNeverArrivesFailsItsRequestNamingIt) {
                   .PollGridJob(1)
                   .PollGridJob(2)
                   .WaitAnswers());
+  const auto seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start)
+          .count();
   ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_LT(seconds, 3 + 30);  // the two stalls ran side by side, each ended at its limit
   const std::string stopped =
       "The page composer placed no photo and saved no page for 3 s and was stopped; it was "
       "waiting for " + never;
