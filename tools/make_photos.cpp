@@ -14,8 +14,10 @@
 //   make_photos png PHOTO OUT
 //                           the photo decoded whole, as a PNG
 //   make_photos seeds DIR   tiny photos of every JPEG kind the composer reads,
-//                           a PNG, and both carrying a colour profile: the
-//                           fuzzing seeds of the photo and profile readers
+//                           a PNG, both carrying a colour profile, and
+//                           profiles whose tables claim more than their
+//                           bytes: the fuzzing seeds of the photo and
+//                           profile readers
 #include <lcms2.h>
 
 #include <algorithm>
@@ -213,6 +215,36 @@ bool Seeds(const std::string& dir) {
   cmsHPROFILE grey = cmsCreateGrayProfile(cmsD50_xyY(), gamma);
   cmsFreeToneCurve(gamma);
   const std::string greyBytes = testsupport::ProfileBytes(grey);
+  // Profiles of the shapes whose tables claim more than their bytes: one
+  // element listed many times, a LUT of a huge grid, a curve of 2^31
+  // entries; and a sound element list beside them.
+  const std::string srgb = testsupport::ProfileBytes(cmsCreate_sRGBProfile());
+  const std::string element = testsupport::MatrixElement();
+  const struct {
+    const char* name;
+    std::string bytes;
+  } profiles[] = {
+      {"elements_shared.icc",
+       testsupport::WithIccTag(
+           srgb, "D2B0",
+           testsupport::ProcessElementsTag(
+               std::vector<std::pair<std::size_t, std::size_t>>(64, {0, 60}), element))},
+      {"elements_sound.icc",
+       testsupport::WithIccTag(
+           srgb, "D2B0", testsupport::ProcessElementsTag({{0, 60}, {60, 60}}, element + element))},
+      {"lut16_inflated.icc",
+       testsupport::WithIccTag(srgb, "A2B0",
+                               "mft2" + std::string(4, '\0') + "\x03\x0F\xFF" +
+                                   std::string(37, '\0') + testsupport::BigEndian16(2) +
+                                   testsupport::BigEndian16(2) + std::string(64, '\0'))},
+      {"curve_long.icc",
+       testsupport::WithIccTag(srgb, "rTRC",
+                               "curv" + std::string(4, '\0') +
+                                   testsupport::BigEndian32(0x80000000u) + std::string(4, '\0'))},
+  };
+  for (const auto& made : profiles) {
+    if (!testsupport::WriteBytes(dir + "/" + made.name, made.bytes)) return false;
+  }
   return !png.empty() &&
          testsupport::WriteBytes(dir + "/profile.png", testsupport::WithIccpChunk(png, profile)) &&
          testsupport::WriteBytes(dir + "/p3.png", testsupport::WithIccpChunk(png, p3)) &&

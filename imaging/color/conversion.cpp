@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "imaging/color/lcms_profile.h"
+#include "imaging/color/profile_check.h"
 
 namespace sheetsmith {
 
@@ -166,6 +167,12 @@ std::shared_ptr<const ColorConversion> ColorConversion::Make(std::string_view so
     if (problem) *problem = why;
     return nullptr;
   };
+  for (const std::string_view profile : {source, target}) {
+    if (const std::optional<std::string> unsafe = ReasonProfileTagsUnsafe(profile)) {
+      if (problem) *problem = *unsafe;
+      return nullptr;
+    }
+  }
   const UniqueProfile from = OpenProfile(source);
   const UniqueProfile to = OpenProfile(target);
   if (!from || !to) return refuse("a profile cannot be opened");

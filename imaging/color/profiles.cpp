@@ -3,8 +3,10 @@
 #include "imaging/color/profiles.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "imaging/color/lcms_profile.h"
+#include "imaging/color/profile_check.h"
 #include "imaging/system/byte_order.h"
 
 namespace sheetsmith {
@@ -54,8 +56,8 @@ std::string SignatureText(std::uint32_t signature) {
 }
 
 std::optional<ProfileInfo> InspectProfile(std::string_view bytes, std::string* problem) {
-  const auto refuse = [problem](const char* why) -> std::optional<ProfileInfo> {
-    if (problem) *problem = why;
+  const auto refuse = [problem](std::string why) -> std::optional<ProfileInfo> {
+    if (problem) *problem = std::move(why);
     return std::nullopt;
   };
   // The header's own claims are checked first: Little CMS would take a
@@ -67,6 +69,11 @@ std::optional<ProfileInfo> InspectProfile(std::string_view bytes, std::string* p
   const std::uint32_t declared = ReadBigEndian32(bytes, 0);
   if (declared < 132) return refuse("its header is damaged");
   if (declared > bytes.size()) return refuse("it is cut short");
+  // Tables that would cost Little CMS more than their bytes are refused
+  // before it sees them.
+  if (std::optional<std::string> unsafe = ReasonProfileTagsUnsafe(bytes.substr(0, declared))) {
+    return refuse(std::move(*unsafe));
+  }
   const UniqueProfile profile = OpenProfile(bytes.substr(0, declared));
   if (!profile) return refuse("its tags are damaged");
   ProfileInfo info;

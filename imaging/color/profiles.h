@@ -33,7 +33,8 @@ struct ProfileInfo {
 
 // The profile in `bytes`, or nullopt with the reason in `problem` when they
 // are no ICC profile Little CMS can open: too short, no "acsp" signature, a
-// declared size beyond the bytes, more than kMaxProfileBytes, or damaged.
+// declared size beyond the bytes, more than kMaxProfileBytes, tables beyond
+// their bytes (profile_check.h), or damaged.
 std::optional<ProfileInfo> InspectProfile(std::string_view bytes, std::string* problem);
 
 // Why a profile cannot be what colours are converted to, or nullopt when it

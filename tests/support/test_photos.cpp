@@ -314,6 +314,61 @@ std::string ProfileBytes(void* profile) {
   return bytes;
 }
 
+std::string BigEndian32(std::uint32_t value) {
+  return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+          static_cast<char>(value >> 8), static_cast<char>(value)};
+}
+
+std::string BigEndian16(std::uint16_t value) {
+  return {static_cast<char>(value >> 8), static_cast<char>(value)};
+}
+
+std::string WithIccTag(const std::string& profile, const char* signature, const std::string& data) {
+  const auto get = [](const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+  };
+  const auto put = [](std::string& bytes, std::size_t at, std::uint32_t value) {
+    bytes.replace(at, 4, BigEndian32(value));
+  };
+  const std::uint32_t count = get(profile, 128);
+  const std::size_t tableEnd = 132 + 12 * count;
+  // One more entry in the table moves every tag's data on by 12 bytes.
+  std::string made =
+      profile.substr(0, tableEnd) + std::string(12, '\0') + profile.substr(tableEnd);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    put(made, 132 + 12 * i + 4, get(made, 132 + 12 * i + 4) + 12);
+  }
+  made.resize((made.size() + 3) / 4 * 4, '\0');
+  put(made, tableEnd, (static_cast<std::uint32_t>(static_cast<unsigned char>(signature[0])) << 24) |
+                          (static_cast<std::uint32_t>(static_cast<unsigned char>(signature[1])) << 16) |
+                          (static_cast<std::uint32_t>(static_cast<unsigned char>(signature[2])) << 8) |
+                          static_cast<unsigned char>(signature[3]));
+  put(made, tableEnd + 4, static_cast<std::uint32_t>(made.size()));
+  put(made, tableEnd + 8, static_cast<std::uint32_t>(data.size()));
+  put(made, 128, count + 1);
+  made += data;
+  put(made, 0, static_cast<std::uint32_t>(made.size()));
+  return made;
+}
+
+std::string ProcessElementsTag(const std::vector<std::pair<std::size_t, std::size_t>>& table,
+                               const std::string& elements) {
+  std::string tag = "mpet" + std::string(4, '\0') + BigEndian16(3) + BigEndian16(3) +
+                    BigEndian32(static_cast<std::uint32_t>(table.size()));
+  const std::size_t start = tag.size() + 8 * table.size();
+  for (const auto& [at, size] : table) {
+    tag += BigEndian32(static_cast<std::uint32_t>(start + at)) +
+           BigEndian32(static_cast<std::uint32_t>(size));
+  }
+  return tag + elements;
+}
+
+std::string MatrixElement() {
+  return "matf" + std::string(4, '\0') + BigEndian16(3) + BigEndian16(3) + std::string(48, '\0');
+}
+
 std::string RgbProfile(const double (&primaries)[3][2], double gamma, const char* description) {
   const cmsCIExyY white = {0.3127, 0.3290, 1.0};
   const cmsCIExyYTRIPLE xyY = {{primaries[0][0], primaries[0][1], 1.0},

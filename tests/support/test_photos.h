@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "imaging/pixels/rgba_image.h"
 
@@ -58,6 +60,22 @@ std::string WithIccpChunk(const std::string& png, const std::string& profile);
 
 // The bytes of a profile Little CMS made (a cmsHPROFILE), which is closed.
 std::string ProfileBytes(void* profile);
+
+// Numbers as profiles store them.
+std::string BigEndian32(std::uint32_t value);
+std::string BigEndian16(std::uint16_t value);
+
+// The profile with one more tag, `signature` ("D2B0"), holding `data`.
+std::string WithIccTag(const std::string& profile, const char* signature, const std::string& data);
+
+// A multi-process element list ('mpet') of 3 -> 3 channels: its position
+// table (offset and size of each entry, from the first element's start),
+// then `elements`.
+std::string ProcessElementsTag(const std::vector<std::pair<std::size_t, std::size_t>>& table,
+                               const std::string& elements);
+// A 3 -> 3 matrix element ('matf', 60 bytes): nine factors and three
+// offsets, all zero.
+std::string MatrixElement();
 
 // An RGB matrix/TRC profile made with Little CMS from its primaries (CIE xy
 // of red, green and blue) and D65 white, with the sRGB curve (gamma 0) or a
