@@ -285,6 +285,13 @@ TEST_F(ColorPageTest, ACustomTargetIsUsedOrFailsTheRunNamingIt) {
   const std::string textPath = dir.File("notes.txt");
   ASSERT_TRUE(testsupport::WriteBytes(greyPath, greyBytes));
   ASSERT_TRUE(testsupport::WriteBytes(textPath, std::string(300, 'x')));
+  // A sound profile padded past what 255 APP2 chunks of a page can carry,
+  // though within the profiles' own limit.
+  std::string huge = ProfileOf(kAdobe, "Huge (test)");
+  huge.resize(255 * 65519 + 1, '\0');
+  huge.replace(0, 4, testsupport::BigEndian32(static_cast<std::uint32_t>(huge.size())));
+  const std::string hugePath = dir.File("huge.icc");
+  ASSERT_TRUE(testsupport::WriteBytes(hugePath, huge));
   const struct {
     std::string path;
     std::string why;
@@ -292,6 +299,7 @@ TEST_F(ColorPageTest, ACustomTargetIsUsedOrFailsTheRunNamingIt) {
       {dir.File("missing.icc"), "the file cannot be read"},
       {textPath, "it is not an ICC profile"},
       {greyPath, "it holds GRAY colors, not RGB"},
+      {hugePath, "it is larger than a JPEG file can carry (255 chunks of 65519 bytes)"},
   };
   for (const auto& c : unusable) {
     std::string log;

@@ -47,6 +47,12 @@ ColorTarget ResolveColorTarget(const ColorSelection& selection, const ProfileFil
   const std::optional<ProfileInfo> info = InspectProfile(*bytes, &problem);
   if (!info) return fail(problem);
   if (const std::optional<std::string> reason = ReasonNotATarget(*info)) return fail(*reason);
+  // Pages and baked files carry their target; one they cannot carry would
+  // leave them converted but untagged.
+  if (info->size > kMaxCarriedProfileBytes) {
+    return fail("it is larger than a JPEG file can carry (255 chunks of " +
+                std::to_string(kMaxIccChunkData) + " bytes)");
+  }
   // One that Little CMS opens but cannot convert to fails here too, before
   // any photo is converted.
   std::string joined;

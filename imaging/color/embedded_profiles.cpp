@@ -28,6 +28,7 @@ std::uint32_t Crc32(std::string_view bytes) {
 
 constexpr std::string_view kIccChunkMark("ICC_PROFILE\0", 12);
 constexpr std::size_t kMaxChunkData = 65535 - 2 - kIccChunkMark.size() - 2;
+static_assert(kMaxChunkData == kMaxIccChunkData);
 
 EmbeddedProfile Damaged(std::string problem) {
   EmbeddedProfile damaged;

@@ -40,8 +40,12 @@ EmbeddedProfile FindEmbeddedProfile(std::string_view file);
 
 // The APP2 segments (marker included) that carry a profile in a JPEG file:
 // "ICC_PROFILE", NUL, the chunk's number from 1 and the count, at most 65519
-// bytes of the profile each.
+// bytes of the profile each; none for a profile beyond kMaxCarriedProfileBytes.
 std::vector<std::string> IccSegments(std::string_view profile);
+
+// The most a JPEG file's chunks carry: 255 of them, numbered by one byte.
+inline constexpr std::size_t kMaxIccChunkData = 65519;
+inline constexpr std::size_t kMaxCarriedProfileBytes = 255 * kMaxIccChunkData;
 
 // The JPEG with the segments put after its start (and its JFIF segment, which
 // must come first); nullopt when the bytes do not start as a JPEG.
