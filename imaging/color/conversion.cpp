@@ -54,8 +54,16 @@ namespace {
 // RGB matrix/TRC profile whose perceptual conversion is its matrix (one
 // with perceptual tables is converted through them).
 std::shared_ptr<const ColorConversion::Quick> MakeQuick(cmsHPROFILE from, cmsHPROFILE to) {
+  // Little CMS takes the float tags before the matrix when a profile has
+  // them: such a profile is left to it.
+  static constexpr cmsTagSignature kFloatTags[] = {
+      cmsSigDToB0Tag, cmsSigDToB1Tag, cmsSigDToB2Tag, cmsSigDToB3Tag,
+      cmsSigBToD0Tag, cmsSigBToD1Tag, cmsSigBToD2Tag, cmsSigBToD3Tag};
   for (cmsHPROFILE profile : {from, to}) {
     if (cmsGetColorSpace(profile) != cmsSigRgbData || !cmsIsMatrixShaper(profile)) return nullptr;
+    for (const cmsTagSignature tag : kFloatTags) {
+      if (cmsIsTag(profile, tag)) return nullptr;
+    }
   }
   if (cmsIsCLUT(from, INTENT_PERCEPTUAL, LCMS_USED_AS_INPUT) ||
       cmsIsCLUT(to, INTENT_PERCEPTUAL, LCMS_USED_AS_OUTPUT)) {
@@ -102,6 +110,13 @@ std::shared_ptr<const ColorConversion::Quick> MakeQuick(cmsHPROFILE from, cmsHPR
     const auto* in = static_cast<const cmsToneCurve*>(cmsReadTag(from, curves[c]));
     const auto* out = static_cast<const cmsToneCurve*>(cmsReadTag(to, curves[c]));
     if (!in || !out) return nullptr;
+    // A profile whose black is not zero gets Little CMS's black-point
+    // compensation in perceptual conversions into version 4 profiles, which
+    // the tables do not make: it is left to Little CMS.
+    constexpr float kNoLight = 1e-6f;
+    if (cmsEvalToneCurveFloat(in, 0.0f) > kNoLight || cmsEvalToneCurveFloat(out, 0.0f) > kNoLight) {
+      return nullptr;
+    }
     for (int v = 0; v < 256; ++v) {
       const float linear = cmsEvalToneCurveFloat(in, static_cast<cmsFloat32Number>(v / 255.0));
       if (!std::isfinite(linear)) return nullptr;
@@ -176,6 +191,11 @@ std::shared_ptr<const ColorConversion> ColorConversion::Make(std::string_view so
   const UniqueProfile from = OpenProfile(source);
   const UniqueProfile to = OpenProfile(target);
   if (!from || !to) return refuse("a profile cannot be opened");
+  if (sourceColors == SourceColors::kRgb && source == target) {
+    std::shared_ptr<ColorConversion> same(new ColorConversion);
+    same->identity_ = true;
+    return same;
+  }
   cmsHTRANSFORM transform =
       cmsCreateTransform(from.get(), Format(sourceColors, layout), to.get(),
                          Format(SourceColors::kRgb, layout), INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE);
@@ -195,6 +215,7 @@ ColorConversion::~ColorConversion() {
 }
 
 void ColorConversion::Apply(std::uint8_t* pixels, std::size_t count) const {
+  if (identity_) return;
   // In pieces, so that no count passes Little CMS's 32-bit one.
   constexpr std::size_t kPiece = std::size_t{1} << 24;
   for (std::size_t done = 0; done < count; done += kPiece) {
@@ -213,7 +234,7 @@ void ColorConversion::Apply(std::uint8_t* pixels, std::size_t count) const {
 
 void ColorConversion::ApplyRows(std::uint8_t* first, int width, int height,
                                 std::size_t stride) const {
-  if (width <= 0 || height <= 0) return;
+  if (identity_ || width <= 0 || height <= 0) return;
   for (int y = 0; y < height; ++y) {
     std::uint8_t* row = first + static_cast<std::size_t>(y) * stride;
     if (quick_) {

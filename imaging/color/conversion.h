@@ -44,6 +44,10 @@ class ColorConversion {
 
   // Whether it takes the quick road of two matrix/TRC profiles.
   bool quick() const { return quick_ != nullptr; }
+  // Whether it is from a profile to the same profile, which changes nothing
+  // (Little CMS's round trip through the connection space would move dark
+  // levels by one or two).
+  bool identity() const { return identity_; }
 
   // Between two RGB matrix/TRC profiles (as phones, cameras and the sRGB and
   // Adobe RGB targets are) Little CMS's conversion is each channel through
@@ -61,6 +65,7 @@ class ColorConversion {
 
   std::shared_ptr<const Quick> quick_;
   void* transform_ = nullptr;
+  bool identity_ = false;
   bool cmyk_ = false;
   std::size_t pixelBytes_ = 4;
   int red_ = 0;  // where red and blue are in a pixel

@@ -28,15 +28,36 @@ TEST(ColorConversionTest, TheQuickRoadMakesWhatLittleCmsMakes) {
   cmsToneCurve* curves[3] = {tabulated, tabulated, tabulated};
   const std::string lstar = testsupport::ProfileBytes(cmsCreateRGBProfile(&white, &wide, curves));
   cmsFreeToneCurve(tabulated);
+  // A display whose black is 1 % of its white, as measured displays are.
+  std::vector<cmsUInt16Number> lifted(256);
+  for (std::size_t i = 0; i < lifted.size(); ++i) {
+    const double v = static_cast<double>(i) / 255;
+    lifted[i] = static_cast<cmsUInt16Number>(std::lround((0.01 + 0.99 * std::pow(v, 2.2)) * 65535));
+  }
+  cmsToneCurve* liftedCurve = cmsBuildTabulatedToneCurve16(nullptr, 256, lifted.data());
+  const cmsCIExyYTRIPLE srgbPrimaries = {{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
+  cmsToneCurve* liftedCurves[3] = {liftedCurve, liftedCurve, liftedCurve};
+  const std::string blackOffset =
+      testsupport::ProfileBytes(cmsCreateRGBProfile(&white, &srgbPrimaries, liftedCurves));
+  cmsFreeToneCurve(liftedCurve);
+  // A matrix profile that also has a float table, which Little CMS takes
+  // first.
   const std::string p3 = testsupport::DisplayP3Profile();
+  const std::string withD2B0 = testsupport::WithIccTag(
+      p3, "D2B0", testsupport::ProcessElementsTag({{0, 60}}, testsupport::MatrixElement()));
   const struct {
     const char* name;
     std::string from, to;
-  } pairs[] = {{"P3 to sRGB", p3, SrgbProfile()},
-               {"Adobe RGB to sRGB", AdobeRgbProfile(), SrgbProfile()},
-               {"sRGB to Adobe RGB", SrgbProfile(), AdobeRgbProfile()},
-               {"L* wide to sRGB", lstar, SrgbProfile()},
-               {"sRGB to L* wide", SrgbProfile(), lstar}};
+    bool quick;
+  } pairs[] = {{"P3 to sRGB", p3, SrgbProfile(), true},
+               {"Adobe RGB to sRGB", AdobeRgbProfile(), SrgbProfile(), true},
+               {"sRGB to Adobe RGB", SrgbProfile(), AdobeRgbProfile(), true},
+               {"L* wide to sRGB", lstar, SrgbProfile(), true},
+               {"sRGB to L* wide", SrgbProfile(), lstar, true},
+               {"1 % black to sRGB", blackOffset, SrgbProfile(), false},
+               {"1 % black to Adobe RGB", blackOffset, AdobeRgbProfile(), false},
+               {"sRGB to 1 % black", SrgbProfile(), blackOffset, false},
+               {"P3 with D2B0 to sRGB", withD2B0, SrgbProfile(), false}};
   std::vector<std::uint8_t> rgb;
   for (int r = 0; r < 256; r += 5)
     for (int g = 0; g < 256; g += 5)
@@ -60,7 +81,7 @@ TEST(ColorConversionTest, TheQuickRoadMakesWhatLittleCmsMakes) {
       const auto conversion =
           ColorConversion::Make(pair.from, SourceColors::kRgb, pair.to, layout, nullptr);
       ASSERT_TRUE(conversion) << pair.name;
-      EXPECT_TRUE(conversion->quick()) << pair.name;
+      EXPECT_EQ(conversion->quick(), pair.quick) << pair.name;
       std::vector<std::uint8_t> pixels(count * 4);
       for (std::size_t i = 0; i < count; ++i) {
         pixels[i * 4 + (bgra ? 2 : 0)] = rgb[i * 3];
@@ -81,6 +102,24 @@ TEST(ColorConversionTest, TheQuickRoadMakesWhatLittleCmsMakes) {
       EXPECT_LE(farthest, 1) << pair.name << (bgra ? ", BGRA" : ", RGBA");
       EXPECT_TRUE(alphaKept) << pair.name;
     }
+  }
+}
+
+// A photo already in the target's profile keeps every level, on the quick
+// road's profiles and on Little CMS's alike.
+TEST(ColorConversionTest, AProfileToItselfChangesNothing) {
+  const std::string withD2B0 = testsupport::WithIccTag(
+      SrgbProfile(), "D2B0", testsupport::ProcessElementsTag({{0, 60}}, testsupport::MatrixElement()));
+  for (const std::string& profile : {AdobeRgbProfile(), testsupport::DisplayP3Profile(), withD2B0}) {
+    const auto conversion =
+        ColorConversion::Make(profile, SourceColors::kRgb, profile, PixelLayout::kRgba, nullptr);
+    ASSERT_TRUE(conversion);
+    EXPECT_TRUE(conversion->identity());
+    std::vector<std::uint8_t> pixels;
+    for (int v = 0; v < 256; ++v) pixels.insert(pixels.end(), {std::uint8_t(v), 1, 2, 255});
+    const std::vector<std::uint8_t> before = pixels;
+    conversion->Apply(pixels.data(), pixels.size() / 4);
+    EXPECT_EQ(pixels, before);
   }
 }
 
