@@ -105,16 +105,18 @@ SourcePlan PlanSourceColors(const EmbeddedProfile& embedded, SourceColors pixels
 std::shared_ptr<const ColorConversion> ConversionCache::Get(const std::string& source,
                                                             SourceColors colors,
                                                             std::string* problem) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const auto key = std::make_pair(source, colors);
-  auto found = made_.find(key);
-  if (found == made_.end()) {
-    Made made;
-    made.conversion = ColorConversion::Make(source, colors, target_, layout_, &made.problem);
-    found = made_.emplace(key, std::move(made)).first;
+  std::shared_ptr<Made> made;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::shared_ptr<Made>& entry = made_[std::make_pair(source, colors)];
+    if (!entry) entry = std::make_shared<Made>();
+    made = entry;
   }
-  if (problem) *problem = found->second.problem;
-  return found->second.conversion;
+  std::call_once(made->once, [&] {
+    made->conversion = ColorConversion::Make(source, colors, target_, layout_, &made->problem);
+  });
+  if (problem) *problem = made->problem;
+  return made->conversion;
 }
 
 }  // namespace sheetsmith

@@ -64,7 +64,9 @@ SourcePlan PlanSourceColors(const EmbeddedProfile& embedded, SourceColors pixels
                             ConversionCache& conversions);
 
 // The conversions of one run to one target, each made once for each source
-// profile and shared by every photo that carries it. Thread-safe.
+// profile and shared by every photo that carries it. Thread-safe: a
+// conversion is made outside the cache's lock, so a profile that takes
+// long to make holds only the workers that wait for the same one.
 class ConversionCache {
  public:
   ConversionCache(std::string target, PixelLayout layout)
@@ -76,13 +78,14 @@ class ConversionCache {
 
  private:
   struct Made {
+    std::once_flag once;
     std::shared_ptr<const ColorConversion> conversion;
     std::string problem;
   };
   std::string target_;
   PixelLayout layout_;
-  std::mutex mutex_;
-  std::map<std::pair<std::string, SourceColors>, Made> made_;
+  std::mutex mutex_;  // guards the map, not what it holds
+  std::map<std::pair<std::string, SourceColors>, std::shared_ptr<Made>> made_;
 };
 
 }  // namespace sheetsmith
