@@ -43,6 +43,18 @@ ColorPlan PlanColors(const std::string& selection, const EmbeddedProfile& embedd
   }
   if (!target.convert) {
     plan.sourceName = plan.targetName = "none";
+    // The baked file holds the photo's own pixels, so it carries the
+    // photo's own RGB profile (and nothing when the photo has none): an
+    // Adobe RGB or P3 photo keeps its colours wherever it is shown.
+    if (pixels == sheetsmith::SourceColors::kRgb &&
+        embedded.state == EmbeddedProfile::State::kFound) {
+      std::string ignored;
+      std::optional<IccProfile> own = ParseIccProfile(embedded.bytes, &ignored);
+      if (own && own->colorSpace == sheetsmith::IccSignature("RGB ")) {
+        plan.target = std::move(own->bytes);
+        plan.embedTarget = true;
+      }
+    }
     return plan;
   }
   plan.target = target.profile;

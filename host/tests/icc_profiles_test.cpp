@@ -158,7 +158,9 @@ TEST(IccProfilesTest, ThePlanFollowsTheSelectionAndWhatThePhotoCarries) {
   } cases[] = {
       {"srgb", &jpeg, false, false, "", ""},
       {"something else", &jpeg, false, false, "", ""},
-      {"no_conversion", &tagged, false, false, "", ""},
+      {"no_conversion", &jpeg, false, false, "", ""},
+      {"no_conversion", &tagged, false, true, "", ""},  // its own profile, carried
+      {"no_conversion", &damaged, false, false, "", ""},
       {"srgb", &tagged, true, true, "", ""},
       {"adobe_rgb", &jpeg, true, true, "", ""},
       {"srgb", &damaged, false, false, "", "(a chunk is missing); its colors are taken as sRGB"},
@@ -185,6 +187,9 @@ TEST(IccProfilesTest, ThePlanFollowsTheSelectionAndWhatThePhotoCarries) {
     EXPECT_EQ(plan.failure, c.failure) << c.selection;
     EXPECT_THAT(log, ::testing::HasSubstr(c.log)) << c.selection;
   }
+  // Under "no conversion" what a photo carries is its own profile.
+  EXPECT_TRUE(PlanColors("no_conversion", tagged, files, [](const std::string&) {}).target ==
+              adobe);
   // A photo already in the target's profile is carried over, not converted.
   const std::string inAdobe =
       testsupport::InsertAfterSoi(jpeg, testsupport::IccChunkSegment(HostAdobeRgbProfile(), 1, 1));

@@ -188,12 +188,15 @@ TEST(ColorTest, BakedPhotosAreConvertedToTheChosenProfileAsLittleCmsConvertsThem
   EXPECT_TRUE(Carried(toAdobe[0].path) == runner::HostAdobeRgbProfile());
   EXPECT_LE(LargestDifference(toCustom[0].path, Reference("", lstar)), 2);
   EXPECT_TRUE(Carried(toCustom[0].path) == lstar);
-  // No conversion: the pixels as they are, whatever the photo carries, and
-  // the very file an sRGB photo gives.
-  for (const Baked& photo : kept) {
-    EXPECT_TRUE(testsupport::ReadBytes(photo.path) == testsupport::ReadBytes(toSrgb[0].path))
-        << photo.path;
-  }
+  // No conversion: the pixels as they are, whatever the photo carries; an
+  // untagged photo gives the very file an sRGB photo gives, a tagged one
+  // carries its own profile, so that it keeps its colours where it is shown.
+  EXPECT_TRUE(testsupport::ReadBytes(kept[0].path) == testsupport::ReadBytes(toSrgb[0].path));
+  EXPECT_TRUE(Carried(kept[1].path) == adobe);
+  const std::optional<sheetsmith::RgbaImage> keptUntagged = sheetsmith::LoadRgba(kept[0].path);
+  const std::optional<sheetsmith::RgbaImage> keptTagged = sheetsmith::LoadRgba(kept[1].path);
+  ASSERT_TRUE(keptUntagged && keptTagged);
+  EXPECT_EQ(testsupport::MeanAbsDiff(*keptUntagged, *keptTagged), 0.0);
   // A custom profile that cannot be used fails every photo, naming it.
   for (const Baked& photo : toMissing) {
     EXPECT_EQ(photo.error,
