@@ -151,10 +151,11 @@ void DrawBorder(RgbaImage& image, int n, Rgb color) {
   }
 }
 
-void ApplyStroke(RgbaImage& image, const GridImageEffects& e) {
+void ApplyStroke(RgbaImage& image, const GridImageEffects& e,
+                 const std::function<Rgb(Rgb)>& toTarget) {
   const int n = StrokeWidthPixels(e);
   if (n <= 0) return;
-  const Rgb color = StrokeColor(e.strokeColor);
+  const Rgb color = toTarget ? toTarget(StrokeColor(e.strokeColor)) : StrokeColor(e.strokeColor);
   if (e.strokeExternal) {
     ApplyExternalStroke(image, n, color);
   } else {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "imaging/pixels/rgba_image.h"
 #include "job_file/grid_config.h"
@@ -31,8 +32,11 @@ void ApplyExternalStroke(RgbaImage& image, int width, Rgb color);
 // Paints a border of `width` pixels over the photo's edge.
 void DrawBorder(RgbaImage& image, int width, Rgb color);
 
-// The border chosen by the record's fields, when it has one.
-void ApplyStroke(RgbaImage& image, const GridImageEffects& effects);
+// The border chosen by the record's fields, when it has one, its colour
+// (chosen in sRGB, as every colour of the interface) taken through
+// `toTarget` when given: the page's colours.
+void ApplyStroke(RgbaImage& image, const GridImageEffects& effects,
+                 const std::function<Rgb(Rgb)>& toTarget = nullptr);
 
 // A float converted to a byte: below 0 and NaN give 0, 255 or more gives 255,
 // the rest is truncated.

@@ -172,10 +172,12 @@ int CutGridLineWidth(const GridConfig& config) {
   return width;
 }
 
-void DrawCutGrid(RgbaImage& canvas, const GridConfig& config, const GridGeometry& geometry) {
+void DrawCutGrid(RgbaImage& canvas, const GridConfig& config, const GridGeometry& geometry,
+                 const std::function<Rgb(Rgb)>& toTarget) {
   const int width = CutGridLineWidth(config);
   const int half = width / 2;
-  const Rgb color = ColorFromName(config.cutGridColor);
+  const Rgb chosen = ColorFromName(config.cutGridColor);
+  const Rgb color = toTarget ? toTarget(chosen) : chosen;
   const long long top = config.marginTop;
   const long long left = config.marginLeft;
   for (long long j = 1; j < config.cols; ++j) {
@@ -339,7 +341,10 @@ void SavePage(int pageIndex, RunState& state) {
     WhitenRect(*page.canvas, origin.x, origin.y, state.geometry.magnetWidth,
                state.geometry.magnetHeight);
   }
-  if (config.showCutGrid) DrawCutGrid(*page.canvas, config, state.geometry);
+  if (config.showCutGrid) {
+    DrawCutGrid(*page.canvas, config, state.geometry,
+                [&state](Rgb srgb) { return TargetColor(srgb, state.colors); });
+  }
   bool saved = false;
   {
     StageTimer timer(GlobalStageTimes().encodeNs);

@@ -153,7 +153,9 @@ Rgb ColorFromName(const std::string& name);
 int CutGridLineWidth(const GridConfig& config);
 
 // Draws the lines between cells over the usable area.
-void DrawCutGrid(RgbaImage& canvas, const GridConfig& config, const GridGeometry& geometry);
+// Its colour (an sRGB one) is taken through `toTarget` when given.
+void DrawCutGrid(RgbaImage& canvas, const GridConfig& config, const GridGeometry& geometry,
+                 const std::function<Rgb(Rgb)>& toTarget = nullptr);
 
 // Does one unit of work: makes its photo ready and lays it on its page's
 // canvas, or leaves it with the page (see LayOnPage in page.cpp), and when it

@@ -340,6 +340,17 @@ std::shared_ptr<const ColorConversion> ConversionFor(DecodedPhoto& photo, const 
   return plan.conversion;
 }
 
+Rgb TargetColor(Rgb srgb, RunColors* colors) {
+  if (!colors || !colors->target.convert || colors->target.isSrgb) return srgb;
+  std::string ignored;
+  const std::shared_ptr<const ColorConversion> conversion =
+      colors->conversions.Get(SrgbProfile(), SourceColors::kRgb, &ignored);
+  if (!conversion) return srgb;
+  std::uint8_t pixel[4] = {srgb.r, srgb.g, srgb.b, 255};
+  conversion->Apply(pixel, 1);
+  return {pixel[0], pixel[1], pixel[2]};
+}
+
 bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const GridConfig& config,
                 const GridGeometry& geometry, RunColors* colors) {
   std::optional<PreparedPhoto> prepared = PreparePhoto(index, row, col, config, geometry, colors);
@@ -423,7 +434,7 @@ std::optional<PreparedPhoto> PreparePhoto(std::size_t index, int row, int col,
   if (effects) {
     StageTimer timer(GlobalStageTimes().effectsNs);
     ApplyEffects(*photo, *effects);
-    ApplyStroke(*photo, *effects);
+    ApplyStroke(*photo, *effects, [colors](Rgb srgb) { return TargetColor(srgb, colors); });
     pasteWidth = photo->width;
     pasteHeight = photo->height;
   }

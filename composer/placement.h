@@ -62,6 +62,10 @@ struct RunColors {
   ConversionCache conversions;
 };
 
+// A colour chosen in sRGB (a border's, the cut lines') in the run's target
+// colours: as it is for an sRGB target, "no conversion" or no run colours.
+Rgb TargetColor(Rgb srgb, RunColors* colors);
+
 // The conversion a photo's or frame's colours take to the run's target
 // (null: they stay as they are), from the profile the file carries, or from
 // sRGB when it carries none, or one that cannot be used (damaged, of other

@@ -93,9 +93,13 @@ Rgb Convert(Rgb color, const Space& from, const Space& to) {
 }
 
 // A matrix/TRC profile of the space, made for the test with Little CMS.
+double Same(double v) { return v; }
+// sRGB's primaries with linear values: greys far from sRGB's.
+const Space kLinear = {{{0.64, 0.33}, {0.30, 0.60}, {0.15, 0.06}}, &Same, &Same};
+
 std::string ProfileOf(const Space& space, const char* description) {
-  return testsupport::RgbProfile(space.primaries, space.decode == &SrgbDecode ? 0 : 563.0 / 256.0,
-                                 description);
+  const double gamma = space.decode == &SrgbDecode ? 0 : space.decode == &Same ? 1.0 : 563.0 / 256.0;
+  return testsupport::RgbProfile(space.primaries, gamma, description);
 }
 
 // Saturated and ordinary colours, each a flat patch on the test photos.
@@ -154,14 +158,14 @@ class ColorPageTest : public ::testing::Test {
   }
   // The run's exit code; the page's bytes in `page`.
   int Compose(const std::string& photo, const std::string& settings, std::string* page,
-              std::string* log = nullptr) {
+              std::string* log = nullptr, const std::string& sections = "") {
     const std::string out = dir.File("page " + std::to_string(++pages) + ".jpg");
     const std::string job = dir.File("job.txt");
     EXPECT_TRUE(testsupport::WriteBytes(
         job, "[settings]\nrows=1\ncols=1\npageWidth=" + std::to_string(kPatch * 4) +
                  "\npageHeight=" + std::to_string(kPatch * 2) +
                  "\nmarginLeft=0\nmarginRight=0\nmarginTop=0\nmarginBottom=0\njpegQuality=100\n" +
-                 settings + "[images]\n" + photo + "\n[outputs]\n" + out + "\n"));
+                 settings + "[images]\n" + photo + "\n[outputs]\n" + out + "\n" + sections));
     ::testing::internal::CaptureStderr();
     ::testing::internal::CaptureStdout();
     const int code = RunSheetsmith({"sheetsmith", job});
@@ -261,6 +265,40 @@ TEST_F(ColorPageTest, UntaggedPhotosForSrgbMakeThePageOfBefore) {
       Compose(Photo("p3.jpg", ProfileOf(kDisplayP3, "P3")), "colorTarget=no_conversion\n", &tagged),
       0);
   EXPECT_TRUE(tagged == before);
+}
+
+// A border's and the cut lines' colours are chosen in sRGB, as every colour
+// of the interface: on a page of another target they are converted to it
+// as photos are, and printed as the user chose them.
+TEST_F(ColorPageTest, BordersAndCutLinesAreInTheTargetsColours) {
+  const std::string photo = Photo("photo.jpg", "");
+  // Two cells, the cut line between them; the first photo with a green
+  // border inside its edge.
+  const std::string settings = "cols=2\nshowCutGrid=1\ncutGridColor=gray\ncutGridWidthMm=2\n";
+  const std::string border = "[effects]\n0,0.5,0,0.5,0.5,0,0,0,1,0,0,0,0,1,1,4278222848,0\n";
+  const std::string linear = dir.File("linear.icc");
+  ASSERT_TRUE(testsupport::WriteBytes(linear, ProfileOf(kLinear, "Linear (test)")));
+  const struct {
+    std::string target;
+    const Space* space;
+  } cases[] = {{"", &kSrgb},
+               {"colorTarget=adobe_rgb\n", &kAdobe},
+               {"colorTarget=custom:" + linear + "\n", &kLinear}};
+  for (const auto& c : cases) {
+    std::string page;
+    ASSERT_EQ(Compose(photo, settings + c.target, &page, nullptr, border), 0) << c.target;
+    const std::optional<RgbaImage> pixels = Pixels(page);
+    ASSERT_TRUE(pixels);
+    const auto near = [&](int x, int y, Rgb expected) {
+      const std::uint8_t* p = pixels->At(x, y);
+      return std::max({std::abs(p[0] - expected.r), std::abs(p[1] - expected.g),
+                       std::abs(p[2] - expected.b)}) <= 2;
+    };
+    const Rgb green = Convert({0, 128, 0}, kSrgb, *c.space);
+    const Rgb gray = Convert({128, 128, 128}, kSrgb, *c.space);
+    EXPECT_TRUE(near(kPatch * 2, kPatch, gray)) << c.target;
+    EXPECT_TRUE(near(4, kPatch, green)) << c.target;
+  }
 }
 
 // A custom target that cannot be used fails the run, naming it, before any
