@@ -148,10 +148,49 @@ BakeResult BakeSingleImage(const BakeRequest& request, int index, const std::str
                                return colors.photo;
                              });
     };
+    // The photo is converted from its own profile, the border's colour
+    // (sRGB, as the interface chose it) and the frame from theirs; under
+    // "no conversion" each is drawn as it is.
+    const sheetsmith::ColorTarget target =
+        sheetsmith::ResolveColorTarget(sheetsmith::ParseColorSelection(profileId), &ReadProfileFile);
+    sheetsmith::ConversionCache frameConversions(target.profile, sheetsmith::PixelLayout::kRgba);
+    bool convertFailed = false;
+    CanvasColors canvasColors;
+    canvasColors.convertPhoto = [&](GpBitmap* drawn) {
+      convertFailed = colors.convert && !ConvertCanvasColors(drawn, colors.source, colors.target);
+      return !convertFailed;
+    };
+    std::shared_ptr<const sheetsmith::ColorConversion> fromSrgb;
+    if (target.convert && !target.isSrgb) {
+      fromSrgb = sheetsmith::ColorConversion::Make(sheetsmith::SrgbProfile(),
+                                                   sheetsmith::SourceColors::kRgb, target.profile,
+                                                   sheetsmith::PixelLayout::kBgra, nullptr);
+    }
+    if (fromSrgb) {
+      canvasColors.stroke = [&fromSrgb](std::uint32_t argb) {
+        std::uint8_t pixel[4] = {static_cast<std::uint8_t>(argb), static_cast<std::uint8_t>(argb >> 8),
+                                 static_cast<std::uint8_t>(argb >> 16),
+                                 static_cast<std::uint8_t>(argb >> 24)};
+        fromSrgb->Apply(pixel, 1);  // BGRA, as 0xAARRGGBB lies in memory
+        return (argb & 0xFF000000u) | (std::uint32_t{pixel[2]} << 16) |
+               (std::uint32_t{pixel[1]} << 8) | pixel[0];
+      };
+    }
+    canvasColors.frame = [&](const sheetsmith::EmbeddedProfile& profile,
+                             sheetsmith::SourceColors pixels) {
+      sheetsmith::SourcePlan plan =
+          sheetsmith::PlanSourceColors(profile, pixels, true, target, frameConversions);
+      if (!plan.problem.empty()) {
+        LogError("INFO: The frame's color profile cannot be used (" + plan.problem +
+                 "); its colors are taken as sRGB");
+      }
+      return plan;
+    };
     LogError(tag + " calling RenderImageWithEffects");
     std::string reason;
-    GdiplusBitmap canvas = RenderImageWithEffects(request, load, &reason);
+    GdiplusBitmap canvas = RenderImageWithEffects(request, load, &reason, canvasColors);
     LogError(tag + " RenderImageWithEffects returned");
+    if (convertFailed) return Failure(index, "Failed to convert colors to " + colors.targetName);
     if (!canvas) {
       return Failure(index, "Failed to render image with effects" +
                                 (reason.empty() ? std::string() : ": " + reason));
@@ -165,9 +204,6 @@ BakeResult BakeSingleImage(const BakeRequest& request, int index, const std::str
                                             : colors.sourceName + " -> " + colors.targetName +
                                                   (colors.convert || colors.photo.conversion ? ""
                                                                         : " (colors unchanged)")));
-    if (colors.convert && !ConvertCanvasColors(canvas.get(), colors.source, colors.target)) {
-      return Failure(index, "Failed to convert colors to " + colors.targetName);
-    }
 
     const std::optional<CLSID> jpeg = FindImageEncoder(L"image/jpeg");
     if (!jpeg) return Failure(index, "Failed to get JPEG encoder");

@@ -3,6 +3,7 @@
 // started by the caller (GdiplusRefCount).
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -21,11 +22,23 @@ struct CanvasPhoto {
 // Loads the photo at `path` (UTF-8) wanted at about `want`, upright.
 using CanvasPhotoLoader = std::function<CanvasPhoto(const std::string& path, Size want)>;
 
+// What the colours of a canvas take, each part from its own colours to
+// the bake's target: the photo's, once it is drawn and before anything else
+// is (false: it could not be converted); the border's colour, chosen in
+// sRGB (0xAARRGGBB); a frame's, from its own profile as the reader reads it.
+// Each may be empty: that part is drawn as it is.
+struct CanvasColors {
+  std::function<bool(GpBitmap* canvas)> convertPhoto;
+  std::function<std::uint32_t(std::uint32_t argb)> stroke;
+  ColorStep frame;
+};
+
 // The canvas, or null when the photo cannot be loaded (then `reason` is
-// told why, when that is known). The frame is read as the photos are: by
-// the shared reader when it reads its format, else by GDI+.
+// told why, when that is known) or its colours cannot be converted. The
+// frame is read as the photos are: by the shared reader when it reads its
+// format (its colours through `colors.frame`), else by GDI+ as it stands.
 GdiplusBitmap RenderImageWithEffects(const BakeRequest& request, const CanvasPhotoLoader& load,
-                                     std::string* reason);
+                                     std::string* reason, const CanvasColors& colors = {});
 
 // The photo for a canvas read by the shared reader (ReaderTakes), decoded
 // at the size a scaled decode gives (ScaledDecodeSize of `want`) or whole,

@@ -225,10 +225,10 @@ namespace {
 
 // A frame as the photos are read: by the shared reader when it takes the
 // file, upright, else by GDI+ as it stands.
-GdiplusBitmap LoadFrame(const std::string& path) {
+GdiplusBitmap LoadFrame(const std::string& path, const ColorStep& colors) {
   if (ReaderTakes(path)) {
     sheetsmith::ReadProblem problem;
-    std::optional<PhotoForDrawing> frame = ReadForDrawing(path, nullptr, nullptr, &problem);
+    std::optional<PhotoForDrawing> frame = ReadForDrawing(path, nullptr, colors, &problem);
     if (!frame) {
       LogError("ERROR: Failed to load frame: " + ReadProblemReason(problem));
       return nullptr;
@@ -274,7 +274,7 @@ GdiplusBitmap CopyBitmap(GpBitmap* source) {
 }
 
 GdiplusBitmap RenderImageWithEffects(const BakeRequest& r, const CanvasPhotoLoader& load,
-                                     std::string* reason) {
+                                     std::string* reason, const CanvasColors& colors) {
   const int w = r.canvasWidth;
   const int h = r.canvasHeight;
   const std::string rotate = r.rotateForOutput ? "1" : "0";
@@ -322,12 +322,20 @@ GdiplusBitmap RenderImageWithEffects(const BakeRequest& r, const CanvasPhotoLoad
            " scaledSize=" + std::to_string(place.width) + "x" + std::to_string(place.height));
   gdip::GdipDrawImageRectI(graphics.get(), photo.get(), static_cast<INT>(place.x),
                            static_cast<INT>(place.y), place.width, place.height);
+  // The photo's colours go to the target before the border and the frame,
+  // which have colours of their own, are drawn over them.
+  gdip::GdipFlush(graphics.get(), Gdiplus::FlushIntentionSync);
+  if (colors.convertPhoto && !colors.convertPhoto(canvas.get())) {
+    LogError("ERROR: Failed to convert the photo's colors");
+    return nullptr;
+  }
 
   const BakeEffects& e = r.effects;
   if (e.stroke > 0.0f) {
     const float penWidth = static_cast<float>(static_cast<double>(e.stroke) * 20.0 * e.strokeScale);
+    const std::uint32_t strokeColor = colors.stroke ? colors.stroke(e.strokeColor) : e.strokeColor;
     Gdiplus::GpPen* pen = nullptr;
-    if (gdip::GdipCreatePen1(e.strokeColor, penWidth, Gdiplus::UnitWorld, &pen) == Gdiplus::Ok) {
+    if (gdip::GdipCreatePen1(strokeColor, penWidth, Gdiplus::UnitWorld, &pen) == Gdiplus::Ok) {
       if (e.strokeExternal) {
         gdip::GdipDrawRectangleI(graphics.get(), pen, 0, 0, w - 1, h - 1);
       } else {
@@ -339,7 +347,7 @@ GdiplusBitmap RenderImageWithEffects(const BakeRequest& r, const CanvasPhotoLoad
   }
 
   if (!r.framePath.empty()) {
-    if (GdiplusBitmap frame = LoadFrame(r.framePath)) {
+    if (GdiplusBitmap frame = LoadFrame(r.framePath, colors.frame)) {
       if (r.rotateForOutput) frame = TurnFrame(frame.get());
       if (frame) gdip::GdipDrawImageRectI(graphics.get(), frame.get(), 0, 0, w, h);
     }

@@ -216,6 +216,68 @@ TEST(ColorTest, BakedPhotosAreConvertedToTheChosenProfileAsLittleCmsConvertsThem
 // and by the host's own composer: the three agree within 2 levels, and with
 // Little CMS's conversion; each carries sRGB. A grid request for a custom
 // profile that cannot be used fails, naming it.
+// A baked photo's border (chosen in sRGB) and its untagged frame keep their
+// own colours on a page of another profile: each is converted from its own
+// colours, not from the photo's, and the photo from its profile.
+TEST(ColorTest, ABakedBorderAndFrameAreConvertedFromTheirOwnColours) {
+  if (!HostAvailable()) GTEST_SKIP() << "KORVELA_WINDOWS_BIN and KORVELA_WINE_RUN are not set";
+  testsupport::TempDir dir("korvela frame colours");
+  const std::string p3 = testsupport::DisplayP3Profile();
+  const std::string photo = dir.File("display p3.jpg");
+  ASSERT_TRUE(testsupport::WriteBytes(
+      photo, testsupport::InsertAfterSoi(testsupport::EncodeJpeg(Patches(), 100),
+                                         testsupport::IccChunkSegment(p3, 1, 1))));
+  // A frame clear but for an orange band along the bottom.
+  sheetsmith::RgbaImage frameImage = testsupport::Solid(240, 160, {0, 0, 0}, 0);
+  for (int y = 140; y < 160; ++y) {
+    for (int x = 0; x < 240; ++x) {
+      std::uint8_t* p = frameImage.At(x, y);
+      p[0] = 200, p[1] = 100, p[2] = 50, p[3] = 255;
+    }
+  }
+  const std::string frame = dir.File("frame.png");
+  ASSERT_TRUE(testsupport::WritePng(frame, frameImage));
+  const EncodableMap request{{S("sourcePath"), S(WindowsPath(photo))},
+                             {S("framePath"), S(WindowsPath(frame))},
+                             {S("canvasWidth"), EncodableValue(240)},
+                             {S("canvasHeight"), EncodableValue(160)},
+                             {S("effects"),
+                              EncodableValue(EncodableMap{
+                                  {S("stroke"), EncodableValue(0.5)},
+                                  {S("strokeExternal"), EncodableValue(0.0)},
+                                  {S("strokeColor"),
+                                   EncodableValue(static_cast<double>(0xFF008000u))}})}};
+  const HostRun run = RunHost(
+      HostScript()
+          .Call("printing_channel", "setSelectedColorProfile",
+                EncodableValue(EncodableMap{{S("profileId"), S("adobe_rgb")}}))
+          .Call("printing_channel", "bakeImagesForPrinting",
+                EncodableValue(EncodableMap{
+                    {S("requests"), EncodableValue(EncodableList{EncodableValue(request)})},
+                    {S("jpegQuality"), EncodableValue(100)}}))
+          .Call("printing_channel", "setSelectedColorProfile",
+                EncodableValue(EncodableMap{{S("profileId"), S("srgb")}})));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::vector<Baked> baked = Results(run.AnswerTo(2));
+  ASSERT_EQ(baked.size(), 1u) << run.err;
+  const auto image = sheetsmith::LoadRgba(baked[0].path);
+  ASSERT_TRUE(image) << run.err;
+  const std::vector<std::array<int, 3>> own =
+      Reference("", runner::HostAdobeRgbProfile(), {{0, 128, 0}, {200, 100, 50}});
+  const std::pair<int, int> at[] = {{4, 40}, {120, 150}};  // the border, the frame
+  for (int i = 0; i < 2; ++i) {
+    const std::uint8_t* p = image->At(at[i].first, at[i].second);
+    for (int c = 0; c < 3; ++c) EXPECT_LE(std::abs(p[c] - own[i][c]), 2) << i << " " << c;
+  }
+  // The photo's patches away from both, from its own profile.
+  const std::vector<std::array<int, 3>> patches =
+      Reference(p3, runner::HostAdobeRgbProfile(), PatchColours(photo));
+  for (const int i : {1, 2, 4}) {
+    const std::uint8_t* p = image->At((i % 3) * 80 + 40, (i / 3) * 80 + 40);
+    for (int c = 0; c < 3; ++c) EXPECT_LE(std::abs(p[c] - patches[i][c]), 2) << "patch " << i;
+  }
+}
+
 TEST(ColorTest, OnePhotoHasTheSameColoursOnEveryRoad) {
   if (!HostAvailable()) GTEST_SKIP() << "KORVELA_WINDOWS_BIN and KORVELA_WINE_RUN are not set";
   testsupport::TempDir dir("korvela roads");
