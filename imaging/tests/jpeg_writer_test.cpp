@@ -189,5 +189,23 @@ TEST(JpegWriterTest, ANewFileIsNeverMadeOverAnother) {
   EXPECT_EQ(testsupport::ReadBytes(fresh), "ours");
 }
 
+#if defined(__linux__)
+// A page is written through to the disk before it takes its name: a write
+// that the disk refuses at that point is a failure, not a page.
+TEST(WriteThroughTest, AFlushTheDiskRefusesIsAFailure) {
+  testsupport::TempDir dir("korvela flush");
+  const struct {
+    std::string path;
+    bool flushed;
+  } cases[] = {{dir.File("page.jpg"), true}, {"/dev/full", false}};
+  for (const auto& c : cases) {
+    UniqueFile file = OpenFile(c.path, "wb");
+    ASSERT_TRUE(file) << c.path;
+    ASSERT_EQ(std::fwrite("page", 1, 4, file.get()), 4u);  // buffered: not refused yet
+    EXPECT_EQ(FlushToDisk(file.get()), c.flushed) << c.path;
+  }
+}
+#endif
+
 }  // namespace
 }  // namespace sheetsmith
