@@ -104,6 +104,10 @@ std::string PageKey(const std::string& path) {
   std::replace(wide.begin(), wide.end(), L'/', L'\\');
   const std::wstring full = FullPath(WithoutExtended(wide));
   if (full.empty()) return Utf8FromWide(wide);
+  // Only a path with a short name in it is looked up on the disk (every 8.3
+  // name the system makes has a tilde): the key is made on the platform
+  // thread, which must not wait on a slow share for an ordinary path.
+  if (full.find(L'~') == std::wstring::npos) return Utf8FromWide(full);
   return Utf8FromWide(LongNames(full));
 }
 
