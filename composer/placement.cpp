@@ -341,14 +341,7 @@ std::shared_ptr<const ColorConversion> ConversionFor(DecodedPhoto& photo, const 
 }
 
 Rgb TargetColor(Rgb srgb, RunColors* colors) {
-  if (!colors || !colors->target.convert || colors->target.isSrgb) return srgb;
-  std::string ignored;
-  const std::shared_ptr<const ColorConversion> conversion =
-      colors->conversions.Get(SrgbProfile(), SourceColors::kRgb, &ignored);
-  if (!conversion) return srgb;
-  std::uint8_t pixel[4] = {srgb.r, srgb.g, srgb.b, 255};
-  conversion->Apply(pixel, 1);
-  return {pixel[0], pixel[1], pixel[2]};
+  return colors ? ChosenColorInTarget(srgb, colors->target, colors->conversions) : srgb;
 }
 
 bool PlacePhoto(RgbaImage& canvas, std::size_t index, int row, int col, const GridConfig& config,

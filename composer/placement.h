@@ -62,8 +62,7 @@ struct RunColors {
   ConversionCache conversions;
 };
 
-// A colour chosen in sRGB (a border's, the cut lines') in the run's target
-// colours: as it is for an sRGB target, "no conversion" or no run colours.
+// ChosenColorInTarget for the run's target; as it is without run colours.
 Rgb TargetColor(Rgb srgb, RunColors* colors);
 
 // The conversion a photo's or frame's colours take to the run's target

@@ -151,35 +151,26 @@ BakeResult BakeSingleImage(const BakeRequest& request, int index, const std::str
     // The photo is converted from its own profile, the border's colour
     // (sRGB, as the interface chose it) and the frame from theirs; under
     // "no conversion" each is drawn as it is.
-    const sheetsmith::ColorTarget target =
-        sheetsmith::ResolveColorTarget(sheetsmith::ParseColorSelection(profileId), &ReadProfileFile);
-    sheetsmith::ConversionCache frameConversions(target.profile, sheetsmith::PixelLayout::kRgba);
+    const sheetsmith::ColorTarget& target = colors.colorTarget;
+    sheetsmith::ConversionCache conversions(target.profile, sheetsmith::PixelLayout::kRgba);
     bool convertFailed = false;
     CanvasColors canvasColors;
     canvasColors.convertPhoto = [&](GpBitmap* drawn) {
       convertFailed = colors.convert && !ConvertCanvasColors(drawn, colors.source, colors.target);
       return !convertFailed;
     };
-    std::shared_ptr<const sheetsmith::ColorConversion> fromSrgb;
-    if (target.convert && !target.isSrgb) {
-      fromSrgb = sheetsmith::ColorConversion::Make(sheetsmith::SrgbProfile(),
-                                                   sheetsmith::SourceColors::kRgb, target.profile,
-                                                   sheetsmith::PixelLayout::kBgra, nullptr);
-    }
-    if (fromSrgb) {
-      canvasColors.stroke = [&fromSrgb](std::uint32_t argb) {
-        std::uint8_t pixel[4] = {static_cast<std::uint8_t>(argb), static_cast<std::uint8_t>(argb >> 8),
-                                 static_cast<std::uint8_t>(argb >> 16),
-                                 static_cast<std::uint8_t>(argb >> 24)};
-        fromSrgb->Apply(pixel, 1);  // BGRA, as 0xAARRGGBB lies in memory
-        return (argb & 0xFF000000u) | (std::uint32_t{pixel[2]} << 16) |
-               (std::uint32_t{pixel[1]} << 8) | pixel[0];
-      };
-    }
+    canvasColors.stroke = [&](std::uint32_t argb) {
+      const sheetsmith::Rgb color = sheetsmith::ChosenColorInTarget(
+          {static_cast<std::uint8_t>(argb >> 16), static_cast<std::uint8_t>(argb >> 8),
+           static_cast<std::uint8_t>(argb)},
+          target, conversions);
+      return (argb & 0xFF000000u) | (std::uint32_t{color.r} << 16) |
+             (std::uint32_t{color.g} << 8) | color.b;
+    };
     canvasColors.frame = [&](const sheetsmith::EmbeddedProfile& profile,
                              sheetsmith::SourceColors pixels) {
       sheetsmith::SourcePlan plan =
-          sheetsmith::PlanSourceColors(profile, pixels, true, target, frameConversions);
+          sheetsmith::PlanSourceColors(profile, pixels, true, target, conversions);
       if (!plan.problem.empty()) {
         LogError("INFO: The frame's color profile cannot be used (" + plan.problem +
                  "); its colors are taken as sRGB");

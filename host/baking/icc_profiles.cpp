@@ -41,6 +41,7 @@ ColorPlan PlanColors(const std::string& selection, const EmbeddedProfile& embedd
     plan.failure = target.failure;
     return plan;
   }
+  plan.colorTarget = target;
   if (!target.convert) {
     plan.sourceName = plan.targetName = "none";
     // The baked file holds the photo's own pixels, so it carries the

@@ -51,6 +51,9 @@ struct ColorPlan {
   std::string target;
   std::string sourceName;  // for the log
   std::string targetName;
+  // The bake's target as it was resolved for this plan, for what else the
+  // canvas holds (its border, its frame).
+  sheetsmith::ColorTarget colorTarget;
   // What the photo's pixels take as the reader reads them: the conversion
   // of grey and CMYK pixels by their own profile, straight to `target`
   // (then the canvas is not converted again). Empty for RGB pixels.

@@ -1,7 +1,6 @@
 // The page composer program started for a grid request, watched while it
 // runs, and the host's own composer where it cannot be.
 #include <chrono>
-#include <cstdlib>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -292,7 +291,7 @@ GridResult CreateGridImagesWithHelper(const GridRequest& request, GridProgress& 
 
   ComposerOutput output(progress);
   LogError("DEBUG C++: Running sheetsmith.exe...");
-  const int stallLimitMs = ComposerWatchdogMs(std::getenv("KORVELA_COMPOSER_WATCHDOG_MS"));
+  const int stallLimitMs = ComposerStallLimitMs();
   const ComposerRun run =
       RunComposer(ComposerCommandLine(composerPath, jobPath), output, stallLimitMs);
   DeleteFileW(jobPath.c_str());

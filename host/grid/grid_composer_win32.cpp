@@ -1,7 +1,6 @@
 // The host's own page composer, drawn with GDI+.
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <vector>
 
 #include "arrival.h"
@@ -218,8 +217,7 @@ GridResult GridComposer(const GridRequest& r, GridProgress& progress,
   // A photo or frame whose bytes do not arrive within the composer's limit
   // (a hung share, a cloud file that does not download) is one that cannot
   // be read, as it would be in the page composer's run.
-  const auto arrivalLimit =
-      std::chrono::milliseconds(ComposerWatchdogMs(std::getenv("KORVELA_COMPOSER_WATCHDOG_MS")));
+  const auto arrivalLimit = std::chrono::milliseconds(ComposerStallLimitMs());
   const auto Arrives = [&](const std::string& path) {
     return path.empty() ||
            FileArrivesWithin(path, arrivalLimit, sheetsmith::kMaxCodedFileBytes);

@@ -43,6 +43,10 @@ std::wstring ComposerPathBeside(const std::wstring& programPath) {
   return programPath.substr(0, slash + 1) + L"sheetsmith.exe";
 }
 
+int ComposerStallLimitMs() {
+  return ComposerWatchdogMs(std::getenv("KORVELA_COMPOSER_WATCHDOG_MS"));
+}
+
 int ComposerWatchdogMs(const char* override) {
   if (!override || !*override) return kComposerWatchdogMs;
   char* end = nullptr;

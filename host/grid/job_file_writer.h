@@ -29,6 +29,8 @@ std::optional<std::string> ReasonJobFileCannotCarry(const GridRequest& request);
 // their runs short.
 inline constexpr int kComposerWatchdogMs = 60000;
 int ComposerWatchdogMs(const char* override);
+// The same, from KORVELA_COMPOSER_WATCHDOG_MS.
+int ComposerStallLimitMs();
 
 // sheetsmith.exe in the folder of the program at `programPath`; empty when
 // the path names no folder (a bare name would be searched for along the

@@ -102,6 +102,17 @@ SourcePlan PlanSourceColors(const EmbeddedProfile& embedded, SourceColors pixels
   return plan;
 }
 
+Rgb ChosenColorInTarget(Rgb srgb, const ColorTarget& target, ConversionCache& conversions) {
+  if (!target.convert || target.isSrgb) return srgb;
+  std::string ignored;
+  const std::shared_ptr<const ColorConversion> conversion =
+      conversions.Get(SrgbProfile(), SourceColors::kRgb, &ignored);
+  if (!conversion) return srgb;
+  std::uint8_t pixel[4] = {srgb.r, srgb.g, srgb.b, 255};
+  conversion->Apply(pixel, 1);
+  return {pixel[0], pixel[1], pixel[2]};
+}
+
 std::shared_ptr<const ColorConversion> ConversionCache::Get(const std::string& source,
                                                             SourceColors colors,
                                                             std::string* problem) {

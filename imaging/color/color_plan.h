@@ -15,6 +15,7 @@
 #include "imaging/color/conversion.h"
 #include "imaging/color/embedded_profiles.h"
 #include "imaging/color/profiles.h"
+#include "imaging/pixels/rgba_image.h"
 
 namespace sheetsmith {
 
@@ -62,6 +63,11 @@ struct SourcePlan {
 SourcePlan PlanSourceColors(const EmbeddedProfile& embedded, SourceColors pixels,
                             bool inksAvailable, const ColorTarget& target,
                             ConversionCache& conversions);
+
+// A colour chosen in sRGB (a border's, the cut lines'), as every colour of
+// the interface is, in the target's colours: as it is for an sRGB target
+// or "no conversion". `conversions` are to the target, in RGBA.
+Rgb ChosenColorInTarget(Rgb srgb, const ColorTarget& target, ConversionCache& conversions);
 
 // The conversions of one run to one target, each made once for each source
 // profile and shared by every photo that carries it. Thread-safe: a

@@ -17,7 +17,8 @@ namespace sheetsmith {
 
 // Multi-process elements in one tag: real profiles hold a handful.
 inline constexpr std::size_t kMaxProcessElements = 256;
-// Channels of a LUT or element, as Little CMS takes them (below 16).
+// Channels of a LUT or element: Little CMS takes up to 15 inputs and 16
+// outputs; no photo's, frame's or display's profile comes near either.
 inline constexpr unsigned kMaxLutChannels = 15;
 
 // Why the tags of the profile in `bytes` (header and tag table included,
