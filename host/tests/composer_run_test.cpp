@@ -44,8 +44,8 @@ TEST(ComposerRunTest, PagesWrittenAreThoseTheComposerNamed) {
       "Sheetsmith: Wrote page 1\r\n"
       "Sheetsmith: Wrote page 2 of 5\n"  // not the line
       "Sheetsmith: Wrote page 0\n"
-      "Sheetsmith: Wrote page 9\n"       // beyond the pages asked
-      "Sheetsmith: Wrote page 5");        // not ended: the composer may still be saving it
+      "Sheetsmith: Wrote page 9\n"  // beyond the pages asked
+      "Sheetsmith: Wrote page 5");  // not ended: the composer may still be saving it
   EXPECT_EQ(reader.PagesNotWritten(5), (std::vector<std::size_t>{1, 3, 4}));
   EXPECT_EQ(reader.PagesNotWritten(0), std::vector<std::size_t>{});
 }
@@ -62,7 +62,8 @@ TEST(ComposerRunTest, WorkDoneMovesOnlyWithPhotosAndPages) {
     std::vector<std::size_t> inHand;
   } steps[] = {
       {"Sheetsmith: Starting (stb version)...", false, {}},
-      {"Sheetsmith: working, 0 of 3 photos placed, 0 of 1 pages saved, in hand: 0 1", false,
+      {"Sheetsmith: working, 0 of 3 photos placed, 0 of 1 pages saved, in hand: 0 1",
+       false,
        {0, 1}},
       {"Sheetsmith: working, 1 of 3 photos placed, 0 of 1 pages saved, in hand: 1", true, {1}},
       {"Sheetsmith: working, 1 of 3 photos placed, 0 of 1 pages saved, in hand: 1", false, {1}},
@@ -83,19 +84,6 @@ TEST(ComposerRunTest, WorkDoneMovesOnlyWithPhotosAndPages) {
   }
   EXPECT_EQ(progress.Read().photosDone, 3);
   EXPECT_EQ(progress.Read().pagesDone, 1);
-}
-
-TEST(ComposerRunTest, AStalledComposerIsAnsweredWithThePhotosItWaitedFor) {
-  GridRequest request;
-  request.imagePaths = {"C:\\a.jpg", "\\\\nas\\photos\\b.heic", "C:\\c.jpg"};
-  EXPECT_EQ(StalledMessage(request, {1}, 60000),
-            "The page composer placed no photo and saved no page for 60 s and was stopped; it "
-            "was waiting for \\\\nas\\photos\\b.heic");
-  EXPECT_EQ(StalledMessage(request, {0, 2, 7}, 1500),
-            "The page composer placed no photo and saved no page for 1.5 s and was stopped; it "
-            "was waiting for C:\\a.jpg; C:\\c.jpg");
-  EXPECT_EQ(StalledMessage(request, {}, 3000),
-            "The page composer placed no photo and saved no page for 3 s and was stopped");
 }
 
 TEST(ComposerRunTest, PhotosPlacedAreThoseWithACell) {

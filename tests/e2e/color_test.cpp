@@ -216,6 +216,15 @@ TEST(ColorTest, BakedPhotosAreConvertedToTheChosenProfileAsLittleCmsConvertsThem
 // and by the host's own composer: the three agree within 2 levels, and with
 // Little CMS's conversion; each carries sRGB. A grid request for a custom
 // profile that cannot be used fails, naming it.
+// The patches as a JPEG carrying Display P3; empty when it cannot be written.
+std::string P3Photo(testsupport::TempDir& dir) {
+  const std::string photo = dir.File("display p3.jpg");
+  const std::string chunk = testsupport::IccChunkSegment(testsupport::DisplayP3Profile(), 1, 1);
+  const bool written = testsupport::WriteBytes(
+      photo, testsupport::InsertAfterSoi(testsupport::EncodeJpeg(Patches(), 100), chunk));
+  return written ? photo : std::string();
+}
+
 // A baked photo's border (chosen in sRGB) and its untagged frame keep their
 // own colours on a page of another profile: each is converted from its own
 // colours, not from the photo's, and the photo from its profile.
@@ -223,10 +232,8 @@ TEST(ColorTest, ABakedBorderAndFrameAreConvertedFromTheirOwnColours) {
   if (!HostAvailable()) GTEST_SKIP() << "KORVELA_WINDOWS_BIN and KORVELA_WINE_RUN are not set";
   testsupport::TempDir dir("korvela frame colours");
   const std::string p3 = testsupport::DisplayP3Profile();
-  const std::string photo = dir.File("display p3.jpg");
-  ASSERT_TRUE(testsupport::WriteBytes(
-      photo, testsupport::InsertAfterSoi(testsupport::EncodeJpeg(Patches(), 100),
-                                         testsupport::IccChunkSegment(p3, 1, 1))));
+  const std::string photo = P3Photo(dir);
+  ASSERT_FALSE(photo.empty());
   // A frame clear but for an orange band along the bottom.
   sheetsmith::RgbaImage frameImage = testsupport::Solid(240, 160, {0, 0, 0}, 0);
   for (int y = 140; y < 160; ++y) {
@@ -237,26 +244,25 @@ TEST(ColorTest, ABakedBorderAndFrameAreConvertedFromTheirOwnColours) {
   }
   const std::string frame = dir.File("frame.png");
   ASSERT_TRUE(testsupport::WritePng(frame, frameImage));
-  const EncodableMap request{{S("sourcePath"), S(WindowsPath(photo))},
-                             {S("framePath"), S(WindowsPath(frame))},
-                             {S("canvasWidth"), EncodableValue(240)},
-                             {S("canvasHeight"), EncodableValue(160)},
-                             {S("effects"),
-                              EncodableValue(EncodableMap{
-                                  {S("stroke"), EncodableValue(0.5)},
-                                  {S("strokeExternal"), EncodableValue(0.0)},
-                                  {S("strokeColor"),
-                                   EncodableValue(static_cast<double>(0xFF008000u))}})}};
-  const HostRun run = RunHost(
-      HostScript()
-          .Call("printing_channel", "setSelectedColorProfile",
-                EncodableValue(EncodableMap{{S("profileId"), S("adobe_rgb")}}))
-          .Call("printing_channel", "bakeImagesForPrinting",
-                EncodableValue(EncodableMap{
-                    {S("requests"), EncodableValue(EncodableList{EncodableValue(request)})},
-                    {S("jpegQuality"), EncodableValue(100)}}))
-          .Call("printing_channel", "setSelectedColorProfile",
-                EncodableValue(EncodableMap{{S("profileId"), S("srgb")}})));
+  const EncodableMap request{
+      {S("sourcePath"), S(WindowsPath(photo))},
+      {S("framePath"), S(WindowsPath(frame))},
+      {S("canvasWidth"), EncodableValue(240)},
+      {S("canvasHeight"), EncodableValue(160)},
+      {S("effects"), EncodableValue(EncodableMap{
+                         {S("stroke"), EncodableValue(0.5)},
+                         {S("strokeExternal"), EncodableValue(0.0)},
+                         {S("strokeColor"), EncodableValue(static_cast<double>(0xFF008000u))}})}};
+  const HostRun run =
+      RunHost(HostScript()
+                  .Call("printing_channel", "setSelectedColorProfile",
+                        EncodableValue(EncodableMap{{S("profileId"), S("adobe_rgb")}}))
+                  .Call("printing_channel", "bakeImagesForPrinting",
+                        EncodableValue(EncodableMap{
+                            {S("requests"), EncodableValue(EncodableList{EncodableValue(request)})},
+                            {S("jpegQuality"), EncodableValue(100)}}))
+                  .Call("printing_channel", "setSelectedColorProfile",
+                        EncodableValue(EncodableMap{{S("profileId"), S("srgb")}})));
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const std::vector<Baked> baked = Results(run.AnswerTo(2));
   ASSERT_EQ(baked.size(), 1u) << run.err;
@@ -282,10 +288,8 @@ TEST(ColorTest, OnePhotoHasTheSameColoursOnEveryRoad) {
   if (!HostAvailable()) GTEST_SKIP() << "KORVELA_WINDOWS_BIN and KORVELA_WINE_RUN are not set";
   testsupport::TempDir dir("korvela roads");
   const std::string p3 = testsupport::DisplayP3Profile();
-  const std::string photo = dir.File("display p3.jpg");
-  ASSERT_TRUE(testsupport::WriteBytes(
-      photo, testsupport::InsertAfterSoi(testsupport::EncodeJpeg(Patches(), 100),
-                                         testsupport::IccChunkSegment(p3, 1, 1))));
+  const std::string photo = P3Photo(dir);
+  ASSERT_FALSE(photo.empty());
   const auto grid = [&](const std::string& page) {
     EncodableMap arguments{{S("imagePaths"), EncodableValue(EncodableList{S(WindowsPath(photo))})},
                            {S("outputPaths"), EncodableValue(EncodableList{S(WindowsPath(page))})},

@@ -3,6 +3,7 @@
 // missing or fails.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,8 +13,6 @@
 #include <optional>
 #include <set>
 #include <thread>
-
-#include <unistd.h>
 
 #include "host_driver.h"
 #include "imaging/reading/photo_reader.h"
@@ -302,6 +301,19 @@ TEST_F(GridJobsTest, RequestsForTheSamePagesComposeInTurnAndTheLastOnesPagesStan
 
 // The fallback's page of the 600 x 700 cell example: a 4000 x 3000 photo,
 // turned, lands 37 pixels from the cell's left edge.
+// A path whose bytes never arrive (\\.\pipe\NAME, served by the stand-in
+// file_that_never_arrives.exe and never written) while it lives.
+struct NeverArrives {
+  explicit NeverArrives(const std::string& prefix)
+      : name(prefix + std::to_string(getpid())),
+        path("\\\\.\\pipe\\" + name),
+        program({std::string(std::getenv("KORVELA_WINDOWS_BIN")) + "/file_that_never_arrives.exe",
+                 name}) {}
+  std::string name;
+  std::string path;
+  BackgroundWineProgram program;
+};
+
 runner::printing::GridRequest FallbackExample(testsupport::TempDir& dir) {
   runner::printing::GridRequest r;
   const std::string photo = dir.File("wide red.jpg");
@@ -353,20 +365,18 @@ TEST_F(GridJobsTest, WithoutTheComposerTheHostComposesThePagesItself) {
 // made all the same, and is named among the unreadable photos.
 TEST_F(GridJobsTest, WithoutTheComposerAPhotoThatNeverArrivesIsLeftWhite) {
   const ScopedEnvironment watchdog{{"KORVELA_COMPOSER_WATCHDOG_MS", "2000"}};
-  const std::string name = "korvela-never-own-" + std::to_string(getpid());
-  BackgroundWineProgram share(
-      {std::string(std::getenv("KORVELA_WINDOWS_BIN")) + "/file_that_never_arrives.exe", name});
-  ASSERT_TRUE(share.WaitForLine("ready"));
-  const std::string never = "\\\\.\\pipe\\" + name;
+  NeverArrives share("korvela-never-own-");
+  ASSERT_TRUE(share.program.WaitForLine("ready"));
+  const std::string& never = share.path;
   runner::printing::GridRequest r = FallbackExample(dir);
   r.imagePaths.push_back(never);
   HostOptions options;
   options.leaveOut = {"sheetsmith.exe"};
-  const HostRun run =
-      RunHost(HostScript()
-                  .Call("printing_channel", "createGridImagesFastAsync", EncodableValue(Arguments(r)))
-                  .PollGridJob(1),
-              options);
+  const HostRun run = RunHost(
+      HostScript()
+          .Call("printing_channel", "createGridImagesFastAsync", EncodableValue(Arguments(r)))
+          .PollGridJob(1),
+      options);
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const auto status = run.answers.back().SuccessValue();
   ASSERT_TRUE(status) << run.err;
@@ -374,7 +384,8 @@ TEST_F(GridJobsTest, WithoutTheComposerAPhotoThatNeverArrivesIsLeftWhite) {
   EXPECT_EQ(job.at(S("success")), EncodableValue(true)) << run.err;
   EXPECT_EQ(job.at(S("unreadablePhotos")), EncodableValue(EncodableList{EncodableValue(1)}));
   EXPECT_THAT(run.err, HasSubstr("ERROR: Photo 1 could not be read (nothing arrived from it for "
-                                 "2 s): " + never + "\n"));
+                                 "2 s): " +
+                                 never + "\n"));
   ExpectFallbackPage(r.outputPaths[0]);  // the second cell is white
 }
 
@@ -537,11 +548,9 @@ TEST_F(GridJobsTest, AComposerThatHangsIsStoppedAndItsRequestFails) {
 // and the next job for its pages is composed.
 TEST_F(GridJobsTest, APhotoThatNeverArrivesFailsItsRequestNamingIt) {
   const ScopedEnvironment watchdog{{"KORVELA_COMPOSER_WATCHDOG_MS", "3000"}};
-  const std::string name = "korvela-never-" + std::to_string(getpid());
-  BackgroundWineProgram share(
-      {std::string(std::getenv("KORVELA_WINDOWS_BIN")) + "/file_that_never_arrives.exe", name});
-  ASSERT_TRUE(share.WaitForLine("ready"));
-  const std::string never = "\\\\.\\pipe\\" + name;
+  NeverArrives share("korvela-never-");
+  ASSERT_TRUE(share.program.WaitForLine("ready"));
+  const std::string& never = share.path;
   runner::printing::GridRequest waiting = FallbackExample(dir);
   waiting.imagePaths = {waiting.imagePaths[0], never};
   runner::printing::GridRequest background = waiting;
@@ -549,17 +558,16 @@ TEST_F(GridJobsTest, APhotoThatNeverArrivesFailsItsRequestNamingIt) {
   runner::printing::GridRequest after = FallbackExample(dir);
   after.outputPaths = background.outputPaths;
   const auto start = std::chrono::steady_clock::now();
-  const HostRun run =
-      RunHost(HostScript()
-                  .Send("printing_channel", "createGridImages", EncodableValue(Arguments(waiting)))
-                  .Call("printing_channel", "getSelectedColorProfile")
-                  .Call("printing_channel", "createGridImagesFastAsync",
-                        EncodableValue(Arguments(background)))
-                  .Call("printing_channel", "createGridImagesFastAsync",
-                        EncodableValue(Arguments(after)))
-                  .PollGridJob(1)
-                  .PollGridJob(2)
-                  .WaitAnswers());
+  const HostRun run = RunHost(
+      HostScript()
+          .Send("printing_channel", "createGridImages", EncodableValue(Arguments(waiting)))
+          .Call("printing_channel", "getSelectedColorProfile")
+          .Call("printing_channel", "createGridImagesFastAsync",
+                EncodableValue(Arguments(background)))
+          .Call("printing_channel", "createGridImagesFastAsync", EncodableValue(Arguments(after)))
+          .PollGridJob(1)
+          .PollGridJob(2)
+          .WaitAnswers());
   const auto seconds =
       std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start)
           .count();
@@ -567,7 +575,8 @@ TEST_F(GridJobsTest, APhotoThatNeverArrivesFailsItsRequestNamingIt) {
   EXPECT_LT(seconds, 3 + 30);  // the two stalls ran side by side, each ended at its limit
   const std::string stopped =
       "The page composer placed no photo and saved no page for 3 s and was stopped; it was "
-      "waiting for " + never;
+      "waiting for " +
+      never;
   const Answer* waited = run.AnswerTo(1);
   ASSERT_TRUE(waited) << run.err;
   EXPECT_EQ(waited->Error(), "GRID_ERROR: " + stopped) << run.err;
@@ -578,7 +587,8 @@ TEST_F(GridJobsTest, APhotoThatNeverArrivesFailsItsRequestNamingIt) {
   std::vector<EncodableMap> ended;
   for (const Answer& answer : run.answers) {
     const std::optional<EncodableValue> status = answer.SuccessValue();
-    if (answer.step > 4 && status && !Running(*status)) ended.push_back(status->Get<EncodableMap>());
+    if (answer.step > 4 && status && !Running(*status))
+      ended.push_back(status->Get<EncodableMap>());
   }
   ASSERT_EQ(ended.size(), 2u) << run.err;
   EXPECT_EQ(ended[0].at(S("success")), EncodableValue(false));
