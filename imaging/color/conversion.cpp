@@ -6,6 +6,7 @@
 
 #include "imaging/color/lcms_profile.h"
 #include "imaging/color/profile_check.h"
+#include "imaging/color/quick_kernels.h"
 
 namespace sheetsmith {
 
@@ -39,21 +40,15 @@ cmsUInt32Number Format(SourceColors colors, PixelLayout layout) {
   return TYPE_RGBA_8;
 }
 
-}  // namespace
 
-struct ColorConversion::Quick {
-  static constexpr int kSteps = 16384;
-  float in[3][256];
-  float matrix[3][3];
-  std::uint8_t out[3][kSteps + 1];
-};
-
-namespace {
+// Little CMS's rounding of a number to 14 fraction bits.
+std::int64_t Fixed14(double value) { return static_cast<std::int64_t>(std::floor(value * 16384.0 + 0.5)); }
 
 // The quick road's tables for two profiles, or null when either is not an
 // RGB matrix/TRC profile whose perceptual conversion is its matrix (one
-// with perceptual tables is converted through them).
-std::shared_ptr<const ColorConversion::Quick> MakeQuick(cmsHPROFILE from, cmsHPROFILE to) {
+// with perceptual tables is converted through them), or when its numbers
+// could overflow the fixed-point sums.
+std::shared_ptr<const QuickTables> MakeQuick(cmsHPROFILE from, cmsHPROFILE to) {
   // Little CMS takes the float tags before the matrix when a profile has
   // them: such a profile is left to it.
   static constexpr cmsTagSignature kFloatTags[] = {
@@ -96,14 +91,18 @@ std::shared_ptr<const ColorConversion::Quick> MakeQuick(cmsHPROFILE from, cmsHPR
       inverse[r][c] = (target[r1][c1] * target[r2][c2] - target[r1][c2] * target[r2][c1]) / det;
     }
   }
-  auto quick = std::make_shared<ColorConversion::Quick>();
+  auto quick = std::make_shared<QuickTables>();
+  // Three lights of at most 1.001 through entries of at most 2.0 either way
+  // keep every sum within 31 bits.
+  constexpr std::int64_t kLargestEntry = 2 * QuickTables::kSteps;
   for (int r = 0; r < 3; ++r) {
     for (int c = 0; c < 3; ++c) {
       double sum = 0;
       for (int k = 0; k < 3; ++k) sum += inverse[r][k] * source[k][c];
-      // A damaged profile's numbers are left to Little CMS.
-      if (!std::isfinite(sum) || std::abs(sum) > 1e6) return nullptr;
-      quick->matrix[r][c] = static_cast<float>(sum);
+      if (!std::isfinite(sum) || std::abs(sum) > 4.0) return nullptr;
+      const std::int64_t entry = Fixed14(sum);
+      if (entry > kLargestEntry || entry < -kLargestEntry) return nullptr;
+      quick->matrix[r][c] = static_cast<std::int32_t>(entry);
     }
   }
   for (int c = 0; c < 3; ++c) {
@@ -118,60 +117,28 @@ std::shared_ptr<const ColorConversion::Quick> MakeQuick(cmsHPROFILE from, cmsHPR
       return nullptr;
     }
     for (int v = 0; v < 256; ++v) {
-      const float linear = cmsEvalToneCurveFloat(in, static_cast<cmsFloat32Number>(v / 255.0));
-      if (!std::isfinite(linear)) return nullptr;
-      quick->in[c][v] = linear;
+      const float light = cmsEvalToneCurveFloat(in, static_cast<cmsFloat32Number>(v / 255.0));
+      if (!(light >= 0.0f && light <= 1.001f)) return nullptr;
+      quick->in[c][v] = static_cast<std::int32_t>(Fixed14(light));
     }
-    // The output level of a light is the number of levels whose lower edge
-    // (half a level below) the target's curve takes to at most that light:
-    // the inverted curve, rounded, from 255 evaluations of the curve itself.
-    // A curve that does not rise is left to Little CMS.
-    float edges[256];
-    for (int k = 1; k < 256; ++k) {
-      edges[k] = cmsEvalToneCurveFloat(out, static_cast<cmsFloat32Number>((k - 0.5) / 255.0));
-      if (!std::isfinite(edges[k]) || (k > 1 && edges[k] < edges[k - 1])) return nullptr;
+    // The target's curve inverted as Little CMS inverts it for its matrix
+    // road (exactly when it is a formula, at 4096 points when it is a table),
+    // taken at every step to 16 bits and those to 8 as it takes them.
+    cmsToneCurve* inverted = cmsReverseToneCurve(out);
+    if (!inverted) return nullptr;
+    for (int step = 0; step <= QuickTables::kSteps; ++step) {
+      double value = cmsEvalToneCurveFloat(
+          inverted, static_cast<cmsFloat32Number>(step / static_cast<double>(QuickTables::kSteps)));
+      value = !(value > 0.0) ? 0.0 : std::min(value, 1.0);
+      const auto word = static_cast<std::uint32_t>(std::floor(value * 65535.0 + 0.5));
+      quick->out[c][step] = static_cast<std::uint8_t>((word * 65281u + 8388608u) >> 24);
     }
-    int level = 0;
-    for (int step = 0; step <= ColorConversion::Quick::kSteps; ++step) {
-      const float light = static_cast<float>(step) / ColorConversion::Quick::kSteps;
-      while (level < 255 && edges[level + 1] <= light) ++level;
-      quick->out[c][step] = static_cast<std::uint8_t>(level);
-    }
+    cmsFreeToneCurve(inverted);
   }
   return quick;
 }
 
 }  // namespace
-
-void ColorConversion::ApplyQuick(std::uint8_t* pixels, std::size_t count) const {
-  const Quick& q = *quick_;
-  const int red = red_;
-  const int blue = blue_;
-  const std::size_t step = pixelBytes_;
-  for (std::size_t i = 0; i < count; ++i) {
-    std::uint8_t* p = pixels + i * step;
-    const float r = q.in[0][p[red]];
-    const float g = q.in[1][p[1]];
-    const float b = q.in[2][p[blue]];
-    const auto level = [&q](int c, float v) {
-      v = v * static_cast<float>(Quick::kSteps) + 0.5f;
-      // Written so that a value that is no number lands at 0 too.
-      v = !(v > 0.0f)                             ? 0.0f
-          : v > static_cast<float>(Quick::kSteps) ? static_cast<float>(Quick::kSteps)
-                                                  : v;
-      return q.out[c][static_cast<int>(v)];
-    };
-    const std::uint8_t outRed =
-        level(0, q.matrix[0][0] * r + q.matrix[0][1] * g + q.matrix[0][2] * b);
-    const std::uint8_t outGreen =
-        level(1, q.matrix[1][0] * r + q.matrix[1][1] * g + q.matrix[1][2] * b);
-    const std::uint8_t outBlue =
-        level(2, q.matrix[2][0] * r + q.matrix[2][1] * g + q.matrix[2][2] * b);
-    p[red] = outRed;
-    p[1] = outGreen;
-    p[blue] = outBlue;
-  }
-}
 
 std::shared_ptr<const ColorConversion> ColorConversion::Make(std::string_view source,
                                                              SourceColors sourceColors,
@@ -222,7 +189,7 @@ void ColorConversion::Apply(std::uint8_t* pixels, std::size_t count) const {
     const std::size_t piece = std::min(kPiece, count - done);
     std::uint8_t* at = pixels + done * pixelBytes_;
     if (quick_) {
-      ApplyQuick(at, piece);
+      ChosenQuickKernel()(*quick_, at, piece, pixelBytes_, red_, blue_);
       continue;
     }
     cmsDoTransform(transform_, at, at, static_cast<cmsUInt32Number>(piece));
@@ -238,7 +205,7 @@ void ColorConversion::ApplyRows(std::uint8_t* first, int width, int height,
   for (int y = 0; y < height; ++y) {
     std::uint8_t* row = first + static_cast<std::size_t>(y) * stride;
     if (quick_) {
-      ApplyQuick(row, static_cast<std::size_t>(width));
+      ChosenQuickKernel()(*quick_, row, static_cast<std::size_t>(width), pixelBytes_, red_, blue_);
       continue;
     }
     cmsDoTransform(transform_, row, row, static_cast<cmsUInt32Number>(width));
