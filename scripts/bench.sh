@@ -21,7 +21,8 @@
 # every run, and the ratios are those of the medians; on a shared or virtual
 # machine one run can be 10 % off its neighbours. Then the standard job
 # again with every photo tagged Display P3 (tools/make_photos p3), converted
-# to sRGB, against the untagged one. Then the composer's page
+# to sRGB, against the untagged one, and the quick colour road's cost a
+# pixel against Little CMS's (tools/convert_bench). Then the composer's page
 # writer against libjpeg-turbo's encoder on the same pages (time and size at
 # quality 95).
 #   scripts/bench.sh          the native composer
@@ -85,7 +86,7 @@ if [[ ! -d "$work/sharp/node_modules/sharp" ]]; then
   (cd "$work/sharp" && npm install --no-audit --no-fund --silent sharp@0.34 > /dev/null)
 fi
 cmake --preset native > /dev/null
-cmake --build --preset native --target sheetsmith make_photos run_measured image_diff encode_bench > /dev/null
+cmake --build --preset native --target sheetsmith make_photos run_measured image_diff encode_bench convert_bench > /dev/null
 
 mate=/usr/share/backgrounds/mate
 mkdir -p "$work/synthetic" "$work/real" "$work/pages"
@@ -405,6 +406,8 @@ measure "$work/real_p32x2.out" "sheetsmith" env SHEETSMITH_TIMINGS=1 \
 cat "$work/real_p32x2.out"
 sed 's/^Sheetsmith: /  /' "$work/real_p32x2.out.stages"
 echo "  tagged against untagged: $(ratio "$(wall "$work/real_p32x2.out")" "$(wall "$work/real2x2.out")")"
+echo "== the quick colour road, one phone photo of RGBA pixels"
+build/native/tools/convert_bench
 
 phone_jobs
 
