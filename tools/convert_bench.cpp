@@ -51,14 +51,15 @@ int main() {
                {"sRGB to Adobe RGB", sheetsmith::SrgbProfile(), sheetsmith::AdobeRgbProfile()}};
   std::printf("%-20s %12s %12s %12s\n", "ns a pixel (RGBA)", "quick", "portable", "Little CMS");
   for (const auto& pair : pairs) {
-    const auto conversion = sheetsmith::ColorConversion::Make(
-        pair.from, sheetsmith::SourceColors::kRgb, pair.to, sheetsmith::PixelLayout::kRgba, nullptr);
+    const auto conversion =
+        sheetsmith::ColorConversion::Make(pair.from, sheetsmith::SourceColors::kRgb, pair.to,
+                                          sheetsmith::PixelLayout::kRgba, nullptr);
     if (!conversion || !conversion->quick()) {
       std::fprintf(stderr, "%s: no quick road\n", pair.name);
       return 1;
     }
-    const double quick = NanosecondsAPixel(
-        pixels, [&](std::uint8_t* at) { conversion->Apply(at, kPixels); });
+    const double quick =
+        NanosecondsAPixel(pixels, [&](std::uint8_t* at) { conversion->Apply(at, kPixels); });
     // The portable loop over tables of the same size (their numbers do not
     // change its time).
     const auto tables = std::make_unique<sheetsmith::QuickTables>();
@@ -70,8 +71,10 @@ int main() {
     const double portable = NanosecondsAPixel(pixels, [&](std::uint8_t* at) {
       sheetsmith::QuickPortable(*tables, at, kPixels, 4, 0, 2);
     });
-    cmsHPROFILE from = cmsOpenProfileFromMem(pair.from.data(), static_cast<cmsUInt32Number>(pair.from.size()));
-    cmsHPROFILE to = cmsOpenProfileFromMem(pair.to.data(), static_cast<cmsUInt32Number>(pair.to.size()));
+    cmsHPROFILE from =
+        cmsOpenProfileFromMem(pair.from.data(), static_cast<cmsUInt32Number>(pair.from.size()));
+    cmsHPROFILE to =
+        cmsOpenProfileFromMem(pair.to.data(), static_cast<cmsUInt32Number>(pair.to.size()));
     cmsHTRANSFORM transform =
         cmsCreateTransform(from, TYPE_RGBA_8, to, TYPE_RGBA_8, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE);
     const double lcms = NanosecondsAPixel(pixels, [&](std::uint8_t* at) {

@@ -40,9 +40,10 @@ cmsUInt32Number Format(SourceColors colors, PixelLayout layout) {
   return TYPE_RGBA_8;
 }
 
-
 // Little CMS's rounding of a number to 14 fraction bits.
-std::int64_t Fixed14(double value) { return static_cast<std::int64_t>(std::floor(value * 16384.0 + 0.5)); }
+std::int32_t Fixed14(double value) {
+  return static_cast<std::int32_t>(std::floor(value * QuickTables::kSteps + 0.5));
+}
 
 // The quick road's tables for two profiles, or null when either is not an
 // RGB matrix/TRC profile whose perceptual conversion is its matrix (one
@@ -51,9 +52,9 @@ std::int64_t Fixed14(double value) { return static_cast<std::int64_t>(std::floor
 std::shared_ptr<const QuickTables> MakeQuick(cmsHPROFILE from, cmsHPROFILE to) {
   // Little CMS takes the float tags before the matrix when a profile has
   // them: such a profile is left to it.
-  static constexpr cmsTagSignature kFloatTags[] = {
-      cmsSigDToB0Tag, cmsSigDToB1Tag, cmsSigDToB2Tag, cmsSigDToB3Tag,
-      cmsSigBToD0Tag, cmsSigBToD1Tag, cmsSigBToD2Tag, cmsSigBToD3Tag};
+  static constexpr cmsTagSignature kFloatTags[] = {cmsSigDToB0Tag, cmsSigDToB1Tag, cmsSigDToB2Tag,
+                                                   cmsSigDToB3Tag, cmsSigBToD0Tag, cmsSigBToD1Tag,
+                                                   cmsSigBToD2Tag, cmsSigBToD3Tag};
   for (cmsHPROFILE profile : {from, to}) {
     if (cmsGetColorSpace(profile) != cmsSigRgbData || !cmsIsMatrixShaper(profile)) return nullptr;
     for (const cmsTagSignature tag : kFloatTags) {
@@ -94,15 +95,12 @@ std::shared_ptr<const QuickTables> MakeQuick(cmsHPROFILE from, cmsHPROFILE to) {
   auto quick = std::make_shared<QuickTables>();
   // Three lights of at most 1.001 through entries of at most 2.0 either way
   // keep every sum within 31 bits.
-  constexpr std::int64_t kLargestEntry = 2 * QuickTables::kSteps;
   for (int r = 0; r < 3; ++r) {
     for (int c = 0; c < 3; ++c) {
       double sum = 0;
       for (int k = 0; k < 3; ++k) sum += inverse[r][k] * source[k][c];
-      if (!std::isfinite(sum) || std::abs(sum) > 4.0) return nullptr;
-      const std::int64_t entry = Fixed14(sum);
-      if (entry > kLargestEntry || entry < -kLargestEntry) return nullptr;
-      quick->matrix[r][c] = static_cast<std::int32_t>(entry);
+      if (!(std::abs(sum) <= 2.0)) return nullptr;  // no number, too
+      quick->matrix[r][c] = Fixed14(sum);
     }
   }
   for (int c = 0; c < 3; ++c) {
@@ -119,7 +117,7 @@ std::shared_ptr<const QuickTables> MakeQuick(cmsHPROFILE from, cmsHPROFILE to) {
     for (int v = 0; v < 256; ++v) {
       const float light = cmsEvalToneCurveFloat(in, static_cast<cmsFloat32Number>(v / 255.0));
       if (!(light >= 0.0f && light <= 1.001f)) return nullptr;
-      quick->in[c][v] = static_cast<std::int32_t>(Fixed14(light));
+      quick->in[c][v] = Fixed14(light);
     }
     // The target's curve inverted as Little CMS inverts it for its matrix
     // road (exactly when it is a formula, at 4096 points when it is a table),

@@ -10,8 +10,8 @@ void QuickAvx2Kernel(const QuickTables& tables, std::uint8_t* pixels, std::size_
                      std::size_t step, int red, int blue);
 #endif
 
-void QuickPortable(const QuickTables& t, std::uint8_t* pixels, std::size_t count,
-                   std::size_t step, int red, int blue) {
+void QuickPortable(const QuickTables& t, std::uint8_t* pixels, std::size_t count, std::size_t step,
+                   int red, int blue) {
   const auto level = [&t](int c, std::int32_t r, std::int32_t g, std::int32_t b) {
     std::int32_t v = (t.matrix[c][0] * r + t.matrix[c][1] * g + t.matrix[c][2] * b + 0x2000) >> 14;
     v = v < 0 ? 0 : v > QuickTables::kSteps ? QuickTables::kSteps : v;

@@ -15,8 +15,8 @@ namespace sheetsmith {
 // curve at 16385 points. Holding the same numbers gives its result exactly.
 struct QuickTables {
   static constexpr int kSteps = 16384;
-  std::int32_t in[3][256];     // at most kSteps
-  std::int32_t matrix[3][3];   // at most 2.0 either way, so no sum overflows
+  std::int32_t in[3][256];    // at most kSteps
+  std::int32_t matrix[3][3];  // at most 2.0 either way, so no sum overflows
   // Three bytes past the last step, so that a kernel may read four bytes at
   // any step.
   std::uint8_t out[3][kSteps + 4];

@@ -22,8 +22,8 @@ void EightAtATime(const QuickTables& t, std::uint8_t* pixels, std::size_t groups
   for (std::size_t k = 0; k < groups; ++k) {
     auto* at = reinterpret_cast<__m256i*>(pixels + k * 32);
     const __m256i p = _mm256_loadu_si256(at);
-    const __m256i r = _mm256_i32gather_epi32(
-        t.in[0], _mm256_and_si256(_mm256_srli_epi32(p, kRedShift), byte), 4);
+    const __m256i r =
+        _mm256_i32gather_epi32(t.in[0], _mm256_and_si256(_mm256_srli_epi32(p, kRedShift), byte), 4);
     const __m256i g =
         _mm256_i32gather_epi32(t.in[1], _mm256_and_si256(_mm256_srli_epi32(p, 8), byte), 4);
     const __m256i b = _mm256_i32gather_epi32(
@@ -31,7 +31,8 @@ void EightAtATime(const QuickTables& t, std::uint8_t* pixels, std::size_t groups
     __m256i result = _mm256_and_si256(p, kept);
     const int shifts[3] = {kRedShift, 8, kBlueShift};
     for (int c = 0; c < 3; ++c) {
-      __m256i sum = _mm256_add_epi32(_mm256_mullo_epi32(m[c][0], r), _mm256_mullo_epi32(m[c][1], g));
+      __m256i sum =
+          _mm256_add_epi32(_mm256_mullo_epi32(m[c][0], r), _mm256_mullo_epi32(m[c][1], g));
       sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(m[c][2], b));
       sum = _mm256_srai_epi32(_mm256_add_epi32(sum, round), 14);
       sum = _mm256_min_epi32(_mm256_max_epi32(sum, zero), top);

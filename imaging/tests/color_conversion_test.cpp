@@ -118,8 +118,10 @@ TEST(ColorConversionTest, TheQuickRoadMakesWhatLittleCmsMakes) {
 // road's profiles and on Little CMS's alike.
 TEST(ColorConversionTest, AProfileToItselfChangesNothing) {
   const std::string withD2B0 = testsupport::WithIccTag(
-      SrgbProfile(), "D2B0", testsupport::ProcessElementsTag({{0, 60}}, testsupport::MatrixElement()));
-  for (const std::string& profile : {AdobeRgbProfile(), testsupport::DisplayP3Profile(), withD2B0}) {
+      SrgbProfile(), "D2B0",
+      testsupport::ProcessElementsTag({{0, 60}}, testsupport::MatrixElement()));
+  for (const std::string& profile :
+       {AdobeRgbProfile(), testsupport::DisplayP3Profile(), withD2B0}) {
     const auto conversion =
         ColorConversion::Make(profile, SourceColors::kRgb, profile, PixelLayout::kRgba, nullptr);
     ASSERT_TRUE(conversion);
@@ -140,7 +142,8 @@ TEST(ColorConversionTest, TheKernelsAgree) {
   std::mt19937 random(7);
   const auto tables = std::make_unique<QuickTables>();
   for (auto& curve : tables->in)
-    for (std::int32_t& v : curve) v = static_cast<std::int32_t>(random() % (QuickTables::kSteps + 1));
+    for (std::int32_t& v : curve)
+      v = static_cast<std::int32_t>(random() % (QuickTables::kSteps + 1));
   for (auto& row : tables->matrix)
     for (std::int32_t& v : row) v = static_cast<std::int32_t>(random() % 65537) - 32768;
   for (auto& curve : tables->out)
@@ -148,7 +151,8 @@ TEST(ColorConversionTest, TheKernelsAgree) {
   std::vector<std::uint8_t> pixels(4 * 1003);
   for (std::uint8_t& v : pixels) v = static_cast<std::uint8_t>(random());
   for (const int red : {0, 2}) {
-    for (const std::size_t count : {std::size_t{1}, std::size_t{7}, std::size_t{8}, std::size_t{1003}}) {
+    for (const std::size_t count :
+         {std::size_t{1}, std::size_t{7}, std::size_t{8}, std::size_t{1003}}) {
       std::vector<std::uint8_t> portable(pixels.begin(), pixels.begin() + 4 * count);
       std::vector<std::uint8_t> vector = portable;
       QuickPortable(*tables, portable.data(), count, 4, red, 2 - red);
